@@ -1,0 +1,69 @@
+// A small UDP socket layer over Winsock (Windows) and BSD sockets (POSIX).
+// Error codes are those of the platform; a datagram larger than the receive
+// buffer is reported on both as error_message_too_long (Winsock's WSAEMSGSIZE).
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace tally {
+
+// IPv4 address as the four bytes in network order (a.b.c.d).
+using Ipv4 = std::array<std::uint8_t, 4>;
+
+constexpr int error_message_too_long = 10040;
+
+// "a.b.c.d" for an address.
+std::string format_ipv4(const Ipv4& addr);
+// Parses dotted decimal only; false for anything else.
+bool parse_ipv4(const std::string& text, Ipv4& out);
+// Dotted decimal, or else a host-name lookup. False when neither works.
+bool resolve_ipv4(const std::string& host, Ipv4& out);
+
+// Starts and stops the socket library (Winsock 2.0); no-ops on POSIX.
+bool start_sockets();
+void stop_sockets();
+
+struct ReceiveResult {
+    bool ok = false;
+    int error = 0;          // platform error code when !ok
+    std::size_t size = 0;   // bytes received when ok
+    Ipv4 sender{};
+    std::uint16_t sender_port = 0;
+};
+
+class UdpSocket {
+public:
+    UdpSocket() = default;
+    ~UdpSocket() { close(); }
+    UdpSocket(const UdpSocket&) = delete;
+    UdpSocket& operator=(const UdpSocket&) = delete;
+    UdpSocket(UdpSocket&& other) noexcept : handle_(other.handle_) { other.handle_ = invalid_handle; }
+    UdpSocket& operator=(UdpSocket&& other) noexcept;
+
+    bool open();                    // creates an IPv4 datagram socket
+    bool is_open() const { return handle_ != invalid_handle; }
+    // Binds to the port on every local address, or on `local` when given.
+    bool bind(std::uint16_t port, const Ipv4* local = nullptr);
+    bool set_receive_buffer(int bytes);
+    // Blocks until one datagram arrives (or fails).
+    ReceiveResult receive(std::uint8_t* buffer, std::size_t capacity);
+    // Waits up to timeout_ms for a datagram; false on time-out.
+    bool wait_readable(int timeout_ms);
+    bool send_to(const Ipv4& to, std::uint16_t port, const void* data, std::size_t size);
+    // The bound local port (0 when unknown).
+    std::uint16_t local_port() const;
+    void close();
+    // The platform handle (SOCKET or file descriptor), for event registration.
+    std::uintptr_t handle() const { return handle_; }
+    int last_error() const;
+
+    static constexpr std::uintptr_t invalid_handle = ~static_cast<std::uintptr_t>(0);
+
+private:
+    std::uintptr_t handle_ = invalid_handle;
+};
+
+}  // namespace tally

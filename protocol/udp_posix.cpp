@@ -1,0 +1,110 @@
+// UDP socket layer on BSD sockets.
+#include "protocol/udp.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace tally {
+
+namespace {
+int fd_of(std::uintptr_t h) { return static_cast<int>(h); }
+
+sockaddr_in make_address(const Ipv4& addr, std::uint16_t port) {
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    std::memcpy(&sa.sin_addr, addr.data(), 4);
+    return sa;
+}
+}  // namespace
+
+bool resolve_ipv4(const std::string& host, Ipv4& out) {
+    if (parse_ipv4(host, out)) return true;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo* res = nullptr;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &res) != 0 || !res) return false;
+    const auto* sa = reinterpret_cast<const sockaddr_in*>(res->ai_addr);
+    std::memcpy(out.data(), &sa->sin_addr, 4);
+    freeaddrinfo(res);
+    return true;
+}
+
+bool start_sockets() { return true; }
+void stop_sockets() {}
+
+bool UdpSocket::open() {
+    close();
+    int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    if (fd < 0) return false;
+    handle_ = static_cast<std::uintptr_t>(fd);
+    return true;
+}
+
+bool UdpSocket::bind(std::uint16_t port, const Ipv4* local) {
+    Ipv4 any{};
+    sockaddr_in sa = make_address(local ? *local : any, port);
+    return ::bind(fd_of(handle_), reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
+}
+
+bool UdpSocket::set_receive_buffer(int bytes) {
+    return setsockopt(fd_of(handle_), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) == 0;
+}
+
+ReceiveResult UdpSocket::receive(std::uint8_t* buffer, std::size_t capacity) {
+    ReceiveResult r;
+    sockaddr_in from{};
+    socklen_t from_len = sizeof from;
+    // MSG_TRUNC makes the call return the datagram's real length, so an
+    // oversized datagram is reported as a failure, as Winsock does.
+    ssize_t n = ::recvfrom(fd_of(handle_), buffer, capacity, MSG_TRUNC, reinterpret_cast<sockaddr*>(&from),
+                           &from_len);
+    if (n < 0) {
+        r.error = errno;
+        return r;
+    }
+    std::memcpy(r.sender.data(), &from.sin_addr, 4);
+    r.sender_port = ntohs(from.sin_port);
+    if (static_cast<std::size_t>(n) > capacity) {
+        r.error = error_message_too_long;
+        return r;
+    }
+    r.ok = true;
+    r.size = static_cast<std::size_t>(n);
+    return r;
+}
+
+bool UdpSocket::wait_readable(int timeout_ms) {
+    pollfd p{fd_of(handle_), POLLIN, 0};
+    return ::poll(&p, 1, timeout_ms) > 0;
+}
+
+bool UdpSocket::send_to(const Ipv4& to, std::uint16_t port, const void* data, std::size_t size) {
+    sockaddr_in sa = make_address(to, port);
+    return ::sendto(fd_of(handle_), data, size, 0, reinterpret_cast<sockaddr*>(&sa), sizeof sa) ==
+           static_cast<ssize_t>(size);
+}
+
+std::uint16_t UdpSocket::local_port() const {
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    if (getsockname(fd_of(handle_), reinterpret_cast<sockaddr*>(&sa), &len) != 0) return 0;
+    return ntohs(sa.sin_port);
+}
+
+void UdpSocket::close() {
+    if (handle_ != invalid_handle) ::close(fd_of(handle_));
+    handle_ = invalid_handle;
+}
+
+int UdpSocket::last_error() const { return errno; }
+
+}  // namespace tally

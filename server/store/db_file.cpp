@@ -1,0 +1,67 @@
+// Database files on C streams; 64-bit positioning on both platforms.
+#include "server/store/db_file.h"
+
+#include <cerrno>
+
+namespace tally {
+
+#ifdef _WIN32
+constexpr char path_separator = '\\';
+#define TALLY_FSEEK _fseeki64
+#define TALLY_FTELL _ftelli64
+#else
+constexpr char path_separator = '/';
+#define TALLY_FSEEK fseeko
+#define TALLY_FTELL ftello
+#endif
+
+std::string join_path(const std::string& directory, const std::string& file_name) {
+    if (!directory.empty() && directory.back() == path_separator) return directory + file_name;
+    return directory + path_separator + file_name;
+}
+
+DbFile& DbFile::operator=(DbFile&& other) noexcept {
+    if (this != &other) {
+        close();
+        f_ = other.f_;
+        other.f_ = nullptr;
+    }
+    return *this;
+}
+
+DbFile::OpenResult DbFile::open_or_create(const std::string& path) {
+    close();
+    errno = 0;
+    f_ = std::fopen(path.c_str(), "rb+");
+    if (f_) return OpenResult::opened;
+    if (errno != ENOENT) return OpenResult::failed;
+    f_ = std::fopen(path.c_str(), "wb+");
+    return f_ ? OpenResult::created : OpenResult::missing_and_not_created;
+}
+
+bool DbFile::seek(std::uint64_t offset, int whence) {
+    return TALLY_FSEEK(f_, static_cast<std::int64_t>(offset), whence) == 0;
+}
+
+std::int64_t DbFile::length() {
+    if (!f_ || !seek(0, SEEK_END)) return -1;
+    return static_cast<std::int64_t>(TALLY_FTELL(f_));
+}
+
+std::size_t DbFile::read_from_start(std::uint8_t* out, std::size_t n) {
+    if (!f_ || !seek(0, SEEK_SET)) return 0;
+    return std::fread(out, 1, n, f_);
+}
+
+bool DbFile::write_at(std::uint64_t offset, const std::uint8_t* data, std::size_t n) {
+    if (!f_ || !seek(offset, SEEK_SET)) return false;
+    bool ok = std::fwrite(data, 1, n, f_) == n;
+    return std::fflush(f_) == 0 && ok;
+}
+
+void DbFile::close() {
+    if (f_) std::fclose(f_);
+    f_ = nullptr;
+}
+
+}  // namespace tally

@@ -1,0 +1,44 @@
+// A database file opened in binary update mode, with positioned whole-record
+// writes that reach the operating system before the call returns, so a
+// record that was handled survives a crash of the server.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace tally {
+
+class DbFile {
+public:
+    enum class OpenResult { opened, created, missing_and_not_created, failed };
+
+    DbFile() = default;
+    ~DbFile() { close(); }
+    DbFile(const DbFile&) = delete;
+    DbFile& operator=(const DbFile&) = delete;
+    DbFile(DbFile&& other) noexcept : f_(other.f_) { other.f_ = nullptr; }
+    DbFile& operator=(DbFile&& other) noexcept;
+
+    // Opens the file for reading and writing ("rb+"); creates it empty
+    // ("wb+") when it does not exist.
+    OpenResult open_or_create(const std::string& path);
+    bool is_open() const { return f_ != nullptr; }
+    // Length in bytes, or -1 when it cannot be taken.
+    std::int64_t length();
+    // Reads up to n bytes from the start; returns the bytes read.
+    std::size_t read_from_start(std::uint8_t* out, std::size_t n);
+    // Writes n bytes at offset and flushes them. False when any step fails.
+    bool write_at(std::uint64_t offset, const std::uint8_t* data, std::size_t n);
+    void close();
+
+private:
+    bool seek(std::uint64_t offset, int whence);
+    std::FILE* f_ = nullptr;
+};
+
+// Directory and file name joined with the platform's separator: directly
+// when the directory already ends in one, otherwise with one between.
+std::string join_path(const std::string& directory, const std::string& file_name);
+
+}  // namespace tally

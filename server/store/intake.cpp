@@ -1,0 +1,171 @@
+// Datagram intake: ID, hardware and software packets into the store.
+#include "server/store/intake.h"
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+namespace tally {
+
+namespace {
+
+std::string with_address(const char* format, const Ipv4& sender) {
+    char text[96];
+    std::snprintf(text, sizeof text, format, format_ipv4(sender).c_str());
+    return text;
+}
+
+// A datagram shorter than its kind is not an audit packet: the missing
+// bytes would otherwise be read as data of this sender.
+bool complete(std::uint8_t type, std::size_t size) {
+    switch (type) {
+        case packet_hardware: return size >= hw_packet::size;
+        case packet_id: return size >= id_packet::size;
+        case packet_list_start:
+        case packet_list_continuation: return size >= sw_packet::items_offset;
+        default: return false;
+    }
+}
+
+}  // namespace
+
+void fill_record_from_packet(std::uint8_t* r, const std::uint8_t* p, const Ipv4& sender, std::uint32_t now) {
+    namespace hr = hw_record;
+    namespace hp = hw_packet;
+    put_u32(r, hr::last_update, now);
+    std::memcpy(r + hr::mac.offset, p + hp::mac.offset, 6);
+    std::memcpy(r + hr::ip_address.offset, sender.data(), 4);
+    copy_text(r, hr::computer_name, p + hp::computer_name.offset, hr::computer_name_chars);
+    put_u8(r, hr::cpuid_levels, get_u8(p, hp::cpuid_levels));
+    copy_text(r, hr::cpuid_response, p + hp::cpuid_response.offset, hp::cpuid_response.width);
+    put_u32(r, hr::cpuid_code, get_u32(p, hp::cpuid_code));
+    std::memcpy(r + hr::speed_mhz.offset, p + hp::speed_mhz.offset, 4);  // the float's bytes, unchanged
+    put_u32(r, hr::ram_mb, bytes_to_mb(get_u32(p, hp::ram_size)));
+    put_u32(r, hr::pagefile_mb, bytes_to_mb(get_u32(p, hp::pagefile_size)));
+    put_u32(r, hr::windows_platform, get_u32(p, hp::windows_platform));
+    put_u8(r, hr::windows_major, get_u8(p, hp::windows_major));
+    put_u8(r, hr::windows_minor, get_u8(p, hp::windows_minor));
+    put_u16(r, hr::windows_build, get_u16(p, hp::windows_build));
+    put_u32(r, hr::bits_per_pixel, get_u32(p, hp::bits_per_pixel));
+    put_u32(r, hr::video_width, get_u32(p, hp::video_width));
+    put_u32(r, hr::video_height, get_u32(p, hp::video_height));
+    put_u16(r, hr::refresh_rate, get_u16(p, hp::refresh_rate));
+    put_u8(r, hr::interlaced, get_u8(p, hp::interlaced));
+    std::memcpy(r + hr::drive_letters.offset, p + hp::drive_letters.offset, hr::drive_letters.width);
+    std::memcpy(r + hr::drive_types.offset, p + hp::drive_types.offset, hr::drive_types.width);
+    std::memcpy(r + hr::free_disk_space.offset, p + hp::free_disk_space.offset, hr::free_disk_space.width);
+    std::memcpy(r + hr::total_disk_space.offset, p + hp::total_disk_space.offset, hr::total_disk_space.width);
+    put_u32(r, hr::up_time, get_u32(p, hp::up_time));
+    copy_text(r, hr::last_user, p + hp::last_user.offset, hr::last_user_chars);
+}
+
+void Intake::receive_datagram(UdpSocket& socket) {
+    ReceiveResult r = socket.receive(buffer_.data(), buffer_.size());
+    if (!r.ok) {
+        char text[32];
+        std::snprintf(text, sizeof text, "Error %i", r.error);
+        console_.set_status(text);
+        return;
+    }
+    handle_datagram(buffer_.data(), r.size, r.sender, static_cast<std::uint32_t>(std::time(nullptr)));
+}
+
+void Intake::count(PacketCounter counter, std::uint32_t& value) {
+    ++value;
+    console_.show_counter(counter, value);
+}
+
+void Intake::handle_datagram(const std::uint8_t* data, std::size_t size, const Ipv4& sender, std::uint32_t now) {
+    const std::uint8_t type = size > 0 ? data[0] : 0;
+    if (!complete(type, size)) {
+        console_.set_status("Unknown Packet Recieved");
+        return;
+    }
+    switch (type) {
+        case packet_id:
+            handle_id_packet(data);
+            break;
+        case packet_hardware:
+            handle_hardware_packet(data, sender, now);
+            break;
+        case packet_list_start:
+            store_.release_entries(data + sw_packet::mac.offset);
+            handle_software_packet(data, size, sender);
+            break;
+        case packet_list_continuation:
+            handle_software_packet(data, size, sender);
+            break;
+    }
+}
+
+void Intake::handle_id_packet(const std::uint8_t* p) {
+    count(PacketCounter::id, id_packets_);
+    auto found = store_.find_record(p + id_packet::mac.offset);
+    if (!found) return;
+    const std::uint32_t i = *found;
+    std::uint8_t record[hw_record::size];
+    std::memcpy(record, store_.record(i).bytes(), sizeof record);
+    // An empty text keeps the stored value.
+    if (p[id_packet::asset_tag.offset] != 0)
+        copy_text(record, hw_record::asset_tag, p + id_packet::asset_tag.offset, hw_record::user_field_chars);
+    if (p[id_packet::serial_number.offset] != 0)
+        copy_text(record, hw_record::serial_number, p + id_packet::serial_number.offset, hw_record::user_field_chars);
+    store_.set_record(i, record);
+    store_.write_record(i);
+    if (i == store_.selected_record()) console_.show_record(i);
+}
+
+void Intake::handle_hardware_packet(const std::uint8_t* p, const Ipv4& sender, std::uint32_t now) {
+    count(PacketCounter::hardware, hardware_packets_);
+    std::uint8_t record[hw_record::size];
+    auto found = store_.find_record(p + hw_packet::mac.offset);
+    if (found) {
+        const std::uint32_t i = *found;
+        console_.set_status(with_address("Updating hardware record for %s", sender));
+        std::memcpy(record, store_.record(i).bytes(), sizeof record);
+        fill_record_from_packet(record, p, sender, now);
+        store_.set_record(i, record);
+        store_.write_record(i);
+        if (i == store_.selected_record()) console_.show_record(i);
+        console_.refresh_system_list(i);
+        return;
+    }
+    // A new computer. When an earlier growth failed there is no room, and
+    // nothing may be written beyond the table.
+    if (!store_.can_append_record() && store_.grow_hardware_table() != 0) return;
+    const std::uint32_t i = store_.record_count();
+    std::memset(record, 0, sizeof record);
+    console_.set_status(with_address("Adding hardware record for %s", sender));
+    fill_record_from_packet(record, p, sender, now);
+    store_.set_record(i, record);
+    store_.append_record(i);
+    store_.count_appended_record();
+    if (!store_.can_append_record()) store_.grow_hardware_table();
+    console_.refresh_system_list(i);
+}
+
+void Intake::handle_software_packet(const std::uint8_t* p, std::size_t size, const Ipv4& sender) {
+    count(PacketCounter::software, software_packets_);
+    console_.set_status(with_address("Software listing packet recieved from %s", sender));
+    SoftwareItemReader reader(p, size);
+    SoftwareItem item;
+    while (reader.next(item)) store_software_item(p + sw_packet::mac.offset, item);
+    auto found = store_.find_record(p + sw_packet::mac.offset);
+    if (found && *found == store_.selected_record()) console_.show_record(*found);
+}
+
+void Intake::store_software_item(const std::uint8_t* mac, const SoftwareItem& item) {
+    const std::size_t o = store_.find_free_entry();
+    const bool append = o == store_.used_length();
+    // When an earlier growth failed the table is full: the item is dropped
+    // rather than written beyond the reserved space.
+    if (append && !store_.can_append_entry() && store_.grow_software_table() != 0) return;
+    store_.set_entry(o, mac, item.name_text(), item.version_text());
+    store_.write_entry(o);
+    if (append) {
+        store_.count_appended_entry();
+        if (!store_.can_append_entry()) store_.grow_software_table();
+    }
+}
+
+}  // namespace tally

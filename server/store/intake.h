@@ -1,0 +1,72 @@
+// The intake: reads one datagram from the server socket, classifies it by its
+// first byte and files it into the store, then tells the console what to show.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "protocol/packets.h"
+#include "protocol/udp.h"
+#include "server/store/store.h"
+
+namespace tally {
+
+enum class PacketCounter { hardware, software, id };
+
+// What the intake asks of the main window. The console fills these in.
+class ConsoleHooks {
+public:
+    virtual ~ConsoleHooks() = default;
+    // Replaces the one-line status line.
+    virtual void set_status(const std::string& text) = 0;
+    // Shows a packet counter on the Server Stats page.
+    virtual void show_counter(PacketCounter counter, std::uint32_t value) = 0;
+    // Fills the record views from record i (the selected record).
+    virtual void show_record(std::uint32_t i) = 0;
+    // Rebuilds the system list under the active search. `changed` is the
+    // record that a hardware packet just updated or added.
+    virtual void refresh_system_list(std::uint32_t changed) = 0;
+};
+
+class Intake {
+public:
+    Intake(Store& store, ConsoleHooks& console) : store_(store), console_(console) {}
+
+    // Receives one datagram from the socket into the receive buffer and
+    // handles it; a failed receive shows "Error %i".
+    void receive_datagram(UdpSocket& socket);
+    // Handles one datagram that arrived from sender at time now (seconds
+    // since 1970). The bytes are read only within size.
+    void handle_datagram(const std::uint8_t* data, std::size_t size, const Ipv4& sender, std::uint32_t now);
+
+    std::uint32_t hardware_packets() const { return hardware_packets_; }
+    std::uint32_t software_packets() const { return software_packets_; }
+    std::uint32_t id_packets() const { return id_packets_; }
+
+private:
+    void handle_id_packet(const std::uint8_t* p);
+    void handle_hardware_packet(const std::uint8_t* p, const Ipv4& sender, std::uint32_t now);
+    void handle_software_packet(const std::uint8_t* p, std::size_t size, const Ipv4& sender);
+    void store_software_item(const std::uint8_t* mac, const SoftwareItem& item);
+    void count(PacketCounter counter, std::uint32_t& value);
+
+    Store& store_;
+    ConsoleHooks& console_;
+    std::array<std::uint8_t, receive_buffer_size> buffer_{};
+    std::uint32_t hardware_packets_ = 0;
+    std::uint32_t software_packets_ = 0;
+    std::uint32_t id_packets_ = 0;
+};
+
+// Fills a hardware record from a hardware packet: every packet field but the
+// type, size and socket version, memory sizes rounded up to whole MB; the
+// record's user fields and reserved bytes are left as they are.
+void fill_record_from_packet(std::uint8_t* record, const std::uint8_t* packet, const Ipv4& sender, std::uint32_t now);
+
+// Bytes rounded up to whole MB, without 32-bit overflow (4294967295 -> 4096).
+inline std::uint32_t bytes_to_mb(std::uint32_t bytes) {
+    return static_cast<std::uint32_t>((std::uint64_t(bytes) + 1048575u) / 1048576u);
+}
+
+}  // namespace tally

@@ -1,0 +1,47 @@
+// Shared helpers for the unit tests: a temporary working directory, file
+// reading, a notifier and console that record what they are asked to show.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "server/store/intake.h"
+#include "server/store/notify.h"
+
+namespace tally::test {
+
+// A fresh directory under the system's temporary directory, removed with
+// its files when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const;
+
+private:
+    std::string path_;
+};
+
+std::vector<std::uint8_t> read_file(const std::string& path);
+void write_file(const std::string& path, const std::vector<std::uint8_t>& bytes);
+
+struct RecordingNotifier : Notifier {
+    std::vector<Notice> notices;
+    void notify(const Notice& n) override { notices.push_back(n); }
+};
+
+struct RecordingConsole : ConsoleHooks {
+    std::vector<std::string> statuses;
+    std::uint32_t counters[3] = {0, 0, 0};
+    std::vector<std::uint32_t> shown_records;
+    int refreshes = 0;
+    void set_status(const std::string& text) override { statuses.push_back(text); }
+    void show_counter(PacketCounter c, std::uint32_t v) override { counters[static_cast<int>(c)] = v; }
+    void show_record(std::uint32_t i) override { shown_records.push_back(i); }
+    void refresh_system_list(std::uint32_t) override { ++refreshes; }
+    std::string status() const { return statuses.empty() ? std::string() : statuses.back(); }
+};
+
+}  // namespace tally::test
