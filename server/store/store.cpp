@@ -316,6 +316,22 @@ bool Store::write_entry(std::size_t offset) {
     return software_file_.write_at(offset, entry_bytes(offset), sw_entry::size);
 }
 
+std::vector<std::size_t> Store::entry_offsets_of(const std::uint8_t* mac) const {
+    std::vector<std::size_t> offsets;
+    const std::uint64_t key = mac_key(mac);
+    if (options_.indexed && key != 0) {
+        auto it = entries_by_mac_.find(key);
+        if (it == entries_by_mac_.end()) return offsets;
+        offsets.reserve(it->second.size());
+        for (std::uint32_t k : it->second) offsets.push_back(std::size_t(k) * sw_entry::size);
+        std::sort(offsets.begin(), offsets.end());
+        return offsets;
+    }
+    for (std::size_t o = 0; o < used_length_; o += sw_entry::size)
+        if (std::memcmp(entry(o).mac(), mac, 6) == 0) offsets.push_back(o);
+    return offsets;
+}
+
 void Store::count_appended_entry() {
     if (!can_append_entry()) return;
     const std::uint32_t k = entry_count();

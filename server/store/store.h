@@ -88,6 +88,9 @@ public:
     // rest of each field zero.
     void set_entry(std::size_t offset, const std::uint8_t* mac, const std::string& name, const std::string& version);
     bool write_entry(std::size_t offset);
+    // Offsets of the entries that carry the MAC, in table order: the
+    // computer's software list.
+    std::vector<std::size_t> entry_offsets_of(const std::uint8_t* mac) const;
     bool can_append_entry() const { return used_length_ + sw_entry::size <= software_capacity_; }
     void count_appended_entry();
     int grow_software_table();

@@ -1,0 +1,65 @@
+// Shared texts: date text, operating-system names, up time.
+#include "server/reports/formats.h"
+
+#include <cstdio>
+#include <ctime>
+
+namespace tally {
+
+std::string date_text(std::uint32_t seconds_since_1970) {
+    static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const std::time_t t = static_cast<std::time_t>(seconds_since_1970);
+    std::tm local{};
+#ifdef _WIN32
+    if (localtime_s(&local, &t) != 0) return std::string();
+#else
+    if (!localtime_r(&t, &local)) return std::string();
+#endif
+    if (local.tm_wday < 0 || local.tm_wday > 6 || local.tm_mon < 0 || local.tm_mon > 11) return std::string();
+    char text[40];
+    std::snprintf(text, sizeof text, "%s %s %02d %02d:%02d:%02d %04d\n", days[local.tm_wday], months[local.tm_mon],
+                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, local.tm_year + 1900);
+    return text;
+}
+
+std::string os_name(std::uint32_t platform, std::uint8_t minor, std::uint8_t major, std::uint16_t build) {
+    switch (platform) {
+        case 0:
+            return "Windows 3.x running Win32s";
+        case 1:
+            if (minor == 0) return "Windows 95";
+            if (minor == 10) return "Windows 98";
+            if (minor == 90) return "Windows Me";
+            return std::string();
+        case 2:
+            if (major <= 5) {
+                // The NT family up to version 5 by its minor version.
+                if (minor == 0) return major == 5 ? "Windows 2000" : "Windows NT 4.0";
+                if (minor == 1) return "Windows XP";
+                if (minor == 2) return "Windows 2003";
+                if (minor == 51) return "Windows NT 3.51";
+                return std::string();
+            }
+            if (major == 6) {
+                if (minor == 0) return "Windows Vista";
+                if (minor == 1) return "Windows 7";
+                if (minor == 2) return "Windows 8";
+                if (minor == 3) return "Windows 8.1";
+                return std::string();
+            }
+            if (major == 10 && minor == 0) return build >= 22000 ? "Windows 11" : "Windows 10";
+            return std::string();
+        default:
+            return std::string();
+    }
+}
+
+std::string up_time_text(std::uint32_t seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%u:%02u:%02u", seconds / 3600, seconds % 3600 / 60, seconds % 60);
+    return text;
+}
+
+}  // namespace tally
