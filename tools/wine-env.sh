@@ -6,6 +6,8 @@
 #   ... timeout 20 "$WINE" program.exe ...
 #   wine_env_stop                    # ends the prefix's processes and the X server
 #
+# Send the output of wine calls to files rather than pipes where possible.
+#
 # Where the machine can run 32-bit programs, the prefix is win32 and the tests
 # run the shipped 32-bit build; where it cannot (a kernel without 32-bit
 # support makes Wine's 32-bit loader fail with "Exec format error"), the
@@ -79,6 +81,9 @@ wine_env_start() {
     [ -s "$WINE_RUN_DIR/display" ] || { echo "wine-env: Xvfb did not start" >&2; wine_env_stop; return 1; }
     export DISPLAY=":$(head -n1 "$WINE_RUN_DIR/display")"
     timeout 30 "$WINESERVER" -p >/dev/null 2>&1 || true
+    # Start the prefix's services now, detached from the caller's output: a
+    # service started by a later call would keep that call's pipe open.
+    timeout 60 "$WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
     return 0
 }
 

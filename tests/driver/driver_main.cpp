@@ -1,0 +1,165 @@
+// Command dispatch and the generic window helpers of tally_driver.
+#include "driver.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+
+namespace driver {
+
+namespace {
+struct Command {
+    const char* usage;
+    CommandFn fn;
+};
+std::map<std::string, Command>& registry() {
+    static std::map<std::string, Command> commands;
+    return commands;
+}
+
+struct FindTop {
+    const char* title;
+    const char* class_name;
+    HWND found;
+};
+BOOL CALLBACK find_top(HWND hwnd, LPARAM lp) {
+    auto* f = reinterpret_cast<FindTop*>(lp);
+    if (!IsWindowVisible(hwnd)) return TRUE;
+    char text[512];
+    GetWindowTextA(hwnd, text, sizeof text);
+    if (std::string(text) != f->title) return TRUE;
+    if (f->class_name) {
+        char cls[64];
+        GetClassNameA(hwnd, cls, sizeof cls);
+        if (std::string(cls) != f->class_name) return TRUE;
+    }
+    f->found = hwnd;
+    return FALSE;
+}
+
+struct FindChild {
+    int id;
+    HWND found;
+};
+BOOL CALLBACK find_child(HWND hwnd, LPARAM lp) {
+    auto* f = reinterpret_cast<FindChild*>(lp);
+    if (GetDlgCtrlID(hwnd) == f->id) {
+        f->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+}  // namespace
+
+CommandRegistrar::CommandRegistrar(const char* name, const char* usage, CommandFn fn) {
+    registry()[name] = Command{usage, fn};
+}
+
+bool fail(const std::string& why) {
+    std::fprintf(stderr, "driver: %s\n", why.c_str());
+    return false;
+}
+
+void print_line(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+HWND wait_for_window(const char* title, int timeout_ms, const char* class_name) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        FindTop f{title, class_name, nullptr};
+        EnumWindows(find_top, reinterpret_cast<LPARAM>(&f));
+        if (f.found) return f.found;
+        if (static_cast<int>(GetTickCount() - start) >= timeout_ms) return nullptr;
+        Sleep(50);
+    }
+}
+
+HWND find_control(HWND top, int id) {
+    FindChild f{id, nullptr};
+    EnumChildWindows(top, find_child, reinterpret_cast<LPARAM>(&f));
+    return f.found;
+}
+
+std::string window_text(HWND hwnd) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutA(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) return std::string();
+    std::string text(length + 1, '\0');
+    DWORD_PTR got = 0;
+    SendMessageTimeoutA(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG, 5000,
+                        &got);
+    text.resize(got);
+    return text;
+}
+
+bool parse_int(const std::string& text, long& out) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    out = std::strtol(text.c_str(), &end, 10);
+    return *end == '\0';
+}
+
+// box CAPTION [BUTTON_ID] [TIMEOUT_MS]: waits for a message box, prints its
+// text and presses the button (1 OK, 6 Yes, 7 No; 0 leaves it open).
+bool box_command(const Args& a) {
+    if (a.empty()) return fail("box needs a caption");
+    long button = 1, timeout = 10000;
+    if (a.size() > 1 && !parse_int(a[1], button)) return fail("bad button id");
+    if (a.size() > 2 && !parse_int(a[2], timeout)) return fail("bad time-out");
+    HWND box = wait_for_window(a[0].c_str(), static_cast<int>(timeout), "#32770");
+    if (!box) return fail("no message box \"" + a[0] + "\"");
+    HWND text = GetDlgItem(box, 0xFFFF);
+    print_line(text ? window_text(text) : std::string());
+    if (button != 0) {
+        HWND b = GetDlgItem(box, static_cast<int>(button));
+        if (!b) return fail("message box has no button " + std::to_string(button));
+        PostMessageA(b, BM_CLICK, 0, 0);
+    }
+    return true;
+}
+DRIVER_COMMAND("box", "box CAPTION [BUTTON_ID] [TIMEOUT_MS]", box_command);
+
+// wait-window TITLE [TIMEOUT_MS]: succeeds once the window is visible.
+bool wait_window_command(const Args& a) {
+    if (a.empty()) return fail("wait-window needs a title");
+    long timeout = 10000;
+    if (a.size() > 1 && !parse_int(a[1], timeout)) return fail("bad time-out");
+    if (!wait_for_window(a[0].c_str(), static_cast<int>(timeout))) return fail("no window \"" + a[0] + "\"");
+    return true;
+}
+DRIVER_COMMAND("wait-window", "wait-window TITLE [TIMEOUT_MS]", wait_window_command);
+
+// sleep MS: pauses between steps that need the program to catch up.
+bool sleep_command(const Args& a) {
+    long ms = 0;
+    if (a.size() != 1 || !parse_int(a[0], ms) || ms < 0 || ms > 60000) return fail("sleep needs 0..60000 ms");
+    Sleep(static_cast<DWORD>(ms));
+    return true;
+}
+DRIVER_COMMAND("sleep", "sleep MS", sleep_command);
+
+}  // namespace driver
+
+int main(int argc, char** argv) {
+    using namespace driver;
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: tally_driver COMMAND [ARGS] [; COMMAND [ARGS]]...\ncommands:\n");
+        for (const auto& c : registry()) std::fprintf(stderr, "  %s\n", c.second.usage);
+        return 2;
+    }
+    Args words(argv + 1, argv + argc);
+    std::size_t i = 0;
+    while (i < words.size()) {
+        std::size_t j = i;
+        while (j < words.size() && words[j] != ";") ++j;
+        if (j == i) return fail("empty command"), 2;
+        auto it = registry().find(words[i]);
+        if (it == registry().end()) return fail("unknown command " + words[i]), 2;
+        Args args(words.begin() + static_cast<long>(i) + 1, words.begin() + static_cast<long>(j));
+        if (!it->second.fn(args)) return 1;
+        i = j + 1;
+    }
+    return 0;
+}
