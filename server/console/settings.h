@@ -1,0 +1,50 @@
+// The live server settings (working directory and port) and how they travel
+// through the registry values Audit_PathName and Audit_Port and the settings
+// dialog's boxes.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tally {
+
+constexpr std::uint16_t default_port = 54333;
+constexpr std::size_t working_directory_size = 260;  // the live buffer, terminator included
+constexpr std::size_t path_value_size = 255;          // bytes of Audit_PathName
+constexpr std::size_t port_value_size = 2;            // bytes written to Audit_Port
+constexpr std::size_t port_value_read_size = 4;       // bytes read from Audit_Port
+// Longest directory the dialog accepts: it fits Audit_PathName whole.
+constexpr std::size_t working_directory_max_chars = path_value_size;
+
+struct ServerSettings {
+    std::string working_directory;  // empty: not configured
+    std::uint32_t port_cell = 0;    // 0: no port set; users take the low 16 bits
+};
+
+// The port the server binds: the low 16 bits of the cell, and the default
+// 54333 for 0, so that a stored path without a stored port never binds port 0.
+std::uint16_t effective_port(std::uint32_t port_cell);
+
+// Audit_PathName as read (up to 255 bytes, perhaps without a terminator) ->
+// the working directory, ended at the first NUL or after the bytes read.
+std::string path_from_value(const std::uint8_t* bytes, std::size_t size);
+// The 255 bytes written to Audit_PathName: the path, its terminator when it
+// fits, zero bytes after it (no stale buffer content).
+std::vector<std::uint8_t> path_value(const std::string& working_directory);
+// Audit_Port as read (1 to 4 bytes, little-endian) -> the port cell.
+std::uint32_t port_cell_from_value(const std::uint8_t* bytes, std::size_t size);
+// The 2 bytes written to Audit_Port: the low 16 bits, little-endian.
+std::vector<std::uint8_t> port_value(std::uint32_t port_cell);
+
+// The port box as an unsigned decimal number (blanks around it allowed);
+// nothing for an empty box, other characters, or a number beyond 32 bits.
+std::optional<std::uint32_t> parse_port_box(const std::string& text);
+// The dialog's text for the port: the cell as unsigned decimal, 0 shown as
+// the default.
+std::string port_box_text(std::uint32_t port_cell);
+// The directory as the dialog's OK stores it: one trailing backslash removed.
+std::string strip_one_trailing_backslash(const std::string& directory);
+
+}  // namespace tally
