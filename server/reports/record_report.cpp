@@ -1,0 +1,182 @@
+// Record report texts: the exported text file and the lines of the printout.
+#include "server/reports/record_report.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "server/reports/formats.h"
+
+namespace tally {
+
+namespace {
+
+std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+std::string format(const char* fmt, ...) {
+    char text[512];
+    va_list args;
+    va_start(args, fmt);
+    std::vsnprintf(text, sizeof text, fmt, args);
+    va_end(args);
+    return text;
+}
+
+// A drive letter as the report shows it: ASCII lower case raised.
+char drive_letter_text(std::uint8_t letter) {
+    if (letter >= 'a' && letter <= 'z') letter = static_cast<std::uint8_t>(letter - 'a' + 'A');
+    return static_cast<char>(letter);
+}
+
+int mib(std::uint64_t bytes) { return static_cast<int>(static_cast<std::uint32_t>(bytes >> 20)); }
+
+// The date text without its final line feed.
+std::string report_date(const RecordView& r) {
+    std::string d = date_text(r.last_update());
+    if (!d.empty() && d.back() == '\n') d.pop_back();
+    return d;
+}
+
+// The drive lines without line ends; `separator` stands between the letter's
+// colon and the drive's description (a tab in the file, a blank in print).
+std::vector<std::string> drive_lines(const RecordView& r, const char* separator) {
+    std::vector<std::string> lines;
+    for (int k = 0; k < 26; ++k) {
+        const char letter = drive_letter_text(r.drive_letter(k));
+        switch (r.drive_type(k)) {
+            case 2:
+                lines.push_back(format("%c:%s(Removable Disk)", letter, separator));
+                break;
+            case 3:
+                lines.push_back(format("%c:%s%i MB Free %i MB Total (Hard Disk)", letter, separator,
+                                       mib(r.free_disk_space(k)), mib(r.total_disk_space(k))));
+                break;
+            case 5:
+                lines.push_back(format("%c:%s(CDROM)", letter, separator));
+                break;
+            default:
+                break;
+        }
+    }
+    return lines;
+}
+
+std::string cpu_line(const RecordView& r) {
+    return format("CPUID Code: %.4X     CPUID Response: %s      CPU Speed %0.1f Mhz", r.cpuid_code(),
+                  r.cpuid_response().c_str(), static_cast<double>(r.speed_mhz()));
+}
+
+std::string memory_line(const RecordView& r) {
+    return format("Total RAM: %i MB   Swap Size: %i MB", static_cast<int>(r.ram_mb()),
+                  static_cast<int>(r.pagefile_mb()));
+}
+
+std::string monitor_text(const RecordView& r) {
+    return format("Monitor Resolution: %ix%i     Bits Per Pixel %i", static_cast<int>(r.video_width()),
+                  static_cast<int>(r.video_height()), static_cast<int>(r.bits_per_pixel()));
+}
+
+std::string version_text(const RecordView& r) {
+    return os_name(r.windows_platform(), r.windows_minor(), r.windows_major(), r.windows_build()) +
+           format(" - Version %i.%i.%i", r.windows_major(), r.windows_minor(), r.windows_build());
+}
+
+}  // namespace
+
+std::vector<std::string> software_lines(const Store& store, const std::uint8_t* mac) {
+    std::vector<std::string> lines;
+    if (mac_is_zero(mac)) return lines;  // a free record owns no programs
+    for (std::size_t offset : store.entry_offsets_of(mac)) {
+        const EntryView e = store.entry(offset);
+        std::string line = e.display_name();
+        const std::uint8_t first = e.bytes()[sw_entry::display_version.offset];
+        if (first >= 0x21 && first <= 0x7A) line += " (Version " + e.display_version() + ")";
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+bool has_record(const Store& store, std::uint32_t record_index) {
+    return record_index < store.record_count() && !store.record(record_index).is_free();
+}
+
+std::string report_text(const Store& store, std::uint32_t record_index) {
+    if (record_index >= store.record_count()) return std::string();
+    const RecordView r = store.record(record_index);
+    std::string t;
+    auto line = [&t](const std::string& s) { t += s + "\r\n"; };
+
+    line("System details for computer " + r.computer_name() + " as of " + report_date(r));
+    line("");
+    line("");
+    line("Network Details:");
+    line("MAC Address: " + format_mac(r.mac()) + "\tIP Address: " + format_ipv4(r.ip_address()));
+    line("");
+    line("Hardware Details:");
+    line(cpu_line(r));
+    line(memory_line(r));
+    switch (r.interlaced()) {
+        case 0:
+            line(monitor_text(r) + format("     Refresh Rate %i Hz (Non Interlaced)", r.refresh_rate()));
+            break;
+        case 1:
+            line(monitor_text(r) + format("     Refresh Rate %i Hz (Interlaced)", r.refresh_rate()));
+            break;
+        default:
+            line(monitor_text(r) + "     Refresh Rate Unknown");
+            break;
+    }
+    line("");
+    line("Disk Drives:");
+    for (const std::string& d : drive_lines(r, "\t")) line(d);
+    line("");
+    if (!r.serial_number().empty()) line("Serial Number: " + r.serial_number());
+    if (!r.asset_tag().empty()) line("Asset Tag: " + r.asset_tag());
+    if (!r.custom_field_1().empty()) line("Custom Field 1: " + r.custom_field_1());
+    if (!r.custom_field_2().empty()) line("Custom Field 2: " + r.custom_field_2());
+    line("");
+    line("Operating System:");
+    line(version_text(r));
+    line("");
+    line("Installed Software:");
+    for (const std::string& s : software_lines(store, r.mac())) line(s);
+    return t;
+}
+
+std::vector<PrintLine> report_print_lines(const Store& store, std::uint32_t record_index) {
+    if (record_index >= store.record_count()) return {};
+    const RecordView r = store.record(record_index);
+    std::vector<PrintLine> lines;
+    auto add = [&lines](const std::string& s, int advance) { lines.push_back(PrintLine{s, advance}); };
+
+    add("System details for computer " + r.computer_name() + " as of " + report_date(r) + " ", 2);
+    add("Network Details:", 1);
+    add(" MAC Address: " + format_mac(r.mac()) + "     IP Address: " + format_ipv4(r.ip_address()) + "  ", 2);
+    add("Hardware Details:", 1);
+    add(cpu_line(r), 1);
+    add(memory_line(r), 1);
+    switch (r.interlaced()) {
+        case 0:
+            add(monitor_text(r) + format("     Refresh Rate %i Hz (NI)", r.refresh_rate()), 2);
+            break;
+        case 1:
+            add(monitor_text(r) + format("     Refresh Rate %i Hz (Int)", r.refresh_rate()), 2);
+            break;
+        default:
+            add(monitor_text(r) + "     Refresh Rate Unknown", 2);
+            break;
+    }
+    add("Disk Drives:", 1);
+    for (const std::string& d : drive_lines(r, " ")) add(d, 1);
+    add("", 1);
+    add(r.serial_number().empty() ? std::string() : "Serial Number: " + r.serial_number(), 1);
+    add(r.asset_tag().empty() ? std::string() : "Asset Tag: " + r.asset_tag(), 1);
+    add(r.custom_field_1().empty() ? std::string() : "Custom Field 1: " + r.custom_field_1(), 1);
+    add(r.custom_field_2().empty() ? std::string() : "Custom Field 2: " + r.custom_field_2(), 2);
+    add("Operating System:", 1);
+    add(version_text(r), 2);
+    add("Installed Software:", 1);
+    for (const std::string& s : software_lines(store, r.mac())) add(s, 1);
+    return lines;
+}
+
+}  // namespace tally

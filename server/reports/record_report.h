@@ -1,0 +1,38 @@
+// The record report of one computer: the text-file form (CR LF line ends,
+// every installed program) and the print layout (lines with their advances,
+// paginated by paginator.h).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "server/store/store.h"
+
+namespace tally {
+
+// Whether record_index names a computer: a record of the table that is not
+// free. The record commands act only then.
+bool has_record(const Store& store, std::uint32_t record_index);
+
+// The report as the text file holds it. Every line ends in exactly one
+// carriage return and line feed; every program of the computer is listed.
+std::string report_text(const Store& store, std::uint32_t record_index);
+
+// One line of the printed report: its text (nothing is drawn when empty)
+// and how far the next line stands below it, in line heights.
+struct PrintLine {
+    std::string text;
+    int advance = 1;
+    bool operator==(const PrintLine& o) const { return text == o.text && advance == o.advance; }
+};
+
+// The printed report's lines in order. Empty text fields leave an empty
+// line in their place, so that the sections below keep their position.
+std::vector<PrintLine> report_print_lines(const Store& store, std::uint32_t record_index);
+
+// The software lines of one computer: name, then " (Version %s)" when the
+// version starts with a byte from '!' to 'z'.
+std::vector<std::string> software_lines(const Store& store, const std::uint8_t* mac);
+
+}  // namespace tally
