@@ -1,0 +1,349 @@
+// The intake: what each kind of datagram does to the tables, the database
+// files, the counters and the status line; datagrams that are short, cut off
+// or too large; receiving over a real loopback socket.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "protocol/udp.h"
+#include "server/store/intake.h"
+#include "test_support.h"
+
+namespace tally {
+namespace {
+
+using test::read_file;
+using test::RecordingConsole;
+using test::RecordingNotifier;
+using test::TempDir;
+
+const Ipv4 sender{10, 0, 0, 5};
+const Mac mac_a{0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
+const Mac mac_b{0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5F};
+
+HardwareReport report_for(const Mac& mac, const std::string& name) {
+    HardwareReport r;
+    r.mac = mac;
+    r.computer_name = name;
+    r.cpuid_levels = 13;
+    r.cpuid_vendor = "GenuineIntel";
+    r.cpuid_code = 0x0F29;
+    r.speed_mhz = 2992.6f;
+    r.ram_bytes = 536870912;
+    r.pagefile_bytes = 1;
+    r.windows_major = 5;
+    r.windows_minor = 1;
+    r.windows_build = 2600;
+    r.windows_platform = 2;
+    r.bits_per_pixel = 32;
+    r.video_width = 1024;
+    r.video_height = 768;
+    r.refresh_rate = 75;
+    r.drive_letters[0] = 'C';
+    r.drive_types[0] = 3;
+    r.free_disk_space[0] = 12800ULL << 20;
+    r.total_disk_space[0] = 40960ULL << 20;
+    r.up_time = 176527;
+    r.last_user = "alice";
+    return r;
+}
+
+std::vector<std::uint8_t> software_packet(std::uint8_t type, const Mac& mac,
+                                          const std::vector<std::pair<std::string, std::string>>& items) {
+    std::vector<std::uint8_t> d{type};
+    d.insert(d.end(), mac.begin(), mac.end());
+    for (const auto& [name, version] : items) {
+        std::uint8_t buf[600];
+        std::size_t n = encode_software_item(buf, sizeof buf, name, !version.empty(), version);
+        d.insert(d.end(), buf, buf + n);
+    }
+    return d;
+}
+
+class IntakeTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(store.open_store(dir.path()), 0); }
+    template <typename Bytes>
+    void handle(const Bytes& d, const Ipv4& from = sender, std::uint32_t now = 1700000000) {
+        intake.handle_datagram(d.data(), d.size(), from, now);
+    }
+    std::vector<std::uint8_t> hardware_file() { return read_file(dir.file("Hardware.Audit")); }
+    std::vector<std::uint8_t> software_file() { return read_file(dir.file("Software.Audit")); }
+    std::vector<std::string> names_of(const Mac& mac) {
+        std::vector<std::string> names;
+        for (std::size_t o : store.entry_offsets_of(mac.data())) names.push_back(store.entry(o).display_name());
+        return names;
+    }
+
+    TempDir dir;
+    RecordingNotifier notifier;
+    RecordingConsole console;
+    Store store{notifier};
+    Intake intake{store, console};
+};
+
+TEST_F(IntakeTest, HardwarePacketFromANewComputerAppendsARecord) {
+    handle(encode_hardware_packet(report_for(mac_a, "PC-A")));
+    EXPECT_EQ(console.status(), "Adding hardware record for 10.0.0.5");
+    EXPECT_EQ(console.counters[0], 1u);
+    EXPECT_EQ(console.refreshes, 1);
+    ASSERT_EQ(store.record_count(), 1u);
+
+    auto file = hardware_file();
+    ASSERT_EQ(file.size(), 808u);
+    const std::uint8_t* r = file.data();
+    EXPECT_EQ(get_u32(r + 0), 1700000000u);
+    EXPECT_EQ(std::memcmp(r + 4, mac_a.data(), 6), 0);
+    EXPECT_EQ(std::memcmp(r + 12, sender.data(), 4), 0);
+    EXPECT_STREQ(reinterpret_cast<const char*>(r + 16), "PC-A");
+    EXPECT_EQ(r[68], 13);
+    EXPECT_STREQ(reinterpret_cast<const char*>(r + 69), "GenuineIntel");
+    EXPECT_EQ(get_u32(r + 84), 0x0F29u);
+    EXPECT_FLOAT_EQ(get_f32(r + 88), 2992.6f);
+    EXPECT_EQ(get_u32(r + 92), 512u);
+    EXPECT_EQ(get_u32(r + 96), 1u) << "1 byte of page file is 1 MB";
+    EXPECT_EQ(get_u32(r + 100), 2u);
+    EXPECT_EQ(r[104], 5);
+    EXPECT_EQ(r[105], 1);
+    EXPECT_EQ(get_u16(r + 106), 2600);
+    EXPECT_EQ(get_u32(r + 108), 32u);
+    EXPECT_EQ(get_u32(r + 112), 1024u);
+    EXPECT_EQ(get_u32(r + 116), 768u);
+    EXPECT_EQ(get_u16(r + 120), 75);
+    EXPECT_EQ(r[123], 'C');
+    EXPECT_EQ(get_u32(r + 152), 3u);
+    EXPECT_EQ(get_u64(r + 256), 12800ULL << 20);
+    EXPECT_EQ(get_u64(r + 464), 40960ULL << 20);
+    EXPECT_EQ(get_u32(r + 672), 176527u);
+    for (int off = 676; off < 776; ++off) ASSERT_EQ(r[off], 0) << "user fields empty at " << off;
+    EXPECT_STREQ(reinterpret_cast<const char*>(r + 776), "alice");
+    // Everything that is not a field of the packet stays zero.
+    for (int off : {10, 11, 82, 83, 149, 150, 151, 802, 803, 807}) EXPECT_EQ(r[off], 0) << off;
+}
+
+TEST_F(IntakeTest, KnownComputerKeepsItsUserFieldsAndMovesItsAddress) {
+    handle(encode_hardware_packet(report_for(mac_a, "PC-A")));
+    handle(encode_hardware_packet(report_for(mac_b, "PC-B")));
+    ASSERT_EQ(store.update_custom_fields(0, "cf1", "cf2", "SER", "TAG"), 0);
+    store.set_selected_record(0);
+    console.shown_records.clear();
+
+    HardwareReport changed = report_for(mac_a, "PC-A2");
+    changed.ram_bytes = 0xFFFFFFFFu;
+    handle(encode_hardware_packet(changed), Ipv4{10, 0, 0, 9});
+    EXPECT_EQ(console.status(), "Updating hardware record for 10.0.0.9");
+    EXPECT_EQ(console.shown_records, std::vector<std::uint32_t>{0});
+    EXPECT_EQ(store.record_count(), 2u);
+    RecordView r = store.record(0);
+    EXPECT_EQ(r.computer_name(), "PC-A2");
+    EXPECT_EQ(r.ram_mb(), 4096u);
+    EXPECT_EQ(format_ipv4(r.ip_address()), "10.0.0.9");
+    EXPECT_EQ(r.custom_field_1(), "cf1");
+    EXPECT_EQ(r.serial_number(), "SER");
+    EXPECT_EQ(r.asset_tag(), "TAG");
+    auto file = hardware_file();
+    ASSERT_EQ(file.size(), 2u * 808);
+    EXPECT_EQ(std::memcmp(file.data(), r.bytes(), 808), 0);
+}
+
+TEST_F(IntakeTest, DeletedRecordIsTakenByTheNextNewComputer) {
+    handle(encode_hardware_packet(report_for(mac_a, "PC-A")));
+    handle(encode_hardware_packet(report_for(mac_b, "PC-B")));
+    store.delete_record(0);
+    const Mac mac_c{9, 9, 9, 9, 9, 9};
+    handle(encode_hardware_packet(report_for(mac_c, "PC-C")));
+    EXPECT_EQ(console.status(), "Updating hardware record for 10.0.0.5");
+    EXPECT_EQ(store.record_count(), 2u);
+    EXPECT_EQ(store.record(0).computer_name(), "PC-C");
+    EXPECT_EQ(hardware_file().size(), 2u * 808);
+}
+
+TEST_F(IntakeTest, ZeroMacTakesTheFirstFreeRecordAndStaysFree) {
+    handle(encode_hardware_packet(report_for(Mac{}, "NOADAPTER")));
+    EXPECT_EQ(console.status(), "Adding hardware record for 10.0.0.5");
+    ASSERT_EQ(store.record_count(), 1u);
+    EXPECT_TRUE(store.record(0).is_free());
+    handle(encode_hardware_packet(report_for(Mac{}, "NOADAPTER")));
+    EXPECT_EQ(console.status(), "Updating hardware record for 10.0.0.5");
+    EXPECT_EQ(store.record_count(), 1u);
+}
+
+TEST_F(IntakeTest, IdPacketUpdatesOnlyNonEmptyFieldsCutTo24) {
+    handle(encode_hardware_packet(report_for(mac_a, "PC-A")));
+    store.update_custom_fields(0, "", "", "OLD-SERIAL", "OLD-TAG");
+    const std::string before = console.status();
+    handle(encode_id_packet(mac_a, "", std::string(26, 'S')));
+    EXPECT_EQ(console.counters[2], 1u);
+    EXPECT_EQ(console.status(), before) << "an ID packet leaves the status line";
+    EXPECT_EQ(store.record(0).serial_number(), std::string(24, 'S'));
+    EXPECT_EQ(store.record(0).asset_tag(), "OLD-TAG");
+    EXPECT_EQ(std::memcmp(hardware_file().data(), store.record(0).bytes(), 808), 0);
+
+    // Unknown computer with no free record: counted, nothing stored.
+    handle(encode_id_packet(mac_b, "T", "S"));
+    EXPECT_EQ(console.counters[2], 2u);
+    EXPECT_EQ(store.record_count(), 1u);
+}
+
+TEST_F(IntakeTest, IdPacketBeforeTheFirstHardwarePacketLandsInTheRecordItTakes) {
+    handle(encode_hardware_packet(report_for(mac_a, "PC-A")));
+    store.delete_record(0);
+    handle(encode_id_packet(mac_b, "TAG-B", "SER-B"));
+    EXPECT_TRUE(store.record(0).is_free());
+    handle(encode_hardware_packet(report_for(mac_b, "PC-B")));
+    EXPECT_EQ(store.record(0).asset_tag(), "TAG-B");
+    EXPECT_EQ(store.record(0).serial_number(), "SER-B");
+}
+
+TEST_F(IntakeTest, ListStartReplacesTheListAndContinuationAdds) {
+    std::vector<std::pair<std::string, std::string>> forty;
+    for (int k = 0; k < 40; ++k) forty.push_back({"old" + std::to_string(k), "1"});
+    handle(software_packet(packet_list_start, mac_a, forty));
+    handle(software_packet(packet_list_start, mac_b, {{"other", ""}}));
+    EXPECT_EQ(store.entry_count(), 41u);
+    EXPECT_EQ(console.status(), "Software listing packet recieved from 10.0.0.5");
+
+    handle(software_packet(packet_list_start, mac_a, {{"new1", "2.0"}, {"new2", ""}}));
+    EXPECT_EQ(names_of(mac_a), (std::vector<std::string>{"new1", "new2"}));
+    EXPECT_EQ(store.entry_count(), 41u) << "the freed entries are reused";
+    EXPECT_EQ(store.find_free_entry(), 2u * 102);
+    handle(software_packet(packet_list_continuation, mac_a, {{"new3", "3"}}));
+    EXPECT_EQ(names_of(mac_a), (std::vector<std::string>{"new1", "new2", "new3"}));
+    EXPECT_EQ(console.counters[1], 4u);
+
+    auto file = software_file();
+    ASSERT_EQ(file.size(), 41u * 102);
+    EXPECT_EQ(std::memcmp(file.data(), store.entry(0).bytes(), 102), 0);
+    EXPECT_STREQ(reinterpret_cast<const char*>(file.data() + 6), "new1");
+    EXPECT_STREQ(reinterpret_cast<const char*>(file.data() + 70), "2.0");
+    // new2 had no version: the reused entry's old version is gone.
+    EXPECT_EQ(file[102 + 70], 0);
+    // A freed entry keeps its name bytes but has no owner and no version.
+    EXPECT_TRUE(mac_is_zero(file.data() + 3 * 102));
+    EXPECT_EQ(file[3 * 102 + 70], 0);
+}
+
+TEST_F(IntakeTest, LongTextsAreCutWithoutTouchingNeighbours) {
+    handle(software_packet(packet_list_start, mac_a,
+                           {{std::string(70, 'N'), std::string(40, 'V')}, {"next", "1.0"}}));
+    auto names = names_of(mac_a);
+    ASSERT_EQ(names.size(), 2u);
+    EXPECT_EQ(names[0], std::string(63, 'N'));
+    EXPECT_EQ(store.entry(0).display_version(), std::string(31, 'V'));
+    EXPECT_EQ(store.entry(102).display_name(), "next");
+    EXPECT_EQ(store.entry(102).display_version(), "1.0");
+}
+
+TEST_F(IntakeTest, WalkEndsAtZeroLengthAndKeepsTheLastVersionedItem) {
+    auto d = software_packet(packet_list_start, mac_a, {{"one", ""}});
+    d.insert(d.end(), {'L', 0, 'L', 2, 'x', 0});
+    handle(d);
+    EXPECT_EQ(names_of(mac_a), std::vector<std::string>{"one"});
+
+    handle(software_packet(packet_list_continuation, mac_b, {{"a", ""}, {"last", "9.9"}}));
+    EXPECT_EQ(names_of(mac_b), (std::vector<std::string>{"a", "last"}));
+}
+
+TEST_F(IntakeTest, ShortDatagramsAreNotAuditPacketsAndStoreNothingStale) {
+    // A good hardware packet first, so the receive buffer and the record
+    // hold data that a short packet must not bring back.
+    auto good = encode_hardware_packet(report_for(mac_a, "PC-A"));
+    handle(good);
+    auto before = hardware_file();
+    std::vector<std::uint8_t> truncated(good.begin(), good.begin() + 703);
+    handle(truncated);
+    EXPECT_EQ(console.status(), "Unknown Packet Recieved");
+    auto id = encode_id_packet(mac_a, "T", "S");
+    handle(std::vector<std::uint8_t>(id.begin(), id.begin() + 63));
+    handle(std::vector<std::uint8_t>{});
+    handle(std::vector<std::uint8_t>{packet_list_start, 0, 0x1A, 0x2B});
+    handle(std::vector<std::uint8_t>{'?', 1, 2, 3});
+    EXPECT_EQ(console.status(), "Unknown Packet Recieved");
+    EXPECT_EQ(console.counters[0], 1u);
+    EXPECT_EQ(console.counters[1], 0u);
+    EXPECT_EQ(console.counters[2], 0u);
+    EXPECT_EQ(hardware_file(), before);
+    EXPECT_EQ(store.record(0).asset_tag(), "");
+}
+
+TEST_F(IntakeTest, SoftwareItemCutOffByTheDatagramEndIsDropped) {
+    auto d = software_packet(packet_list_start, mac_a, {{"whole", "1"}, {"cut", "2.0"}});
+    d.resize(d.size() - 2);
+    handle(d);
+    EXPECT_EQ(names_of(mac_a), std::vector<std::string>{"whole"});
+}
+
+TEST_F(IntakeTest, HandledRecordsAreInTheFilesWithoutClosingThem) {
+    // Another reader sees every record at once: nothing waits in a buffer.
+    handle(encode_hardware_packet(report_for(mac_a, "PC-A")));
+    handle(software_packet(packet_list_start, mac_a, {{"prog", "1"}}));
+    EXPECT_EQ(hardware_file().size(), 808u);
+    EXPECT_EQ(software_file().size(), 102u);
+}
+
+TEST_F(IntakeTest, FullTablesDropWhatDoesNotFit) {
+    RecordingNotifier n;
+    RecordingConsole c;
+    StoreOptions o;
+    o.table_limit = 10200;
+    TempDir d;
+    Store small(n, o);
+    ASSERT_EQ(small.open_store(d.path()), 0);
+    Intake in(small, c);
+    std::vector<std::pair<std::string, std::string>> items;
+    for (int k = 0; k < 60; ++k) items.push_back({"p" + std::to_string(k), ""});
+    for (int round = 0; round < 3; ++round) {
+        Mac m = mac_a;
+        m[0] = static_cast<std::uint8_t>(round + 1);
+        auto packet = software_packet(packet_list_start, m, items);
+        in.handle_datagram(packet.data(), packet.size(), sender, 1);
+    }
+    EXPECT_EQ(small.used_length(), 10200u) << "100 entries fit in the table that cannot grow";
+    EXPECT_EQ(read_file(d.file("Software.Audit")).size(), 10200u);
+    ASSERT_FALSE(n.notices.empty());
+    EXPECT_EQ(n.notices[0].text, "Unable to allocated enough memory");
+}
+
+TEST(IntakeSocket, ReceivesOverLoopbackAndReportsOversizedDatagrams) {
+    ASSERT_TRUE(start_sockets());
+    TempDir dir;
+    RecordingNotifier notifier;
+    RecordingConsole console;
+    Store store(notifier);
+    ASSERT_EQ(store.open_store(dir.path()), 0);
+    Intake intake(store, console);
+
+    UdpSocket server, client;
+    const Ipv4 loopback{127, 0, 0, 1};
+    ASSERT_TRUE(server.open());
+    ASSERT_TRUE(server.bind(0, &loopback));
+    ASSERT_TRUE(client.open());
+    const std::uint16_t port = server.local_port();
+    ASSERT_NE(port, 0);
+
+    auto packet = encode_hardware_packet(report_for(mac_a, "PC-A"));
+    ASSERT_TRUE(client.send_to(loopback, port, packet.data(), packet.size()));
+    ASSERT_TRUE(server.wait_readable(5000));
+    intake.receive_datagram(server);
+    EXPECT_EQ(console.status(), "Adding hardware record for 127.0.0.1");
+    EXPECT_EQ(format_ipv4(store.record(0).ip_address()), "127.0.0.1");
+
+    std::vector<std::uint8_t> big(2049, 'T');
+    ASSERT_TRUE(client.send_to(loopback, port, big.data(), big.size()));
+    ASSERT_TRUE(server.wait_readable(5000));
+    intake.receive_datagram(server);
+    EXPECT_EQ(console.status(), "Error 10040");
+    EXPECT_EQ(console.counters[0], 1u);
+
+    // Exactly 2048 bytes still arrive whole.
+    std::vector<std::uint8_t> largest(packet.begin(), packet.end());
+    largest.resize(2048, 0);
+    ASSERT_TRUE(client.send_to(loopback, port, largest.data(), largest.size()));
+    ASSERT_TRUE(server.wait_readable(5000));
+    intake.receive_datagram(server);
+    EXPECT_EQ(console.status(), "Updating hardware record for 127.0.0.1");
+    stop_sockets();
+}
+
+}  // namespace
+}  // namespace tally
