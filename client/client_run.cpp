@@ -1,0 +1,67 @@
+// scoutly's run: start-up, audit passes, resident wait and exit codes.
+#include "client/client_run.h"
+
+namespace tally::client {
+
+Request classify_received(const ReceiveResult& result, const Ipv4& server) {
+    if (!result.ok) return Request::none;
+    return classify_request(result.size, result.sender == server);
+}
+
+bool run_audit_pass(ClientPlatform& platform, HardwareProbes& probes, UninstallEntries& entries,
+                    std::uint16_t winsock_version, const Ipv4& server, std::uint16_t port,
+                    std::uint32_t& up_time_kept) {
+    HardwareReport report;
+    report.winsock_version = winsock_version;
+    run_probes(probes, report, up_time_kept, [&](const IdPacket& id) {
+        platform.send(server, port, id.data(), id.size());
+    });
+    const HardwarePacket hardware = encode_hardware_packet(report);
+    platform.send(server, port, hardware.data(), hardware.size());
+    return scan_software(entries, report.mac, [&](const std::uint8_t* data, std::size_t size) {
+        platform.send(server, port, data, size);
+    });
+}
+
+int run_client(ClientPlatform& platform, HardwareProbes& probes, UninstallEntries& entries,
+               const std::string& command_line) {
+    std::uint16_t winsock_version = 0;
+    if (!platform.start_sockets(winsock_version)) return 1;
+
+    const CommandLine cl = split_command_line(command_line);
+    Ipv4 server{};
+    if (!server_address(cl.server_text, platform, server)) {
+        platform.show_usage(usage_text(), usage_caption);
+        platform.stop_sockets();
+        return 1;
+    }
+    const std::int32_t port = effective_port(cl);
+    if (!platform.open_socket()) {
+        platform.stop_sockets();
+        return 1;
+    }
+    // A second client on the same computer cannot have port P+1: it still
+    // reports, but cannot be reached by requests.
+    bool resident = cl.resident;
+    if (!platform.bind_socket(bind_port(port))) resident = false;
+
+    std::uint32_t up_time_kept = 0;
+    const std::uint16_t to_port = destination_port(port);
+    for (;;) {
+        if (!run_audit_pass(platform, probes, entries, winsock_version, server, to_port, up_time_kept)) {
+            platform.stop_sockets();
+            return 1;
+        }
+        if (!resident) break;
+        Request request = Request::none;
+        while (request == Request::none) {
+            std::uint8_t buffer[request_buffer_size];
+            request = classify_received(platform.receive(buffer, sizeof buffer), server);
+        }
+        if (request == Request::close) break;
+    }
+    platform.stop_sockets();
+    return 0;
+}
+
+}  // namespace tally::client

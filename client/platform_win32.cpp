@@ -1,0 +1,81 @@
+// Sockets, address lookups and the usage message of scoutly on Windows.
+#include "client/win32.h"
+
+#include <cstring>
+
+namespace tally::client {
+
+namespace {
+
+// _WSAIOW(IOC_VENDOR, 12): whether a datagram socket reports "connection reset".
+constexpr DWORD udp_connection_reset_control = 0x9800000C;
+
+Ipv4 ipv4_from_network_order(const void* addr) {
+    Ipv4 out{};
+    std::memcpy(out.data(), addr, 4);
+    return out;
+}
+
+}  // namespace
+
+bool Win32Platform::parse_dotted(const std::string& text, Ipv4& out) {
+    unsigned long addr = inet_addr(text.c_str());
+    // The parser's error value: the text is no address (a literal
+    // 255.255.255.255 could not be sent to either).
+    if (addr == INADDR_NONE) return false;
+    out = ipv4_from_network_order(&addr);
+    return true;
+}
+
+bool Win32Platform::lookup_host(const std::string& text, Ipv4& out) {
+    hostent* host = gethostbyname(text.c_str());
+    if (!host || host->h_addrtype != AF_INET || host->h_length != 4 || !host->h_addr_list || !host->h_addr_list[0])
+        return false;
+    out = ipv4_from_network_order(host->h_addr_list[0]);
+    return true;
+}
+
+bool Win32Platform::start_sockets(std::uint16_t& winsock_version) {
+    WSADATA data;
+    if (WSAStartup(MAKEWORD(2, 0), &data) != 0) return false;
+    started_ = true;
+    winsock_version = data.wHighVersion;
+    return true;
+}
+
+void Win32Platform::stop_sockets() {
+    socket_.close();
+    if (started_) WSACleanup();
+    started_ = false;
+}
+
+void Win32Platform::show_usage(const std::string& text, const char* caption) {
+    MessageBoxA(nullptr, text.c_str(), caption, MB_OK | MB_ICONERROR);
+}
+
+bool Win32Platform::open_socket() {
+    if (!socket_.open()) return false;
+    // A report sent to a closed port must not turn into a receive error of
+    // the resident wait ("connection reset" on a datagram socket).
+    BOOL report_reset = FALSE;
+    DWORD returned = 0;
+    WSAIoctl(static_cast<SOCKET>(socket_.handle()), udp_connection_reset_control, &report_reset, sizeof report_reset, nullptr,
+             0, &returned, nullptr, nullptr);
+    return true;
+}
+
+bool Win32Platform::bind_socket(std::uint16_t port) { return socket_.bind(port); }
+
+void Win32Platform::send(const Ipv4& to, std::uint16_t port, const std::uint8_t* data, std::size_t size) {
+    socket_.send_to(to, port, data, size);
+}
+
+ReceiveResult Win32Platform::receive(std::uint8_t* buffer, std::size_t capacity) {
+    ReceiveResult result = socket_.receive(buffer, capacity);
+    // A socket that keeps failing must not spin the processor: a datagram
+    // too long for the buffer is the one error expected here.
+    if (!result.ok && result.error != error_message_too_long) Sleep(100);
+    return result;
+}
+
+}  // namespace tally::client
