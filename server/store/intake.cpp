@@ -76,6 +76,13 @@ void Intake::count(PacketCounter counter, std::uint32_t& value) {
 }
 
 void Intake::handle_datagram(const std::uint8_t* data, std::size_t size, const Ipv4& sender, std::uint32_t now) {
+    // Everything the datagram changed reaches the files before the server
+    // goes back to its message loop.
+    Store::WriteBatch batch(store_);
+    file_datagram(data, size, sender, now);
+}
+
+void Intake::file_datagram(const std::uint8_t* data, std::size_t size, const Ipv4& sender, std::uint32_t now) {
     const std::uint8_t type = size > 0 ? data[0] : 0;
     if (!complete(type, size)) {
         console_.set_status("Unknown Packet Recieved");

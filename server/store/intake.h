@@ -45,6 +45,7 @@ public:
     std::uint32_t id_packets() const { return id_packets_; }
 
 private:
+    void file_datagram(const std::uint8_t* data, std::size_t size, const Ipv4& sender, std::uint32_t now);
     void handle_id_packet(const std::uint8_t* p);
     void handle_hardware_packet(const std::uint8_t* p, const Ipv4& sender, std::uint32_t now);
     void handle_software_packet(const std::uint8_t* p, std::size_t size, const Ipv4& sender);

@@ -190,7 +190,8 @@ void Store::set_record(std::uint32_t i, const std::uint8_t* bytes) {
 
 bool Store::write_record(std::uint32_t i) {
     if (i >= hardware_capacity_) return false;
-    return hardware_file_.write_at(std::uint64_t(i) * hw_record::size, record_bytes(i), hw_record::size);
+    const bool ok = hardware_file_.write_at(std::uint64_t(i) * hw_record::size, record_bytes(i), hw_record::size);
+    return (batch_depth_ > 0 || hardware_file_.flush()) && ok;
 }
 
 void Store::count_appended_record() {
@@ -313,7 +314,8 @@ void Store::set_entry(std::size_t offset, const std::uint8_t* mac, const std::st
 
 bool Store::write_entry(std::size_t offset) {
     if (offset + sw_entry::size > software_capacity_) return false;
-    return software_file_.write_at(offset, entry_bytes(offset), sw_entry::size);
+    const bool ok = software_file_.write_at(offset, entry_bytes(offset), sw_entry::size);
+    return (batch_depth_ > 0 || software_file_.flush()) && ok;
 }
 
 std::vector<std::size_t> Store::entry_offsets_of(const std::uint8_t* mac) const {
@@ -359,6 +361,11 @@ int Store::grow_software_table() {
     return 0;
 }
 
+bool Store::flush() {
+    const bool hardware_ok = hardware_file_.flush();
+    return software_file_.flush() && hardware_ok;
+}
+
 // ---------------------------------------------------------------- editing
 
 int Store::update_custom_fields(std::uint32_t i, const std::string& custom_1, const std::string& custom_2,
@@ -374,6 +381,7 @@ int Store::update_custom_fields(std::uint32_t i, const std::string& custom_1, co
 
 void Store::delete_record(std::uint32_t i) {
     if (i >= record_count_ || record(i).is_free()) return;
+    WriteBatch batch(*this);
     release_entries(record(i).mac());
     const std::uint8_t zero[hw_record::size] = {};
     set_record(i, zero);

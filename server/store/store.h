@@ -95,6 +95,24 @@ public:
     void count_appended_entry();
     int grow_software_table();
 
+    // Writes reach the operating system before write_record / write_entry
+    // return, except inside a WriteBatch, which gathers the writes that
+    // continue one another and hands them over when it ends. The intake
+    // batches each datagram.
+    class WriteBatch {
+    public:
+        explicit WriteBatch(Store& store) : store_(store) { ++store_.batch_depth_; }
+        ~WriteBatch() {
+            if (--store_.batch_depth_ == 0) store_.flush();
+        }
+        WriteBatch(const WriteBatch&) = delete;
+        WriteBatch& operator=(const WriteBatch&) = delete;
+
+    private:
+        Store& store_;
+    };
+    bool flush();
+
     // --- editing
     // Stores the four user texts (24 characters each) into record i and
     // writes it. 0 on success (a free record or an index beyond the table
@@ -133,6 +151,7 @@ private:
     std::size_t used_length_ = 0;
     std::size_t software_capacity_ = 0;
     std::uint32_t selected_record_ = 0;
+    int batch_depth_ = 0;
 
     // Indexes (indexed mode only).
     std::unordered_map<std::uint64_t, std::uint32_t> record_by_mac_;  // lowest record of each non-zero MAC
