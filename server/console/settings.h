@@ -8,9 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "protocol/packets.h"  // default_port
+
 namespace tally {
 
-constexpr std::uint16_t default_port = 54333;
 constexpr std::size_t working_directory_size = 260;  // the live buffer, terminator included
 constexpr std::size_t path_value_size = 255;          // bytes of Audit_PathName
 constexpr std::size_t port_value_size = 2;            // bytes written to Audit_Port
@@ -41,8 +42,8 @@ std::vector<std::uint8_t> port_value(std::uint32_t port_cell);
 // The port box as an unsigned decimal number (blanks around it allowed);
 // nothing for an empty box, other characters, or a number beyond 32 bits.
 std::optional<std::uint32_t> parse_port_box(const std::string& text);
-// The dialog's text for the port: the cell as unsigned decimal, 0 shown as
-// the default.
+// The port as the settings dialog and the Server Stats page show it: the
+// port the server binds, unsigned decimal.
 std::string port_box_text(std::uint32_t port_cell);
 // The directory as the dialog's OK stores it: one trailing backslash removed.
 std::string strip_one_trailing_backslash(const std::string& directory);

@@ -1,0 +1,62 @@
+// Live server settings: registry value images, port box parsing and the
+// directory rules of the settings dialog.
+#include "server/console/settings.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tally {
+
+std::uint16_t effective_port(std::uint32_t port_cell) {
+    const std::uint16_t port = static_cast<std::uint16_t>(port_cell & 0xFFFFu);
+    return port == 0 ? default_port : port;
+}
+
+std::string path_from_value(const std::uint8_t* bytes, std::size_t size) {
+    if (size > path_value_size) size = path_value_size;
+    std::size_t n = 0;
+    while (n < size && bytes[n] != 0) ++n;
+    return std::string(reinterpret_cast<const char*>(bytes), n);
+}
+
+std::vector<std::uint8_t> path_value(const std::string& working_directory) {
+    std::vector<std::uint8_t> value(path_value_size, 0);
+    std::memcpy(value.data(), working_directory.data(), std::min(working_directory.size(), path_value_size));
+    return value;
+}
+
+std::uint32_t port_cell_from_value(const std::uint8_t* bytes, std::size_t size) {
+    if (size > port_value_read_size) size = port_value_read_size;
+    std::uint32_t cell = 0;
+    for (std::size_t k = 0; k < size; ++k) cell |= std::uint32_t(bytes[k]) << (8 * k);
+    return cell;
+}
+
+std::vector<std::uint8_t> port_value(std::uint32_t port_cell) {
+    return {static_cast<std::uint8_t>(port_cell & 0xFF), static_cast<std::uint8_t>((port_cell >> 8) & 0xFF)};
+}
+
+std::optional<std::uint32_t> parse_port_box(const std::string& text) {
+    std::size_t b = 0, e = text.size();
+    while (b < e && (text[b] == ' ' || text[b] == '\t')) ++b;
+    while (e > b && (text[e - 1] == ' ' || text[e - 1] == '\t')) --e;
+    if (b == e) return std::nullopt;
+    std::uint64_t value = 0;
+    for (std::size_t k = b; k < e; ++k) {
+        if (text[k] < '0' || text[k] > '9') return std::nullopt;
+        value = value * 10 + std::uint64_t(text[k] - '0');
+        if (value > 0xFFFFFFFFull) return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(value);
+}
+
+std::string port_box_text(std::uint32_t port_cell) {
+    return std::to_string(effective_port(port_cell));
+}
+
+std::string strip_one_trailing_backslash(const std::string& directory) {
+    if (!directory.empty() && directory.back() == '\\') return directory.substr(0, directory.size() - 1);
+    return directory;
+}
+
+}  // namespace tally

@@ -1,0 +1,133 @@
+// View texts of the record pages, built from the hardware and software tables.
+#include "server/console/view_texts.h"
+
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "server/reports/formats.h"
+
+namespace tally {
+
+namespace {
+std::string printf_text(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string printf_text(const char* format, ...) {
+    char line[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    return line;
+}
+
+int as_int(std::uint32_t value) { return static_cast<int>(value); }
+// MB of a byte count: shifted right by 20 bits, shown as a signed 32-bit number.
+int megabytes(std::uint64_t bytes) { return static_cast<int>(static_cast<std::uint32_t>(bytes >> 20)); }
+}  // namespace
+
+std::string drive_lines(const RecordView& record) {
+    std::string text;
+    for (int k = 0; k < 26; ++k) {
+        const char letter = static_cast<char>(record.drive_letter(k));
+        switch (record.drive_type(k)) {
+            case 2:
+                text += printf_text("%c:\t(Removable Disk)\r\n", letter);
+                break;
+            case 3:
+                text += printf_text("%c:\t%i MB Free %i MB Total (Hard Disk)\r\n", letter,
+                                    megabytes(record.free_disk_space(k)), megabytes(record.total_disk_space(k)));
+                break;
+            case 5:
+                text += printf_text("%c:\t(CDROM)\r\n", letter);
+                break;
+            default:
+                break;
+        }
+    }
+    return text;
+}
+
+std::string bits_per_pixel_text(std::uint32_t bits_per_pixel) {
+    return printf_text("%i (%0.0f colours)", as_int(bits_per_pixel), std::pow(2.0, double(bits_per_pixel)));
+}
+
+std::string refresh_rate_text(std::uint16_t rate, std::uint8_t interlaced) {
+    if (rate == 0 || rate == 1) return interlaced != 0 ? "N/A (Interlaced)" : "N/A (Non Interlaced)";
+    return printf_text(interlaced != 0 ? "%i (interlaced)" : "%i (non-interlaced)", int(rate));
+}
+
+std::string clock_speed_text(float mhz) { return printf_text("%0.2f", double(mhz)); }
+
+std::string installed_software_text(const Store& store, const std::uint8_t* mac) {
+    std::string text;
+    for (std::size_t offset : store.entry_offsets_of(mac)) {
+        const EntryView entry = store.entry(offset);
+        text += entry.display_name();
+        const std::uint8_t first = entry.bytes()[sw_entry::display_version.offset];
+        if (first >= 33 && first <= 122) text += " (Version " + entry.display_version() + ")";
+        text += "\r\n";
+        if (text.size() > installed_software_limit) break;
+    }
+    return text;
+}
+
+std::string unsigned_text(std::uint32_t value) { return std::to_string(value); }
+
+std::string delete_confirmation_text(const std::uint8_t* mac) {
+    return "Are you sure you wish to delete " + format_mac(mac) + " from the database?";
+}
+
+void upper_case_drive_letters(Store& store, std::uint32_t i) {
+    if (i >= store.record_count()) return;
+    std::uint8_t bytes[hw_record::size];
+    std::memcpy(bytes, store.record(i).bytes(), sizeof bytes);
+    bool changed = false;
+    for (std::size_t k = 0; k < 26; ++k) {
+        std::uint8_t& letter = bytes[hw_record::drive_letters.offset + k];
+        if (letter >= 'a' && letter <= 'z') {
+            letter = static_cast<std::uint8_t>(letter - 'a' + 'A');
+            changed = true;
+        }
+    }
+    if (changed) store.set_record(i, bytes);
+}
+
+RecordTexts record_texts(const Store& store, std::uint32_t i) {
+    const RecordView r = store.record(i);
+    RecordTexts t;
+    const std::uint32_t code = r.cpuid_code();
+
+    t.hardware.drives = drive_lines(r);
+    t.hardware.cpu_family = printf_text("%X", (code >> 8) & 15u);
+    t.hardware.cpu_model = printf_text("%X", (code >> 4) & 15u);
+    t.hardware.cpu_stepping = printf_text("%X", code & 15u);
+    t.hardware.cpuid_response = r.cpuid_response();
+    t.hardware.total_ram = unsigned_text(r.ram_mb());
+    t.hardware.swap_size = unsigned_text(r.pagefile_mb());
+    t.general.user = r.last_user();
+    t.hardware.clock_speed = clock_speed_text(r.speed_mhz());
+    t.general.up_time = up_time_text(r.up_time());
+    t.software.major_version = unsigned_text(r.windows_major());
+    t.software.minor_version = unsigned_text(r.windows_minor());
+    t.software.build = printf_text("%i", int(r.windows_build()));
+    t.general.computer_name = r.computer_name();
+    t.general.mac_address = format_mac(r.mac());
+    t.general.custom_field_1 = r.custom_field_1();
+    t.general.custom_field_2 = r.custom_field_2();
+    t.general.serial_number = r.serial_number();
+    t.general.asset_tag = r.asset_tag();
+    t.hardware.resolution = printf_text("%i x %i", as_int(r.video_width()), as_int(r.video_height()));
+    t.hardware.bits_per_pixel = bits_per_pixel_text(r.bits_per_pixel());
+    t.hardware.refresh_rate = refresh_rate_text(r.refresh_rate(), r.interlaced());
+    t.general.ip_address = format_ipv4(r.ip_address());
+    t.general.last_update = date_text(r.last_update());
+    t.software.platform_name =
+        os_name(r.windows_platform(), r.windows_minor(), r.windows_major(), r.windows_build());
+    t.software.installed_software = installed_software_text(store, r.mac());
+    return t;
+}
+
+RecordTexts empty_record_texts() { return RecordTexts{}; }
+
+}  // namespace tally
