@@ -76,8 +76,10 @@ std::vector<std::vector<std::uint8_t>> report_of(int computer, int run) {
     return out;
 }
 
-// Writes the database files of a store that holds every computer's first report.
-void write_database(const std::string& dir, int computers) {
+// Writes the database files of a store that holds every computer's first
+// report: each computer's programs side by side (as a store fills up), or
+// scattered, one entry of each computer in turn (the worst case for writing).
+void write_database(const std::string& dir, int computers, bool scattered) {
     std::ofstream hw(dir + "/Hardware.Audit", std::ios::binary);
     std::ofstream sw(dir + "/Software.Audit", std::ios::binary);
     std::vector<std::uint8_t> record(hw_record::size), entry(sw_entry::size);
@@ -86,8 +88,12 @@ void write_database(const std::string& dir, int computers) {
         auto packet = report_of(c, 0)[1];
         fill_record_from_packet(record.data(), packet.data(), Ipv4{10, 0, 0, 1}, 1700000000u);
         hw.write(reinterpret_cast<const char*>(record.data()), static_cast<std::streamsize>(record.size()));
+    }
+    for (int n = 0; n < computers * programs_per_computer; ++n) {
+        const int c = scattered ? n % computers : n / programs_per_computer;
+        const int k = scattered ? n / computers : n % programs_per_computer;
         const Mac mac = mac_of(c);
-        for (int k = 0; k < programs_per_computer; ++k) {
+        {
             std::fill(entry.begin(), entry.end(), 0);
             std::copy(mac.begin(), mac.end(), entry.begin());
             put_text(entry.data(), sw_entry::display_name, program_name(c, k));
@@ -111,7 +117,7 @@ void handle_report(Intake& intake, const std::vector<std::vector<std::uint8_t>>&
     for (const auto& d : datagrams) intake.handle_datagram(d.data(), d.size(), Ipv4{10, 0, 0, 1}, 1700000001u);
 }
 
-void bench_loaded(const std::string& dir, bool indexed, int reports) {
+void bench_loaded(const std::string& dir, bool indexed, int reports, const char* layout) {
     QuietNotifier notifier;
     QuietConsole console;
     const long rss_before = rss_kib();
@@ -134,9 +140,9 @@ void bench_loaded(const std::string& dir, bool indexed, int reports) {
         times.push_back(ms_since(start));
     }
     std::sort(times.begin(), times.end());
-    std::printf("%-8s open_store %8.1f ms   memory %6.1f MiB for %6.1f MiB of files (x%.2f)   "
+    std::printf("%-8s %-10s open_store %7.1f ms   memory %6.1f MiB for %6.1f MiB of files (x%.2f)   "
                 "one full report: median %8.3f ms, p90 %8.3f ms (%d reports)\n",
-                indexed ? "indexed" : "plain", open_ms, rss_mib, files_mib, rss_mib / files_mib,
+                indexed ? "indexed" : "plain", layout, open_ms, rss_mib, files_mib, rss_mib / files_mib,
                 times[times.size() / 2], times[times.size() * 9 / 10], reports);
 }
 
@@ -163,9 +169,11 @@ int main(int argc, char** argv) {
     std::string dir = (std::filesystem::temp_directory_path() / "tally-bench-XXXXXX").string();
     if (!mkdtemp(&dir[0])) return 1;
     std::printf("store of %d computers x %d programs in %s\n", computers, programs_per_computer, dir.c_str());
-    write_database(dir, computers);
-    bench_loaded(dir, true, quick ? 200 : 2000);
-    bench_loaded(dir, false, quick ? 3 : 20);
+    write_database(dir, computers, false);
+    bench_loaded(dir, true, quick ? 200 : 2000, "together");
+    bench_loaded(dir, false, quick ? 3 : 20, "together");
+    write_database(dir, computers, true);
+    bench_loaded(dir, true, quick ? 200 : 2000, "scattered");
     bench_fill(dir, true, computers);
     bench_fill(dir, false, quick ? 300 : 1000);
     std::printf("(the plain fill runs on fewer computers: its cost grows with the square of the table)\n");

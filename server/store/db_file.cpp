@@ -24,8 +24,6 @@ DbFile& DbFile::operator=(DbFile&& other) noexcept {
     if (this != &other) {
         close();
         f_ = other.f_;
-        pending_offset_ = other.pending_offset_;
-        pending_ = std::move(other.pending_);
         other.f_ = nullptr;
     }
     return *this;
@@ -46,7 +44,7 @@ bool DbFile::seek(std::uint64_t offset, int whence) {
 }
 
 std::int64_t DbFile::length() {
-    if (!f_ || !flush() || !seek(0, SEEK_END)) return -1;
+    if (!f_ || !seek(0, SEEK_END)) return -1;
     return static_cast<std::int64_t>(TALLY_FTELL(f_));
 }
 
@@ -56,32 +54,14 @@ std::size_t DbFile::read_from_start(std::uint8_t* out, std::size_t n) {
 }
 
 bool DbFile::write_at(std::uint64_t offset, const std::uint8_t* data, std::size_t n) {
-    if (!f_) return false;
-    constexpr std::size_t largest_gathering = 1 << 20;
-    bool ok = true;
-    if (!pending_.empty() &&
-        (offset != pending_offset_ + pending_.size() || pending_.size() + n > largest_gathering))
-        ok = flush();
-    if (pending_.empty()) pending_offset_ = offset;
-    pending_.insert(pending_.end(), data, data + n);
-    return ok;
-}
-
-bool DbFile::flush() {
-    if (pending_.empty()) return true;
-    bool ok = f_ && seek(pending_offset_, SEEK_SET) && std::fwrite(pending_.data(), 1, pending_.size(), f_) == pending_.size();
-    ok = f_ && std::fflush(f_) == 0 && ok;
-    pending_.clear();
-    return ok;
+    if (!f_ || !seek(offset, SEEK_SET)) return false;
+    const bool ok = std::fwrite(data, 1, n, f_) == n;
+    return std::fflush(f_) == 0 && ok;
 }
 
 void DbFile::close() {
-    if (f_) {
-        flush();
-        std::fclose(f_);
-    }
+    if (f_) std::fclose(f_);
     f_ = nullptr;
-    pending_.clear();
 }
 
 }  // namespace tally

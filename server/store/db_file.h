@@ -1,14 +1,11 @@
-// A database file opened in binary update mode, with positioned whole-record
-// writes. Writes that continue one another are gathered and handed to the
-// operating system together at the next flush() (or at the next write
-// elsewhere in the file); callers flush before they return to the message
-// loop, so every record that was handled survives a crash of the server.
+// A database file opened in binary update mode, with positioned writes that
+// reach the operating system before the call returns, so a record that was
+// handled survives a crash of the server.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
-#include <vector>
 
 namespace tally {
 
@@ -20,10 +17,7 @@ public:
     ~DbFile() { close(); }
     DbFile(const DbFile&) = delete;
     DbFile& operator=(const DbFile&) = delete;
-    DbFile(DbFile&& other) noexcept
-        : f_(other.f_), pending_offset_(other.pending_offset_), pending_(std::move(other.pending_)) {
-        other.f_ = nullptr;
-    }
+    DbFile(DbFile&& other) noexcept : f_(other.f_) { other.f_ = nullptr; }
     DbFile& operator=(DbFile&& other) noexcept;
 
     // Opens the file for reading and writing ("rb+"); creates it empty
@@ -34,19 +28,13 @@ public:
     std::int64_t length();
     // Reads up to n bytes from the start; returns the bytes read.
     std::size_t read_from_start(std::uint8_t* out, std::size_t n);
-    // Writes n bytes at offset: gathered with the pending write when it
-    // continues it, else after the pending write has gone out. False when a
-    // write that had to go out failed.
+    // Writes n bytes at offset and flushes them. False when any step fails.
     bool write_at(std::uint64_t offset, const std::uint8_t* data, std::size_t n);
-    // Hands the pending write to the operating system. False on failure.
-    bool flush();
     void close();
 
 private:
     bool seek(std::uint64_t offset, int whence);
     std::FILE* f_ = nullptr;
-    std::uint64_t pending_offset_ = 0;
-    std::vector<std::uint8_t> pending_;
 };
 
 // Directory and file name joined with the platform's separator: directly

@@ -34,9 +34,12 @@ Store::~Store() = default;
 
 bool Store::is_open() const { return hardware_file_.is_open() && software_file_.is_open(); }
 
-std::unique_ptr<std::uint8_t[]> Store::reserve(std::size_t bytes) const {
+std::unique_ptr<std::uint8_t[]> Store::reserve(std::size_t bytes, std::size_t keep) const {
     if (options_.table_limit != 0 && bytes > options_.table_limit) return nullptr;
-    return std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[bytes]());
+    std::unique_ptr<std::uint8_t[]> table(new (std::nothrow) std::uint8_t[bytes]);
+    // The first `keep` bytes are about to be filled by the caller.
+    if (table) std::memset(table.get() + keep, 0, bytes - keep);
+    return table;
 }
 
 int Store::open_store(const std::string& working_directory) {
@@ -68,8 +71,8 @@ int Store::open_store(const std::string& working_directory) {
     const std::uint64_t hardware_bytes = (records + hardware_growth_records) * hw_record::size;
     const std::uint64_t software_bytes = entries * sw_entry::size + software_growth_bytes;
     if (hardware_bytes <= SIZE_MAX && software_bytes <= SIZE_MAX && records < UINT32_MAX - hardware_growth_records) {
-        next.hardware = reserve(static_cast<std::size_t>(hardware_bytes));
-        next.software = reserve(static_cast<std::size_t>(software_bytes));
+        next.hardware = reserve(static_cast<std::size_t>(hardware_bytes), static_cast<std::size_t>(records * hw_record::size));
+        next.software = reserve(static_cast<std::size_t>(software_bytes), static_cast<std::size_t>(entries * sw_entry::size));
     }
     if (!next.hardware || !next.software) {
         notifier_.notify({"Insufficient memory to open database files", "Memory Error", BoxOwner::none, true});
@@ -83,11 +86,11 @@ int Store::open_store(const std::string& working_directory) {
     const std::size_t software_whole = static_cast<std::size_t>(entries * sw_entry::size);
     const std::size_t hardware_read = next.hardware_file.read_from_start(next.hardware.get(), hardware_whole);
     const std::size_t software_read = next.software_file.read_from_start(next.software.get(), software_whole);
-    if (hardware_read < hardware_whole || software_read < software_whole) {
+    // Records and entries that could not be read are zero, that is free.
+    std::memset(next.hardware.get() + hardware_read, 0, hardware_whole - hardware_read);
+    std::memset(next.software.get() + software_read, 0, software_whole - software_read);
+    if (hardware_read < hardware_whole || software_read < software_whole)
         notifier_.notify({"Error reading database files", "File Error", BoxOwner::none, true});
-        // Records that could not be read stay zero, that is free.
-        std::memset(next.hardware.get() + hardware_read, 0, hardware_whole - hardware_read);
-    }
     next.record_count = static_cast<std::uint32_t>(records);
     next.hardware_capacity = next.record_count + hardware_growth_records;
     next.used_length = software_read / sw_entry::size * sw_entry::size;
@@ -124,12 +127,20 @@ void Store::build_indexes() {
     }
     const std::uint32_t n = entry_count();
     free_entry_bits_.assign(n / 64 + 1, 0);
+    // A computer's entries mostly lie side by side: look its list up once per run.
+    std::uint64_t last_key = 0;
+    std::vector<std::uint32_t>* list = nullptr;
     for (std::uint32_t k = 0; k < n; ++k) {
-        std::uint64_t key = mac_key(entry_bytes(std::size_t(k) * sw_entry::size));
-        if (key == 0)
+        const std::uint64_t key = mac_key(entry_bytes(std::size_t(k) * sw_entry::size));
+        if (key == 0) {
             free_entry_bits_[k / 64] |= std::uint64_t(1) << (k % 64);
-        else
-            entries_by_mac_[key].push_back(k);
+            continue;
+        }
+        if (key != last_key || !list) {
+            list = &entries_by_mac_[key];
+            last_key = key;
+        }
+        list->push_back(k);
     }
 }
 
@@ -190,8 +201,11 @@ void Store::set_record(std::uint32_t i, const std::uint8_t* bytes) {
 
 bool Store::write_record(std::uint32_t i) {
     if (i >= hardware_capacity_) return false;
-    const bool ok = hardware_file_.write_at(std::uint64_t(i) * hw_record::size, record_bytes(i), hw_record::size);
-    return (batch_depth_ > 0 || hardware_file_.flush()) && ok;
+    if (batch_depth_ > 0) {
+        dirty_records_.push_back(i);
+        return true;
+    }
+    return hardware_file_.write_at(std::uint64_t(i) * hw_record::size, record_bytes(i), hw_record::size);
 }
 
 void Store::count_appended_record() {
@@ -209,7 +223,8 @@ int Store::grow_hardware_table() {
     std::uint64_t next = std::uint64_t(record_count_) + hardware_growth_records;
     if (options_.indexed) next = std::max<std::uint64_t>(next, std::uint64_t(record_count_) * 3 / 2);
     std::unique_ptr<std::uint8_t[]> table;
-    if (next * hw_record::size <= SIZE_MAX && next < UINT32_MAX) table = reserve(std::size_t(next * hw_record::size));
+    if (next * hw_record::size <= SIZE_MAX && next < UINT32_MAX)
+        table = reserve(std::size_t(next * hw_record::size), std::size_t(record_count_) * hw_record::size);
     if (!table) {
         notifier_.notify({"Unable to allocated enough memory", "Memory Error", BoxOwner::main_window, true});
         return 1;
@@ -313,9 +328,12 @@ void Store::set_entry(std::size_t offset, const std::uint8_t* mac, const std::st
 }
 
 bool Store::write_entry(std::size_t offset) {
-    if (offset + sw_entry::size > software_capacity_) return false;
-    const bool ok = software_file_.write_at(offset, entry_bytes(offset), sw_entry::size);
-    return (batch_depth_ > 0 || software_file_.flush()) && ok;
+    if (offset + sw_entry::size > software_capacity_ || offset % sw_entry::size != 0) return false;
+    if (batch_depth_ > 0) {
+        dirty_entries_.push_back(static_cast<std::uint32_t>(offset / sw_entry::size));
+        return true;
+    }
+    return software_file_.write_at(offset, entry_bytes(offset), sw_entry::size);
 }
 
 std::vector<std::size_t> Store::entry_offsets_of(const std::uint8_t* mac) const {
@@ -350,7 +368,7 @@ int Store::grow_software_table() {
     std::size_t next = software_capacity_ + software_growth_bytes;
     if (options_.indexed) next = std::max(next, software_capacity_ + software_capacity_ / 2 / sw_entry::size * sw_entry::size);
     std::unique_ptr<std::uint8_t[]> table;
-    if (next > software_capacity_) table = reserve(next);
+    if (next > software_capacity_) table = reserve(next, software_capacity_);
     if (!table) {
         notifier_.notify({"Unable to allocated enough memory", "Memory Error", BoxOwner::main_window, true});
         return 1;
@@ -361,9 +379,25 @@ int Store::grow_software_table() {
     return 0;
 }
 
+bool Store::write_runs(DbFile& file, std::vector<std::uint32_t>& items, const std::uint8_t* table,
+                       std::size_t item_size) {
+    std::sort(items.begin(), items.end());
+    items.erase(std::unique(items.begin(), items.end()), items.end());
+    bool ok = true;
+    for (std::size_t a = 0; a < items.size();) {
+        std::size_t b = a + 1;
+        while (b < items.size() && items[b] == items[b - 1] + 1) ++b;
+        const std::uint64_t offset = std::uint64_t(items[a]) * item_size;
+        ok = file.write_at(offset, table + offset, (b - a) * item_size) && ok;
+        a = b;
+    }
+    items.clear();
+    return ok;
+}
+
 bool Store::flush() {
-    const bool hardware_ok = hardware_file_.flush();
-    return software_file_.flush() && hardware_ok;
+    const bool hardware_ok = write_runs(hardware_file_, dirty_records_, hardware_.get(), hw_record::size);
+    return write_runs(software_file_, dirty_entries_, software_.get(), sw_entry::size) && hardware_ok;
 }
 
 // ---------------------------------------------------------------- editing

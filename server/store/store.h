@@ -96,9 +96,9 @@ public:
     int grow_software_table();
 
     // Writes reach the operating system before write_record / write_entry
-    // return, except inside a WriteBatch, which gathers the writes that
-    // continue one another and hands them over when it ends. The intake
-    // batches each datagram.
+    // return, except inside a WriteBatch, which notes the records and entries
+    // to write and writes each once, with its final bytes, when it ends:
+    // neighbours together in one write. The intake batches each datagram.
     class WriteBatch {
     public:
         explicit WriteBatch(Store& store) : store_(store) { ++store_.batch_depth_; }
@@ -133,11 +133,15 @@ private:
     struct Loaded;
     std::uint8_t* record_bytes(std::uint32_t i) { return hardware_.get() + std::size_t(i) * hw_record::size; }
     std::uint8_t* entry_bytes(std::size_t offset) { return software_.get() + offset; }
-    std::unique_ptr<std::uint8_t[]> reserve(std::size_t bytes) const;
+    // A table of `bytes` bytes whose bytes from `keep` on are zero; nullptr
+    // when it cannot be had.
+    std::unique_ptr<std::uint8_t[]> reserve(std::size_t bytes, std::size_t keep) const;
     void build_indexes();
     void index_record_mac(std::uint32_t i, std::uint64_t old_key, std::uint64_t new_key);
     void mark_entry(std::uint32_t k, std::uint64_t old_key, std::uint64_t new_key);
     void set_entry_free_bit(std::uint32_t k, bool free);
+    static bool write_runs(DbFile& file, std::vector<std::uint32_t>& items, const std::uint8_t* table,
+                           std::size_t item_size);
 
     Notifier& notifier_;
     StoreOptions options_;
@@ -152,6 +156,8 @@ private:
     std::size_t software_capacity_ = 0;
     std::uint32_t selected_record_ = 0;
     int batch_depth_ = 0;
+    std::vector<std::uint32_t> dirty_records_;  // inside a batch: records to write
+    std::vector<std::uint32_t> dirty_entries_;  // inside a batch: entry numbers to write
 
     // Indexes (indexed mode only).
     std::unordered_map<std::uint64_t, std::uint32_t> record_by_mac_;  // lowest record of each non-zero MAC
