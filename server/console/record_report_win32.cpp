@@ -1,0 +1,95 @@
+// "Export  Record" and "Print Record": the selected computer's report to a
+// text file the user names, or to a printer the user chooses.
+#include <windows.h>
+#include <commdlg.h>
+
+#include <cstdio>
+
+#include "server/console/commands.h"
+#include "server/console/server_state.h"
+#include "server/reports/paginator.h"
+#include "server/reports/record_report.h"
+
+namespace tally {
+
+namespace {
+
+// Draws one page of the report at x = 0 of the device's printable area.
+void draw_print_page(HDC dc, const PrintPage& page) {
+    for (const PlacedLine& line : page)
+        TextOutA(dc, 0, line.y, line.text.c_str(), static_cast<int>(line.text.size()));
+}
+
+}  // namespace
+
+void export_record_report(ServerState& state) {
+    const std::uint32_t record = state.store.selected_record();
+    if (!has_record(state.store, record)) return;
+    char file_name[256] = "";
+    char filter[64];
+    std::snprintf(filter, sizeof filter, "Text Files%c*.Txt%cAll Files%c*.*%c%c", 0, 0, 0, 0, 0);
+    OPENFILENAMEA ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = state.main_window;
+    ofn.lpstrFilter = filter;
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = file_name;
+    ofn.nMaxFile = sizeof file_name;
+    ofn.lpstrTitle = "Choose file to export to";
+    ofn.lpstrDefExt = "txt";
+    ofn.Flags = OFN_HIDEREADONLY;
+    if (!GetSaveFileNameA(&ofn)) return;
+
+    // The text already ends each line in CR LF: written as bytes.
+    std::FILE* file = std::fopen(file_name, "wb");
+    if (!file) {
+        MessageBoxA(state.main_window, "Error outputing record", "File Error", MB_OK);
+        return;
+    }
+    const std::string text = report_text(state.store, record);
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fclose(file);
+}
+
+void print_record_report(ServerState& state) {
+    const std::uint32_t record = state.store.selected_record();
+    if (!has_record(state.store, record)) return;
+    PRINTDLGA pd{};
+    pd.lStructSize = sizeof pd;
+    pd.hwndOwner = state.main_window;
+    pd.Flags = PD_RETURNDC | PD_NOPAGENUMS | PD_NOSELECTION | PD_HIDEPRINTTOFILE;
+    pd.nCopies = 1;
+    pd.nFromPage = 1;
+    pd.nToPage = 1;
+    pd.nMinPage = 1;
+    pd.nMaxPage = 1;
+    const BOOL chosen = PrintDlgA(&pd);
+    if (pd.hDevMode) GlobalFree(pd.hDevMode);
+    if (pd.hDevNames) GlobalFree(pd.hDevNames);
+    if (!chosen || !pd.hDC) return;
+
+    const HDC dc = pd.hDC;
+    TEXTMETRICA metrics{};
+    GetTextMetricsA(dc, &metrics);
+    const int line_height = metrics.tmHeight + metrics.tmExternalLeading;
+    const std::vector<PrintPage> pages =
+        paginate(report_print_lines(state.store, record), line_height, GetDeviceCaps(dc, VERTRES));
+
+    DOCINFOA doc{};
+    doc.cbSize = sizeof doc;
+    doc.lpszDocName = "Printing text";
+    if (StartDocA(dc, &doc) > 0) {
+        const int copies = pd.nCopies > 0 ? pd.nCopies : 1;
+        for (int copy = 0; copy < copies; ++copy) {
+            for (const PrintPage& page : pages) {
+                StartPage(dc);
+                draw_print_page(dc, page);
+                EndPage(dc);
+            }
+        }
+        EndDoc(dc);
+    }
+    DeleteDC(dc);
+}
+
+}  // namespace tally
