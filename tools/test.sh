@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# The whole test suite: installs what is missing, builds everything, then runs
+#   1. the native unit tests (ctest),
+#   2. the intake fuzz target under AddressSanitizer and UBSan for a bounded time,
+#   3. the unit tests as a Windows program under Wine,
+#   4. a check that the shipped .exe files import system DLLs only,
+#   5. every end-to-end test tests/e2e/*.sh under Wine and Xvfb.
+# Ends with the line "N passed, N failed" (one count per step and e2e script).
+set -u
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+cd "$ROOT"
+FUZZ_SECONDS=${FUZZ_SECONDS:-60}
+passed=0
+failed=0
+failures=()
+
+step() {  # NAME COMMAND...
+    local name=$1
+    shift
+    echo "=== $name"
+    local start=$SECONDS
+    if "$@"; then
+        passed=$((passed + 1))
+        echo "--- PASS $name ($((SECONDS - start)) s)"
+    else
+        failed=$((failed + 1))
+        failures+=("$name")
+        echo "--- FAIL $name ($((SECONDS - start)) s)"
+    fi
+}
+
+bash tools/install-deps.sh || { echo "cannot install the build dependencies"; echo "0 passed, 1 failed"; exit 1; }
+if ! bash tools/build.sh; then
+    echo "build failed"
+    echo "0 passed, 1 failed"
+    exit 1
+fi
+. tools/wine-env.sh
+export TALLY_BIN="$ROOT/build/win32/bin"
+[ "$TALLY_WIN_ARCH" = x86_64 ] && TALLY_BIN="$ROOT/build/win64/bin"
+export TALLY_NATIVE_BIN="$ROOT/build/native/bin"
+
+native_tests() { (cd build/native && ctest --output-on-failure -j 2 --timeout 300); }
+step "native unit tests" native_tests
+
+fuzz_intake() {
+    local dir="$ROOT/build/fuzz"
+    mkdir -p "$dir"
+    CC=clang CXX=clang++ cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALLY_FUZZ=ON \
+        -DTALLY_TESTS=OFF -DTALLY_BENCH=OFF >"$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; return 1; }
+    cmake --build "$dir" --target intake_fuzz -j 2 >"$dir.build.log" 2>&1 || { cat "$dir.build.log"; return 1; }
+    local corpus
+    corpus=$(mktemp -d)
+    cp fuzz/corpus/* "$corpus"/
+    timeout $((FUZZ_SECONDS + 120)) "$dir/bin/intake_fuzz" -max_total_time="$FUZZ_SECONDS" -max_len=8192 \
+        -print_final_stats=1 "$corpus" >"$dir.run.log" 2>&1
+    local rc=$?
+    tail -n 12 "$dir.run.log"
+    rm -rf "$corpus"
+    return $rc
+}
+step "intake fuzz target (${FUZZ_SECONDS} s, ASan+UBSan)" fuzz_intake
+
+windows_unit_tests() {
+    local run
+    run=$(mktemp -d)
+    wine_env_start "$run/wine" || return 1
+    (cd "$TALLY_BIN" && timeout 300 "$WINE" unit_tests.exe --gtest_brief=1 >"$run/out.txt" 2>&1)
+    local rc=$?
+    wine_env_stop
+    tail -n 20 "$run/out.txt"
+    grep -q '^\[  PASSED  \]' "$run/out.txt" && ! grep -q '^\[  FAILED  \]' "$run/out.txt" || rc=1
+    rm -rf "$run"
+    return $rc
+}
+step "unit tests as a $TALLY_WIN_ARCH Windows program under Wine" windows_unit_tests
+
+system_dlls_only() {
+    local ok=0 exe
+    for exe in build/win32/bin/scoutly.exe build/win32/bin/tallyhall.exe; do
+        [ -f "$exe" ] || { echo "missing $exe"; ok=1; continue; }
+        if i686-w64-mingw32-objdump -p "$exe" | grep 'DLL Name' | grep -qiE 'libgcc|libstdc|libwinpthread'; then
+            echo "$exe needs compiler run-time DLLs"
+            ok=1
+        fi
+        i686-w64-mingw32-objdump -f "$exe" | grep -q 'pei-i386' || { echo "$exe is not a 32-bit program"; ok=1; }
+    done
+    return $ok
+}
+step "shipped programs are 32-bit and import system DLLs only" system_dlls_only
+
+for script in tests/e2e/*.sh; do
+    [ -f "$script" ] || continue
+    step "end-to-end $(basename "$script" .sh)" timeout 300 bash "$script"
+done
+
+echo
+if [ ${#failures[@]} -gt 0 ]; then
+    printf 'failed: %s\n' "${failures[@]}"
+fi
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
