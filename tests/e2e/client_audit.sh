@@ -1,0 +1,216 @@
+#!/bin/bash
+# scoutly.exe under Wine, one audit pass against a receiver of this test on
+# 127.0.0.1: the ID packet, the 704-byte hardware packet and the software
+# packets with exactly the uninstall entries put into both registry views.
+set -u
+HERE=$(cd "$(dirname "$0")" && pwd)
+ROOT=$(cd "$HERE/../.." && pwd)
+. "$ROOT/tools/wine-env.sh"
+TALLY_BIN=${TALLY_BIN:-$ROOT/build-win64/bin}
+RUN=$(mktemp -d)
+trap 'wine_env_stop; rm -rf "$RUN"' EXIT
+
+failures=0
+check() {  # check NAME COMMAND...
+    if "${@:2}"; then echo "ok   $1"; else echo "FAIL $1"; failures=$((failures + 1)); fi
+}
+
+[ -f "$TALLY_BIN/scoutly.exe" ] || { echo "FAIL scoutly.exe not found in $TALLY_BIN"; exit 1; }
+wine_env_start "$RUN" || { echo "FAIL Wine environment"; exit 1; }
+PORT=$(free_udp_port_pair)
+
+# Uninstall entries: the 64-bit view (the key a 64-bit program sees) and the
+# 32-bit view (Wow6432Node).
+python3 - "$RUN/entries.reg" "$RUN/expected.txt" <<'PY'
+import sys, json
+reg_path, expected_path = sys.argv[1], sys.argv[2]
+key64 = r"HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall"
+key32 = r"HKEY_LOCAL_MACHINE\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall"
+view64 = {}
+for i in range(1, 41):
+    view64["App%02d" % i] = {"DisplayName": "Tally Test Program %02d with a name long enough for packing" % i,
+                             "DisplayVersion": "1.%d.0" % i}
+view64["NoVersion"] = {"DisplayName": "Program Without Version"}
+view64["NoName"] = {"DisplayVersion": "9.9"}
+view64["LongName"] = {"DisplayName": "N" * 300, "DisplayVersion": "1.0"}
+view64["LongVersion"] = {"DisplayName": "Program With Long Version", "DisplayVersion": "V" * 300}
+view64["EmptyName"] = {"DisplayName": ""}
+view64["Name254"] = {"DisplayName": "M" * 254, "DisplayVersion": "2.54"}
+view64["DwordVersion"] = {"DisplayName": "Dword Version Program", "DisplayVersion": 0x0102}
+view32 = {"Legacy32": {"DisplayName": "Legacy 32-bit Program", "DisplayVersion": "3.2"},
+          "Other32": {"DisplayName": "Second 32-bit Program"}}
+
+def value_bytes(v):
+    if isinstance(v, int):
+        return v.to_bytes(4, "little")
+    return v.encode() + b"\0"
+
+lines = ["REGEDIT4", ""]
+expected = []
+for base, view in ((key64, view64), (key32, view32)):
+    for sub in sorted(view, key=str.lower):
+        vals = view[sub]
+        lines.append("[%s\\%s]" % (base, sub))
+        for k, v in vals.items():
+            lines.append('"%s"=dword:%08x' % (k, v) if isinstance(v, int) else '"%s"="%s"' % (k, v))
+        lines.append("")
+        if "DisplayName" not in vals:
+            continue
+        name = value_bytes(vals["DisplayName"])
+        if len(name) > 255:
+            continue
+        ver = value_bytes(vals["DisplayVersion"]) if "DisplayVersion" in vals else None
+        if ver is not None and len(ver) > 255:
+            ver = None
+        expected.append([name.hex(), None if ver is None else ver.hex()])
+open(reg_path, "w").write("\r\n".join(lines) + "\r\n")
+json.dump(expected, open(expected_path, "w"))
+PY
+timeout 60 "$WINE" regedit /S "$(wine_path "$RUN/entries.reg")" >"$RUN/regedit.out" 2>&1
+timeout 30 "$WINE" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Legacy32' /reg:32 \
+    >"$RUN/q32.out" 2>&1
+check "32-bit view entries in place" grep -q 'Legacy 32-bit Program' "$RUN/q32.out"
+timeout 30 "$WINE" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\App40' >"$RUN/q64.out" 2>&1
+check "64-bit view entries in place" grep -q 'Tally Test Program 40' "$RUN/q64.out"
+timeout 60 "$WINE" winecfg -v win10 >"$RUN/winecfg.out" 2>&1
+
+# Receiver: every datagram with its source, until scoutly has ended.
+python3 - "$PORT" "$RUN/got.txt" "$RUN/done" <<'PY' &
+import socket, sys, time, os
+port, out, done = int(sys.argv[1]), sys.argv[2], sys.argv[3]
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.bind(("127.0.0.1", port))
+s.settimeout(0.1)
+end = time.time() + 60
+quiet_since = None
+with open(out, "w") as f:
+    f.write("ready\n"); f.flush()
+    while time.time() < end:
+        if os.path.exists(done):
+            quiet_since = quiet_since or time.time()
+            if time.time() - quiet_since > 0.5:
+                break
+        try:
+            d, a = s.recvfrom(4096)
+        except socket.timeout:
+            continue
+        f.write("%s %d %s\n" % (a[0], a[1], d.hex())); f.flush()
+PY
+RECEIVER=$!
+for _ in $(seq 1 50); do grep -q ready "$RUN/got.txt" 2>/dev/null && break; sleep 0.1; done
+
+timeout 60 "$WINE" "$TALLY_BIN/scoutly.exe" "127.0.0.1:$PORT" >"$RUN/scoutly.out" 2>&1
+rc=$?
+touch "$RUN/done"
+timeout 10 tail --pid="$RECEIVER" -f /dev/null
+check "exit code 0 after one pass (got $rc)" [ "$rc" = 0 ]
+
+python3 - "$RUN/got.txt" "$RUN/expected.txt" "$PORT" <<'PY' >"$RUN/checks.txt"
+import sys, json, struct, os, pwd, socket
+got_path, expected_path, port = sys.argv[1], sys.argv[2], int(sys.argv[3])
+packets = []
+for line in open(got_path).read().split("\n")[1:]:
+    if line:
+        ip, sport, data = line.split()
+        packets.append((ip, int(sport), bytes.fromhex(data)))
+expected = json.load(open(expected_path))
+
+def check(name, cond):
+    print(("ok   " if cond else "FAIL ") + name)
+
+def last_ethernet_mac():
+    rows = []
+    for ifname in os.listdir("/sys/class/net"):
+        d = "/sys/class/net/" + ifname
+        try:
+            if open(d + "/type").read().strip() != "1":
+                continue
+            mac = bytes.fromhex(open(d + "/address").read().strip().replace(":", ""))
+            rows.append((int(open(d + "/ifindex").read()), mac))
+        except OSError:
+            continue
+    rows = [r for r in sorted(rows) if len(r[1]) >= 6 and any(r[1][:6])]
+    return rows[-1][1][:6] if rows else bytes(6)
+
+check("all datagrams come from port P+1", packets and all(p[1] == port + 1 for p in packets))
+check("ID packet first, then the hardware packet",
+      len(packets) >= 2 and packets[0][2][:1] == b"2" and packets[1][2][:1] == b"T")
+idp = packets[0][2] if packets else b""
+hw = packets[1][2] if len(packets) > 1 else bytes(704)
+mac = last_ethernet_mac()
+check("ID packet is 64 bytes with size field 64", len(idp) == 64 and struct.unpack_from("<I", idp, 8)[0] == 64)
+check("ID packet: no enclosure strings under Wine", idp[12:64] == bytes(52))
+check("hardware packet is 704 bytes with size field 704",
+      len(hw) == 704 and struct.unpack_from("<I", hw, 8)[0] == 704)
+check("MAC address of the last Ethernet adapter %s" % mac.hex(":"), hw[1:7] == mac and idp[1:7] == mac)
+name = hw[12:62].split(b"\0")[0].decode("latin-1")
+check("computer name %r" % name, name == socket.gethostname().split(".")[0].upper()[:15])
+user = hw[676:701].split(b"\0")[0].decode("latin-1")
+check("user name %r" % user, user in (pwd.getpwuid(os.getuid()).pw_name, os.environ.get("USER", ""))
+      and hw[701:704] == bytes(3))
+check("Winsock version 2.2", hw[62:64] == bytes([2, 2]))
+vendor = ""
+for line in open("/proc/cpuinfo"):
+    if line.startswith("vendor_id"):
+        vendor = line.split(":")[1].strip(); break
+check("processor vendor %r and signature" % hw[68:80], hw[68:80] == vendor.encode()
+      and hw[64] >= 1 and struct.unpack_from("<I", hw, 80)[0] != 0)
+speed = struct.unpack_from("<f", hw, 84)[0]
+check("clock measured (%.0f MHz)" % speed, 100 < speed < 10000)
+ram, page = struct.unpack_from("<II", hw, 88)
+check("memory sizes (%d, %d)" % (ram, page), ram > 64 * 2**20 and page > 0)
+major, minor, build, platform = hw[96], hw[97], struct.unpack_from("<H", hw, 98)[0], struct.unpack_from("<I", hw, 100)[0]
+check("Windows version %d.%d build %d platform %d" % (major, minor, build, platform),
+      (major, minor, platform) == (10, 0, 2) and build > 9200)
+bpp, w, h = struct.unpack_from("<III", hw, 104)
+check("display %dx%dx%d" % (w, h, bpp), (w, h) == (1280, 1024) and bpp in (24, 32))
+letters = hw[119:145]
+drives = {}
+for i in range(26):
+    if letters[i]:
+        drives[chr(letters[i])] = (struct.unpack_from("<I", hw, 148 + 4 * i)[0],
+                                   struct.unpack_from("<Q", hw, 256 + 8 * i)[0],
+                                   struct.unpack_from("<Q", hw, 464 + 8 * i)[0])
+used = [i for i in range(26) if letters[i]]
+check("drive slots filled from slot 0", used == list(range(len(used))))
+check("drives C and Z listed: %s" % sorted(drives), "C" in drives and "Z" in drives)
+c = drives.get("C", (0, 0, 0))
+check("drive C fixed with sizes", c[0] == 3 and c[2] > 0 and c[1] <= c[2])
+check("no sizes for drives that are not fixed",
+      all(v[1] == v[2] == 0 for v in drives.values() if v[0] != 3))
+check("up time set", struct.unpack_from("<I", hw, 672)[0] > 0)
+check("reserved bytes zero", hw[7] == 0 and hw[65:68] == bytes(3) and hw[145:148] == bytes(3)
+      and hw[252:256] == bytes(4))
+
+sw = [p[2] for p in packets[2:]]
+check("%d software packets: list start, then continuations" % len(sw),
+      len(sw) >= 3 and sw[0][0] == 0xA3 and all(p[0] == 0x99 for p in sw[1:]))
+check("software packets carry the MAC address", all(p[1:7] == mac for p in sw))
+check("no software packet over 1500 bytes", all(len(p) <= 1500 for p in sw))
+check("every packet but the last holds 1205 bytes or more", all(len(p) >= 1205 for p in sw[:-1]))
+items = []
+for p in sw:
+    i = 7
+    while i < len(p):
+        n = p[i + 1]
+        name = p[i + 2:i + 2 + n]
+        i += 2 + n
+        ver = None
+        if i < len(p) and p[i] == 0x58:
+            m = p[i + 1]
+            ver = p[i + 2:i + 2 + m]
+            i += 2 + m
+        items.append([name.hex(), None if ver is None else ver.hex()])
+check("software items are exactly the uninstall entries (%d of %d)" % (len(items), len(expected)),
+      items == expected)
+if items != expected:
+    for a, b in zip(items, expected):
+        if a != b:
+            print("  first difference: got %s expected %s" % (a, b)); break
+PY
+cat "$RUN/checks.txt"
+bad=$(grep -c '^FAIL' "$RUN/checks.txt")
+[ -s "$RUN/checks.txt" ] || bad=1
+failures=$((failures + bad))
+[ "$failures" = 0 ] && echo "client_audit: all checks passed" || echo "client_audit: $failures failed"
+[ "$failures" = 0 ]
