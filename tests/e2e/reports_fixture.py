@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Database files and checks for the reports end-to-end tests.
 
-    reports_fixture.py write DIR      the sample Hardware.Audit / Software.Audit
+    reports_fixture.py write DIR [N]  the sample Hardware.Audit / Software.Audit,
+                                      with N more programs for PC-1024
     reports_fixture.py record DIR I   record I of Hardware.Audit as name=value lines
     reports_fixture.py entries DIR    Software.Audit as one "MAC name" line per entry
     reports_fixture.py regvalue TEXT  the 255-byte Audit_PathName value in hex
@@ -55,12 +56,14 @@ def entry(m, name, version):
     return m + text(name, 64) + text(version, 32)
 
 
-def write(directory):
+def write(directory, extra=0):
     hw, sw = b"", b""
     for name, last, ram, code, speed, programs in MACHINES:
         hw += record(name, last, ram, code, speed)
         for p, v in programs:
             sw += entry(mac(last), p, v)
+    for k in range(extra):
+        sw += entry(mac(0x14), "Tool number %d" % k, "1.%d" % k)
     open(directory + "/Hardware.Audit", "wb").write(hw)
     open(directory + "/Software.Audit", "wb").write(sw)
 
@@ -91,7 +94,7 @@ def show_entries(directory):
 if __name__ == "__main__":
     cmd = sys.argv[1]
     if cmd == "write":
-        write(sys.argv[2])
+        write(sys.argv[2], int(sys.argv[3]) if len(sys.argv) > 3 else 0)
     elif cmd == "record":
         show_record(sys.argv[2], int(sys.argv[3]))
     elif cmd == "entries":
