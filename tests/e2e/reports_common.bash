@@ -28,9 +28,9 @@ driver() {
 }
 out() { tr -d '\r' <"$RUN/out"; }
 
-reports_setup() {  # reports_setup PORT [N]: environment, database (N more programs) and settings
+reports_setup() {  # reports_setup PORT [N [local]]: environment, database and settings
     wine_env_start "$RUN" || exit 1
-    python3 "$REPO/tests/e2e/reports_fixture.py" write "$DATA" "${2:-0}"
+    python3 "$REPO/tests/e2e/reports_fixture.py" write "$DATA" "${2:-0}" ${3:-}
     local hex port_hex
     hex=$(python3 "$REPO/tests/e2e/reports_fixture.py" regvalue "$(wine_path "$DATA")")
     port_hex=$(python3 -c "import struct,sys; print(struct.pack('<H', int(sys.argv[1])).hex())" "$1")

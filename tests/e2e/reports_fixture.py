@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """Database files and checks for the reports end-to-end tests.
 
-    reports_fixture.py write DIR [N]  the sample Hardware.Audit / Software.Audit,
-                                      with N more programs for PC-1024
+    reports_fixture.py write DIR [N [local]]
+                                      the sample Hardware.Audit / Software.Audit,
+                                      with N more programs for PC-1024 and, with
+                                      "local", a fifth computer named localhost
     reports_fixture.py record DIR I   record I of Hardware.Audit as name=value lines
     reports_fixture.py entries DIR    Software.Audit as one "MAC name" line per entry
     reports_fixture.py regvalue TEXT  the 255-byte Audit_PathName value in hex
@@ -56,9 +58,10 @@ def entry(m, name, version):
     return m + text(name, 64) + text(version, 32)
 
 
-def write(directory, extra=0):
+def write(directory, extra=0, local=False):
     hw, sw = b"", b""
-    for name, last, ram, code, speed, programs in MACHINES:
+    machines = MACHINES + ([("localhost", 0x15, 64, 0x0F29, 500.0, [])] if local else [])
+    for name, last, ram, code, speed, programs in machines:
         hw += record(name, last, ram, code, speed)
         for p, v in programs:
             sw += entry(mac(last), p, v)
@@ -94,7 +97,7 @@ def show_entries(directory):
 if __name__ == "__main__":
     cmd = sys.argv[1]
     if cmd == "write":
-        write(sys.argv[2], int(sys.argv[3]) if len(sys.argv) > 3 else 0)
+        write(sys.argv[2], int(sys.argv[3]) if len(sys.argv) > 3 else 0, sys.argv[4:5] == ["local"])
     elif cmd == "record":
         show_record(sys.argv[2], int(sys.argv[3]))
     elif cmd == "entries":
