@@ -59,7 +59,8 @@ void set_up(ServerState& state, HWND hwnd) {
     state.list_order = ListOrder::system_name;
     refresh_system_list(state);
     init_search_page(state, state.pages[page_search]);
-    SendMessageA(hwnd, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+    // Posted, so that it follows the dialog manager's first showing of the window.
+    PostMessageA(hwnd, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
 }
 
 // The sort selector's drop-down closed: take over its selection.

@@ -1,0 +1,320 @@
+// Driver commands for dialog programs: read and set control texts on nested
+// pages, read and select list-view rows in the other process, switch tabs,
+// post menu commands, press buttons, choose combo entries, close windows.
+// A PAGE argument names a child dialog by its window text; "-" means the
+// top-level window itself.
+#include "driver.h"
+
+#include <commctrl.h>
+
+#include <cstring>
+
+namespace driver {
+
+namespace {
+constexpr int default_timeout = 10000;
+
+struct FindPage {
+    const char* name;
+    HWND found;
+};
+BOOL CALLBACK find_page(HWND hwnd, LPARAM lp) {
+    auto* f = reinterpret_cast<FindPage*>(lp);
+    char cls[64], text[256];
+    GetClassNameA(hwnd, cls, sizeof cls);
+    GetWindowTextA(hwnd, text, sizeof text);
+    if (std::strcmp(cls, "#32770") == 0 && std::strcmp(text, f->name) == 0) {
+        f->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND top_window(const std::string& title) {
+    HWND top = wait_for_window(title.c_str(), default_timeout);
+    if (!top) fail("no window \"" + title + "\"");
+    return top;
+}
+
+// The control `id` inside page `page` of the window `title`.
+HWND control(const std::string& title, const std::string& page, const std::string& id_text) {
+    long id = 0;
+    if (!parse_int(id_text, id)) return fail("bad control id " + id_text), nullptr;
+    HWND top = top_window(title);
+    if (!top) return nullptr;
+    HWND parent = top;
+    if (page != "-") {
+        FindPage f{page.c_str(), nullptr};
+        EnumChildWindows(top, find_page, reinterpret_cast<LPARAM>(&f));
+        if (!f.found) return fail("no page \"" + page + "\""), nullptr;
+        parent = f.found;
+    }
+    HWND c = GetDlgItem(parent, static_cast<int>(id));
+    if (!c) fail("no control " + id_text + " on " + page);
+    return c;
+}
+
+// Memory in the process that owns a window, for messages that carry pointers.
+class RemoteBuffer {
+public:
+    RemoteBuffer(HWND window, SIZE_T size) : size_(size) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+        if (process_) address_ = VirtualAllocEx(process_, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+    }
+    ~RemoteBuffer() {
+        if (address_) VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+        if (process_) CloseHandle(process_);
+    }
+    bool ok() const { return address_ != nullptr; }
+    char* address() const { return static_cast<char*>(address_); }
+    bool write(SIZE_T offset, const void* data, SIZE_T size) {
+        SIZE_T done = 0;
+        return WriteProcessMemory(process_, address() + offset, data, size, &done) && done == size;
+    }
+    bool read(SIZE_T offset, void* data, SIZE_T size) {
+        SIZE_T done = 0;
+        return ReadProcessMemory(process_, address() + offset, data, size, &done) && done == size;
+    }
+
+private:
+    SIZE_T size_;
+    HANDLE process_ = nullptr;
+    void* address_ = nullptr;
+};
+
+bool send(HWND window, UINT message, WPARAM wparam, LPARAM lparam, DWORD_PTR* result = nullptr) {
+    DWORD_PTR r = 0;
+    if (!SendMessageTimeoutA(window, message, wparam, lparam, SMTO_ABORTIFHUNG, 5000, &r))
+        return fail("window did not answer");
+    if (result) *result = r;
+    return true;
+}
+
+std::string list_item_text(HWND list, RemoteBuffer& remote, int row) {
+    constexpr SIZE_T text_at = sizeof(LVITEMA);
+    LVITEMA item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = row;
+    item.pszText = remote.address() + text_at;
+    item.cchTextMax = 512;
+    char text[513] = {};
+    if (!remote.write(0, &item, sizeof item) || !remote.write(text_at, text, 1)) return std::string();
+    if (!send(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote.address())))
+        return std::string();
+    remote.read(text_at, text, 512);
+    return text;
+}
+
+// text TITLE PAGE ID: prints the control's text.
+bool text_command(const Args& a) {
+    if (a.size() != 3) return fail("text TITLE PAGE ID");
+    HWND c = control(a[0], a[1], a[2]);
+    if (!c) return false;
+    print_line(window_text(c));
+    return true;
+}
+DRIVER_COMMAND("text", "text TITLE PAGE ID", text_command);
+
+// wait-text TITLE PAGE ID TEXT [TIMEOUT_MS]: waits until the control shows TEXT.
+bool wait_text_command(const Args& a) {
+    if (a.size() < 4) return fail("wait-text TITLE PAGE ID TEXT [TIMEOUT_MS]");
+    long timeout = default_timeout;
+    if (a.size() > 4 && !parse_int(a[4], timeout)) return fail("bad time-out");
+    HWND c = control(a[0], a[1], a[2]);
+    if (!c) return false;
+    const DWORD start = GetTickCount();
+    std::string last;
+    while ((last = window_text(c)) != a[3]) {
+        if (static_cast<long>(GetTickCount() - start) >= timeout)
+            return fail("control " + a[2] + " shows \"" + last + "\", not \"" + a[3] + "\"");
+        Sleep(50);
+    }
+    return true;
+}
+DRIVER_COMMAND("wait-text", "wait-text TITLE PAGE ID TEXT [TIMEOUT_MS]", wait_text_command);
+
+// set-text TITLE PAGE ID TEXT: replaces the text of an edit control.
+bool set_text_command(const Args& a) {
+    if (a.size() != 4) return fail("set-text TITLE PAGE ID TEXT");
+    HWND c = control(a[0], a[1], a[2]);
+    if (!c) return false;
+    // WM_SETTEXT is marshalled across processes by the system.
+    return send(c, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(a[3].c_str()));
+}
+DRIVER_COMMAND("set-text", "set-text TITLE PAGE ID TEXT", set_text_command);
+
+// click TITLE PAGE ID: presses a button.
+bool click_command(const Args& a) {
+    if (a.size() != 3) return fail("click TITLE PAGE ID");
+    HWND c = control(a[0], a[1], a[2]);
+    if (!c) return false;
+    PostMessageA(c, BM_CLICK, 0, 0);
+    return true;
+}
+DRIVER_COMMAND("click", "click TITLE PAGE ID", click_command);
+
+// combo TITLE PAGE ID INDEX: selects entry INDEX (-1: none) and reports the
+// drop-down's close-up to the combo's parent, as a user's choice does.
+bool combo_command(const Args& a) {
+    long index = 0;
+    if (a.size() != 4 || !parse_int(a[3], index)) return fail("combo TITLE PAGE ID INDEX");
+    HWND c = control(a[0], a[1], a[2]);
+    if (!c) return false;
+    if (!send(c, CB_SETCURSEL, static_cast<WPARAM>(index), 0)) return false;
+    const int id = GetDlgCtrlID(c);
+    return send(GetParent(c), WM_COMMAND, MAKEWPARAM(id, CBN_CLOSEUP), reinterpret_cast<LPARAM>(c));
+}
+DRIVER_COMMAND("combo", "combo TITLE PAGE ID INDEX", combo_command);
+
+// combo-items TITLE PAGE ID: prints the entries and then "selected N".
+bool combo_items_command(const Args& a) {
+    if (a.size() != 3) return fail("combo-items TITLE PAGE ID");
+    HWND c = control(a[0], a[1], a[2]);
+    if (!c) return false;
+    DWORD_PTR count = 0, selected = 0;
+    if (!send(c, CB_GETCOUNT, 0, 0, &count) || !send(c, CB_GETCURSEL, 0, 0, &selected)) return false;
+    for (DWORD_PTR k = 0; k < count; ++k) {
+        wchar_t text[256] = {};
+        SendMessageW(c, CB_GETLBTEXT, k, reinterpret_cast<LPARAM>(text));
+        char narrow[512] = {};
+        WideCharToMultiByte(CP_ACP, 0, text, -1, narrow, sizeof narrow, nullptr, nullptr);
+        print_line(narrow);
+    }
+    print_line("selected " + std::to_string(static_cast<long>(static_cast<LRESULT>(selected))));
+    return true;
+}
+DRIVER_COMMAND("combo-items", "combo-items TITLE PAGE ID", combo_items_command);
+
+// list-items TITLE PAGE ID: prints every row of a list view, a selected row
+// marked with "* " in front.
+bool list_items_command(const Args& a) {
+    if (a.size() != 3) return fail("list-items TITLE PAGE ID");
+    HWND list = control(a[0], a[1], a[2]);
+    if (!list) return false;
+    DWORD_PTR count = 0;
+    if (!send(list, LVM_GETITEMCOUNT, 0, 0, &count)) return false;
+    RemoteBuffer remote(list, sizeof(LVITEMA) + 520);
+    if (!remote.ok()) return fail("cannot reach the list's process");
+    for (int row = 0; row < static_cast<int>(count); ++row) {
+        DWORD_PTR state = 0;
+        send(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_SELECTED, &state);
+        print_line(std::string(state & LVIS_SELECTED ? "* " : "") + list_item_text(list, remote, row));
+    }
+    return true;
+}
+DRIVER_COMMAND("list-items", "list-items TITLE PAGE ID", list_items_command);
+
+// list-select TITLE PAGE ID ROW: selects and focuses a row, as a click does.
+bool list_select_command(const Args& a) {
+    long row = 0;
+    if (a.size() != 4 || !parse_int(a[3], row)) return fail("list-select TITLE PAGE ID ROW");
+    HWND list = control(a[0], a[1], a[2]);
+    if (!list) return false;
+    RemoteBuffer remote(list, sizeof(LVITEMA));
+    if (!remote.ok()) return fail("cannot reach the list's process");
+    LVITEMA item{};
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    if (!remote.write(0, &item, sizeof item)) return fail("cannot write to the list's process");
+    return send(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote.address()));
+}
+DRIVER_COMMAND("list-select", "list-select TITLE PAGE ID ROW", list_select_command);
+
+// tab TITLE PAGE ID INDEX: switches a tab control to tab INDEX.
+bool tab_command(const Args& a) {
+    long index = 0;
+    if (a.size() != 4 || !parse_int(a[3], index)) return fail("tab TITLE PAGE ID INDEX");
+    HWND tab = control(a[0], a[1], a[2]);
+    if (!tab) return false;
+    return send(tab, TCM_SETCURFOCUS, static_cast<WPARAM>(index), 0);
+}
+DRIVER_COMMAND("tab", "tab TITLE PAGE ID INDEX", tab_command);
+
+// visible TITLE PAGE: prints 1 when the page is visible, 0 when hidden.
+bool visible_command(const Args& a) {
+    if (a.size() != 2) return fail("visible TITLE PAGE");
+    HWND top = top_window(a[0]);
+    if (!top) return false;
+    FindPage f{a[1].c_str(), nullptr};
+    EnumChildWindows(top, find_page, reinterpret_cast<LPARAM>(&f));
+    if (!f.found) return fail("no page \"" + a[1] + "\"");
+    print_line(IsWindowVisible(f.found) ? "1" : "0");
+    return true;
+}
+DRIVER_COMMAND("visible", "visible TITLE PAGE", visible_command);
+
+// menu TITLE COMMAND_ID: posts a menu command to the window.
+bool menu_command(const Args& a) {
+    long id = 0;
+    if (a.size() != 2 || !parse_int(a[1], id)) return fail("menu TITLE COMMAND_ID");
+    HWND top = top_window(a[0]);
+    if (!top) return false;
+    PostMessageA(top, WM_COMMAND, MAKEWPARAM(id, 0), 0);
+    return true;
+}
+DRIVER_COMMAND("menu", "menu TITLE COMMAND_ID", menu_command);
+
+// rect TITLE PAGE ID: prints "x y width height" of a control in the client
+// coordinates of the top-level window, and "client W H" first.
+bool rect_command(const Args& a) {
+    if (a.size() != 3) return fail("rect TITLE PAGE ID");
+    HWND c = control(a[0], a[1], a[2]);
+    if (!c) return false;
+    HWND top = GetAncestor(c, GA_ROOT);
+    RECT client{}, r{};
+    GetClientRect(top, &client);
+    GetWindowRect(c, &r);
+    MapWindowPoints(nullptr, top, reinterpret_cast<POINT*>(&r), 2);
+    print_line("client " + std::to_string(client.right) + " " + std::to_string(client.bottom));
+    print_line(std::to_string(r.left) + " " + std::to_string(r.top) + " " + std::to_string(r.right - r.left) + " " +
+               std::to_string(r.bottom - r.top));
+    return true;
+}
+DRIVER_COMMAND("rect", "rect TITLE PAGE ID", rect_command);
+
+// maximized TITLE: prints 1 when the window is maximised.
+bool maximized_command(const Args& a) {
+    if (a.size() != 1) return fail("maximized TITLE");
+    HWND top = top_window(a[0]);
+    if (!top) return false;
+    print_line(IsZoomed(top) ? "1" : "0");
+    return true;
+}
+DRIVER_COMMAND("maximized", "maximized TITLE", maximized_command);
+
+// move TITLE X Y WIDTH HEIGHT: places and sizes a top-level window.
+bool move_command(const Args& a) {
+    long v[4] = {};
+    if (a.size() != 5) return fail("move TITLE X Y WIDTH HEIGHT");
+    for (int k = 0; k < 4; ++k)
+        if (!parse_int(a[k + 1], v[k])) return fail("bad number " + a[k + 1]);
+    HWND top = top_window(a[0]);
+    if (!top) return false;
+    DWORD_PTR r = 0;
+    SendMessageTimeoutA(top, WM_SYSCOMMAND, SC_RESTORE, 0, SMTO_ABORTIFHUNG, 5000, &r);
+    if (!SetWindowPos(top, nullptr, v[0], v[1], v[2], v[3], SWP_NOZORDER)) return fail("cannot move the window");
+    return true;
+}
+DRIVER_COMMAND("move", "move TITLE X Y WIDTH HEIGHT", move_command);
+
+// close TITLE [TIMEOUT_MS]: asks the window to close and waits until it is gone.
+bool close_command(const Args& a) {
+    if (a.empty()) return fail("close TITLE [TIMEOUT_MS]");
+    long timeout = default_timeout;
+    if (a.size() > 1 && !parse_int(a[1], timeout)) return fail("bad time-out");
+    HWND top = top_window(a[0]);
+    if (!top) return false;
+    PostMessageA(top, WM_CLOSE, 0, 0);
+    const DWORD start = GetTickCount();
+    while (IsWindow(top)) {
+        if (static_cast<long>(GetTickCount() - start) >= timeout) return fail("window still open");
+        Sleep(50);
+    }
+    return true;
+}
+DRIVER_COMMAND("close", "close TITLE [TIMEOUT_MS]", close_command);
+
+}  // namespace
+}  // namespace driver
