@@ -38,12 +38,14 @@ usage_case() {
     shift
     timeout 60 "$WINE" "$TALLY_BIN/scoutly.exe" "$@" >"$RUN/scoutly.out" 2>&1 &
     local pid=$!
-    timeout 30 "$WINE" "$TALLY_BIN/tally_driver.exe" box Error 1 15000 >"$RUN/box.txt" 2>"$RUN/driver.err"
+    timeout 30 "$WINE" "$TALLY_BIN/tally_driver.exe" box-icon Error 15000 >"$RUN/icon.txt" 2>"$RUN/driver.err"
+    timeout 30 "$WINE" "$TALLY_BIN/tally_driver.exe" box Error 1 15000 >"$RUN/box.txt" 2>>"$RUN/driver.err"
     local drc=$?
     wait "$pid"
     local rc=$?
     check "$name: usage box captioned Error answered" [ "$drc" = 0 ]
     check "$name: exit code 1 (got $rc)" [ "$rc" = 1 ]
+    check "$name: stop icon ($(tr -d '\r' <"$RUN/icon.txt"))" grep -q '^stop' "$RUN/icon.txt"
     python3 - "$RUN/box.txt" "$RUN/expected.txt" >"$RUN/cmp.txt" <<'PY'
 import re, sys
 text = open(sys.argv[1], "rb").read()
