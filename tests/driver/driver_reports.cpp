@@ -348,6 +348,21 @@ bool resize_help_command(const Args& a) {
 }
 DRIVER_COMMAND("rp-resize-help", "rp-resize-help W H", resize_help_command);
 
+// rp-close-help: closes every help window and waits until they have gone.
+bool close_help_command(const Args&) {
+    std::vector<HWND> helps;
+    for (HWND w : program_windows())
+        if (GetDlgItem(w, 1087)) helps.push_back(w);
+    for (HWND w : helps) PostMessageA(w, WM_CLOSE, 0, 0);
+    for (HWND w : helps)
+        for (int i = 0; i < 200 && IsWindow(w); ++i) Sleep(50);
+    for (HWND w : helps)
+        if (IsWindow(w)) return fail("a help window stays open");
+    print_line(std::to_string(helps.size()));
+    return true;
+}
+DRIVER_COMMAND("rp-close-help", "rp-close-help", close_help_command);
+
 // rp-about: checks the about box's picture and buttons and prints its texts.
 bool about_command(const Args&) {
     HWND about = wait_for_window("About Vodirir Ozozu Server", 10000, "#32770");
