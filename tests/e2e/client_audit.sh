@@ -208,6 +208,37 @@ if items != expected:
         if a != b:
             print("  first difference: got %s expected %s" % (a, b)); break
 PY
+
+# Without the SNMP agent library the adapter address comes from the IP
+# helper's adapter list, by the same rule.
+python3 - "$PORT" "$RUN/got2.txt" <<'PY' &
+import socket, sys
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.bind(("127.0.0.1", int(sys.argv[1])))
+s.settimeout(30)
+with open(sys.argv[2], "w") as f:
+    f.write("ready\n"); f.flush()
+    try:
+        while True:
+            d, a = s.recvfrom(4096)
+            if d[0] == 0x54:
+                f.write(d[1:7].hex() + "\n"); break
+    except socket.timeout:
+        pass
+PY
+RECEIVER=$!
+for _ in $(seq 1 50); do grep -q ready "$RUN/got2.txt" 2>/dev/null && break; sleep 0.1; done
+WINEDLLOVERRIDES="$WINEDLLOVERRIDES;inetmib1=" timeout 60 "$WINE" "$TALLY_BIN/scoutly.exe" "127.0.0.1:$PORT" \
+    >"$RUN/scoutly2.out" 2>&1
+rc2=$?
+timeout 35 tail --pid="$RECEIVER" -f /dev/null
+expected_mac=$(sed -n 's/^ok   MAC address of the last Ethernet adapter //p' "$RUN/checks.txt" | tr -d ':')
+got_mac=$(sed -n 2p "$RUN/got2.txt")
+fallback_ok=no
+[ -n "$expected_mac" ] && [ "$got_mac" = "$expected_mac" ] && [ "$rc2" = 0 ] && fallback_ok=yes
+check "without inetmib1.dll: same MAC address from the adapter list ($got_mac), exit code $rc2" \
+    [ "$fallback_ok" = yes ]
+
 cat "$RUN/checks.txt"
 bad=$(grep -c '^FAIL' "$RUN/checks.txt")
 [ -s "$RUN/checks.txt" ] || bad=1
