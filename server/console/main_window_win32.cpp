@@ -32,6 +32,7 @@ void lay_out(ServerState& state, int w, int h) {
     move(GetDlgItem(state.pages[page_hardware], IDC_HW_DRIVES), 9, 230, w - 145, h - 290);
     move(GetDlgItem(state.pages[page_hardware], IDC_HW_DRIVES_FRAME), 4, 210, w - 135, h - 265);
     move(state.status_line, 120, h - 18, w - 120, 18);
+    if (state.status_line) InvalidateRect(state.status_line, nullptr, TRUE);
 }
 
 void set_up(ServerState& state, HWND hwnd) {

@@ -292,8 +292,6 @@ bool move_command(const Args& a) {
         if (!parse_int(a[k + 1], v[k])) return fail("bad number " + a[k + 1]);
     HWND top = top_window(a[0]);
     if (!top) return false;
-    DWORD_PTR r = 0;
-    SendMessageTimeoutA(top, WM_SYSCOMMAND, SC_RESTORE, 0, SMTO_ABORTIFHUNG, 5000, &r);
     if (!SetWindowPos(top, nullptr, v[0], v[1], v[2], v[3], SWP_NOZORDER)) return fail("cannot move the window");
     return true;
 }

@@ -220,13 +220,19 @@ drv tab "$TITLE" - 1043 0
 drv list-select "$TITLE" - 1038 2
 drv wait-text "$TITLE" General 1051 PC9 5000
 sleep 0.5
+drv text "$TITLE" - 1031; check "status line after resizing" "Updating hardware record for 127.0.0.3" "$OUT"
 WID=$(xwininfo -name "$TITLE" 2>/dev/null | awk '/Window id:/{print $4}')
-if [ -n "$WID" ] && timeout 20 import -window "$WID" "$SHOTS/server_main_window.png" 2>/dev/null; then
-    pass "screenshot $SHOTS/server_main_window.png"
-else
-    timeout 20 import -window root "$SHOTS/server_main_window.png" 2>/dev/null && pass "screenshot (root)" || failed "screenshot"
-fi
-
+shot() { # NAME TAB
+    drv tab "$TITLE" - 1043 "$2"; sleep 0.7
+    if [ -n "$WID" ] && timeout 20 import -window "$WID" "$SHOTS/$1.png" 2>/dev/null; then
+        pass "screenshot $SHOTS/$1.png"
+    else
+        failed "screenshot $1"
+    fi
+}
+shot server_main_window 0
+shot server_hardware_page 1
+shot server_software_page 2
 drv close "$TITLE" 10000 || failed "main window closes"
 for _ in $(seq 1 100); do kill -0 "$SERVER_PID" 2>/dev/null || break; sleep 0.1; done
 wait "$SERVER_PID"; RC=$?; SERVER_PID=

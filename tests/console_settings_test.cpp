@@ -1,0 +1,69 @@
+// The live settings: registry value images, the port box and the directory rule.
+#include <gtest/gtest.h>
+
+#include "server/console/settings.h"
+
+namespace tally {
+namespace {
+
+TEST(ServerPort, LowSixteenBitsAndZeroMeansTheDefault) {
+    EXPECT_EQ(effective_port(0), 54333);  // a stored path without a stored port
+    EXPECT_EQ(effective_port(1234), 1234);
+    EXPECT_EQ(effective_port(70000), 4464);
+    EXPECT_EQ(effective_port(65536), 54333);  // low half 0
+    EXPECT_EQ(effective_port(0xABCD0016u), 0x16);
+    EXPECT_EQ(port_box_text(0), "54333");
+    EXPECT_EQ(port_box_text(4464), "4464");
+}
+
+TEST(ServerPort, PortBoxIsAnUnsignedDecimalNumber) {
+    EXPECT_EQ(parse_port_box("70000"), std::optional<std::uint32_t>(70000));
+    EXPECT_EQ(parse_port_box(" 123 "), std::optional<std::uint32_t>(123));
+    EXPECT_EQ(parse_port_box("0"), std::optional<std::uint32_t>(0));
+    EXPECT_EQ(parse_port_box("4294967295"), std::optional<std::uint32_t>(4294967295u));
+    EXPECT_FALSE(parse_port_box(""));
+    EXPECT_FALSE(parse_port_box("   "));
+    EXPECT_FALSE(parse_port_box("12a"));
+    EXPECT_FALSE(parse_port_box("-1"));
+    EXPECT_FALSE(parse_port_box("4294967296"));
+    EXPECT_FALSE(parse_port_box("99999999999999999999999"));
+}
+
+TEST(RegistryValues, PathImageAndReading) {
+    const std::vector<std::uint8_t> image = path_value("C:\\Audit");
+    ASSERT_EQ(image.size(), 255u);
+    EXPECT_EQ(std::string(image.begin(), image.begin() + 8), "C:\\Audit");
+    for (std::size_t k = 8; k < image.size(); ++k) ASSERT_EQ(image[k], 0) << k;
+    EXPECT_EQ(path_from_value(image.data(), image.size()), "C:\\Audit");
+
+    // 255 characters: no room for the terminator, read back whole and ended.
+    const std::string longest(255, 'p');
+    const std::vector<std::uint8_t> full = path_value(longest);
+    ASSERT_EQ(full.size(), 255u);
+    EXPECT_EQ(path_from_value(full.data(), full.size()), longest);
+    // Fewer bytes than stored, or more than the value may have: cut at 255.
+    const std::vector<std::uint8_t> more(300, 'q');
+    EXPECT_EQ(path_from_value(more.data(), more.size()).size(), 255u);
+    EXPECT_EQ(path_from_value(more.data(), 3), "qqq");
+}
+
+TEST(RegistryValues, PortImageAndReading) {
+    EXPECT_EQ(port_value(54333), (std::vector<std::uint8_t>{0x3D, 0xD4}));
+    EXPECT_EQ(port_value(0x12345678u), (std::vector<std::uint8_t>{0x78, 0x56}));
+    const std::uint8_t two[] = {0x3D, 0xD4};
+    EXPECT_EQ(port_cell_from_value(two, 2), 54333u);
+    const std::uint8_t four[] = {0x16, 0x00, 0x01, 0x00};  // written by another tool
+    EXPECT_EQ(port_cell_from_value(four, 4), 0x10016u);
+    EXPECT_EQ(effective_port(port_cell_from_value(four, 4)), 0x16);
+}
+
+TEST(WorkingDirectory, OneTrailingBackslashIsRemoved) {
+    EXPECT_EQ(strip_one_trailing_backslash("C:\\"), "C:");
+    EXPECT_EQ(strip_one_trailing_backslash("D:\\Audit\\"), "D:\\Audit");
+    EXPECT_EQ(strip_one_trailing_backslash("D:\\Audit\\\\"), "D:\\Audit\\");
+    EXPECT_EQ(strip_one_trailing_backslash("D:\\Audit"), "D:\\Audit");
+    EXPECT_EQ(strip_one_trailing_backslash(""), "");
+}
+
+}  // namespace
+}  // namespace tally
