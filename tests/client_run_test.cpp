@@ -222,17 +222,5 @@ TEST(ClientRun, FailedBindTurnsResidentModeOff) {
     EXPECT_EQ(r.platform.receives, 0);
 }
 
-TEST(ClientRun, ClassifyReceived) {
-    ReceiveResult bad;
-    bad.ok = false;
-    bad.size = 13;
-    bad.sender = server_ip;
-    EXPECT_EQ(classify_received(bad, server_ip), Request::none);
-    EXPECT_EQ(classify_received(FakePlatform::from(server_ip, 13), server_ip), Request::update);
-    EXPECT_EQ(classify_received(FakePlatform::from(server_ip, 12), server_ip), Request::close);
-    EXPECT_EQ(classify_received(FakePlatform::from(other_ip, 13), server_ip), Request::none);
-    EXPECT_EQ(classify_received(FakePlatform::from(server_ip, 0), server_ip), Request::none);
-}
-
 }  // namespace
 }  // namespace tally::client

@@ -167,31 +167,6 @@ TEST(ClientSoftware, LargeItemsNeverOverrunTheBuffer) {
     EXPECT_EQ(read, items);
 }
 
-TEST(ClientSoftware, EveryFlushedPacketHolds1205To1500Bytes) {
-    Collect c;
-    SoftwarePacker packer(mac, c.send());
-    int n = 0;
-    for (int i = 0; i < 500; ++i) {
-        std::string name(static_cast<std::size_t>((i * 37) % 255), 'a');
-        std::string version(static_cast<std::size_t>((i * 53) % 255), 'b');
-        if (packer.add(text_value(name), i % 3 ? text_value(version) : absent())) ++n;
-    }
-    const std::size_t flushed = c.packets.size();
-    packer.finish();
-    int read = 0;
-    for (std::size_t k = 0; k < c.packets.size(); ++k) {
-        read += static_cast<int>(read_items(c.packets[k]).size());
-        EXPECT_LE(c.packets[k].size(), max_software_packet);
-    }
-    EXPECT_EQ(read, n);
-    // Packets sent early for an item that might not fit hold less than 1205;
-    // all others that the flush rule sent hold at least 1205.
-    int flush_sent = 0;
-    for (std::size_t k = 0; k < flushed; ++k) flush_sent += c.packets[k].size() >= flush_fill;
-    EXPECT_GT(flush_sent, 0);
-    EXPECT_LT(c.packets.back().size(), flushed == c.packets.size() ? 1501u : 1205u);
-}
-
 struct ListEntries : UninstallEntries {
     bool opens = true;
     bool closed = false;
