@@ -63,5 +63,25 @@ TEST(Paginator, DegenerateSizesDropNothing) {
     EXPECT_EQ(pages[0].size(), 3u);
 }
 
+// Ten units per character, as a fixed-pitch printer font would measure.
+int fixed_width(const std::string& text) { return static_cast<int>(text.size()) * 10; }
+
+TEST(Paginator, WideLinesWrapAtBlanksAndKeepTheirAdvance) {
+    const std::vector<PrintLine> lines = {{"short", 2}, {"Monitor Resolution: 1024x768 Bits", 2}, {"", 1}};
+    const std::vector<PrintLine> wrapped = wrap_lines(lines, 200, fixed_width);
+    const std::vector<PrintLine> expected = {
+        {"short", 2}, {"Monitor Resolution:", 1}, {"1024x768 Bits", 2}, {"", 1}};
+    EXPECT_EQ(wrapped, expected);
+    for (const PrintLine& l : wrapped) EXPECT_LE(fixed_width(l.text), 200);
+}
+
+TEST(Paginator, AWordWiderThanThePageIsCutAndNothingIsLost) {
+    const std::vector<PrintLine> wrapped = wrap_lines({{"abcdefghij", 1}}, 35, fixed_width);
+    const std::vector<PrintLine> expected = {{"abc", 1}, {"def", 1}, {"ghi", 1}, {"j", 1}};
+    EXPECT_EQ(wrapped, expected);
+    // A page narrower than one character still takes one per line.
+    EXPECT_EQ(wrap_lines({{"ab", 1}}, 5, fixed_width).size(), 2u);
+}
+
 }  // namespace
 }  // namespace tally

@@ -72,8 +72,16 @@ void print_record_report(ServerState& state) {
     TEXTMETRICA metrics{};
     GetTextMetricsA(dc, &metrics);
     const int line_height = metrics.tmHeight + metrics.tmExternalLeading;
-    const std::vector<PrintPage> pages =
-        paginate(report_print_lines(state.store, record), line_height, GetDeviceCaps(dc, VERTRES));
+    // Lines wider than the printable area continue on the next line rather
+    // than being cut off at its edge.
+    const TextWidth width_of = [dc](const std::string& text) {
+        SIZE extent{};
+        GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+        return static_cast<int>(extent.cx);
+    };
+    const std::vector<PrintLine> lines =
+        wrap_lines(report_print_lines(state.store, record), GetDeviceCaps(dc, HORZRES), width_of);
+    const std::vector<PrintPage> pages = paginate(lines, line_height, GetDeviceCaps(dc, VERTRES));
 
     DOCINFOA doc{};
     doc.cbSize = sizeof doc;

@@ -3,6 +3,7 @@
 // end below the printable area.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,16 @@ struct PlacedLine {
 };
 
 using PrintPage = std::vector<PlacedLine>;  // the lines to draw, empty lines left out
+
+// Measures a text's width in device units on the printer.
+using TextWidth = std::function<int(const std::string&)>;
+
+// Splits every line wider than `page_width` into lines that fit, breaking
+// after a blank where one allows it and inside a word only when the word
+// alone is too wide; each part keeps at least one character. The parts of a
+// line follow one another at one line height, the last keeps the line's
+// own advance.
+std::vector<PrintLine> wrap_lines(const std::vector<PrintLine>& lines, int page_width, const TextWidth& width_of);
 
 // Places the lines with line height `line_height` on pages of
 // `page_height` device units. A line that would reach below the page goes

@@ -272,6 +272,20 @@ bool dialog_button_command(const Args& a) {
 }
 DRIVER_COMMAND("rp-dialog-button", "rp-dialog-button TITLE BUTTON_ID", dialog_button_command);
 
+// rp-dialog-set-text TITLE ID TEXT: sets the text of a dialog's control
+// (the print dialog's copies box, 1154).
+bool dialog_set_text_command(const Args& a) {
+    long id = 0;
+    if (a.size() != 3 || !parse_int(a[1], id)) return fail("rp-dialog-set-text TITLE ID TEXT");
+    HWND dialog = wait_for_window(a[0].c_str(), 10000, "#32770");
+    if (!dialog) return fail("no dialog \"" + a[0] + "\"");
+    HWND c = find_control(dialog, static_cast<int>(id));
+    if (!c) return fail("no control " + a[1]);
+    SendMessageA(c, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(a[2].c_str()));
+    return true;
+}
+DRIVER_COMMAND("rp-dialog-set-text", "rp-dialog-set-text TITLE ID TEXT", dialog_set_text_command);
+
 struct Windows {
     DWORD pid;
     std::vector<HWND> found;

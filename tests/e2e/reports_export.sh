@@ -59,24 +59,38 @@ check "a cancelled print shows nothing" test "$(out)" = "(none)"
 check "a cancelled print prints nothing" test "$(newest_pdf)" = "$PDFS_BEFORE"
 
 # --- Printing to the PDF printer
-if [ -n "$CUPSD_PID" ]; then
-    driver rp-select-system PC-1024 \; rp-wait-text General 1051 PC-1024 \; rp-menu 40012 \; rp-dialog-button Print 1
-    check "the print dialog prints" test $? -eq 0
+pdf_count() { ls $PDF_DIRS 2>/dev/null | grep -c '\.pdf$'; }
+# print_to_pdf COPIES: prints the selected record, waits for the PDF, puts its path in $PDF.
+print_to_pdf() {
+    local before i
+    before=$(pdf_count)
+    driver rp-menu 40012 \; rp-dialog-set-text Print 1154 "$1" \; rp-dialog-button Print 1 || return 1
     PDF=
     for i in $(seq 1 100); do
-        PDF=$(ls -t $(for d in $PDF_DIRS; do echo "$d"/*.pdf; done) 2>/dev/null | head -n 1)
-        [ -n "$PDF" ] && [ "$(newest_pdf)" != "$PDFS_BEFORE" ] && break
-        PDF=; sleep 0.2
+        if [ "$(pdf_count)" != "$before" ]; then
+            PDF=$(ls -t $(for d in $PDF_DIRS; do echo "$d"/*.pdf; done) 2>/dev/null | head -n 1)
+            sleep 1  # let the PDF be written out
+            return 0
+        fi
+        sleep 0.2
     done
-    check "a PDF is printed" test -n "$PDF"
+    return 1
+}
+if [ -n "$CUPSD_PID" ]; then
+    driver rp-select-system PC-1024 \; rp-wait-text General 1051 PC-1024
+    check "the report of PC-1024 prints to a PDF" print_to_pdf 1
     if [ -n "$PDF" ]; then
-        sleep 1
         timeout 20 pdftotext -layout "$PDF" "$RUN/print.txt"
         check "the printout has the title" grep -q "System details for computer PC-1024 as of" "$RUN/print.txt"
-        check "the printout has the hardware lines" grep -q "Monitor Resolution: 1024x768     Bits Per Pixel 32" "$RUN/print.txt"
+        check "the printout has the hardware lines" grep -q "CPUID Code: 0F29     CPUID Response: GenuineIntel" "$RUN/print.txt"
+        check "wide lines continue instead of being cut" grep -q "Refresh Rate 60 Hz (NI)" "$RUN/print.txt"
         check "the printout lists every program" grep -q "Tool number 119 (Version 1.119)" "$RUN/print.txt"
         PAGES=$(timeout 20 pdfinfo "$PDF" 2>/dev/null | awk '/^Pages:/{print $2}')
         check "the long report runs over more than one page" test "${PAGES:-0}" -ge 2
+        rm -f "$PDF"
+        check "two copies print" print_to_pdf 2
+        COPIES=$(timeout 20 pdfinfo "$PDF" 2>/dev/null | awk '/^Pages:/{print $2}')
+        check "every copy prints every page ($PAGES pages, then $COPIES)" test "${COPIES:-0}" -eq $((2 * ${PAGES:-0}))
         rm -f "$PDF"
     fi
 else
