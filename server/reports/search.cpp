@@ -35,7 +35,15 @@ bool match_disk(const RecordView& r, const HardwareCriterion& c, bool free_space
     }
 }
 
-std::uint8_t fold(std::uint8_t c) { return (c >= 'A' && c <= 'Z') ? static_cast<std::uint8_t>(c + 32) : c; }
+// ASCII letters to lower case; every other byte stays itself.
+struct FoldTable {
+    std::uint8_t to[256];
+    FoldTable() {
+        for (int c = 0; c < 256; ++c) to[c] = static_cast<std::uint8_t>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    }
+};
+const FoldTable fold_table;
+inline std::uint8_t fold(std::uint8_t c) { return fold_table.to[c]; }
 
 bool bytes_contain(const std::uint8_t* name, std::size_t n, const std::string& text) {
     const std::size_t t = text.size();
@@ -107,16 +115,48 @@ bool match_software_criteria(const Store& store, const ActiveSearch& search, std
             if ((found1 || text1.empty()) && (found2 || text2.empty())) break;
         }
     }
-    const bool connector_and = !text2.empty() && search.software_connector == Connector::and_;
+    return software_criteria_pass(search, found1, found2);
+}
+
+bool software_criteria_pass(const ActiveSearch& search, bool found1, bool found2) {
+    // Without a second text the connector counts as Or.
+    const bool connector_and = !search.software[1].text.empty() && search.software_connector == Connector::and_;
     const bool ok1 = (search.software[0].mode == SoftwareMode::installed) == found1;
     const bool ok2 = (search.software[1].mode == SoftwareMode::installed) == found2;
     return connector_and ? (ok1 && ok2) : (ok1 || ok2);
 }
 
-bool record_passes(const Store& store, const ActiveSearch& search, std::uint32_t i) {
+void SoftwareFinds::mark(const Store& store, const ActiveSearch& search) {
+    found_.clear();
+    const std::string& text1 = search.software[0].text;
+    const std::string& text2 = search.software[1].text;
+    if (text1.empty() && text2.empty()) return;
+    for (std::size_t offset = 0; offset < store.used_length(); offset += sw_entry::size) {
+        const std::uint8_t* entry = store.entry(offset).bytes();
+        const std::uint64_t key = mac_key(entry);
+        if (key == 0) continue;  // free entry
+        const std::uint8_t* name = entry + sw_entry::display_name.offset;
+        const std::size_t n = strnlen(reinterpret_cast<const char*>(name), sw_entry::display_name.width);
+        const std::uint8_t bits = static_cast<std::uint8_t>((bytes_contain(name, n, text1) ? 1 : 0) |
+                                                            (bytes_contain(name, n, text2) ? 2 : 0));
+        if (bits) found_[key] |= bits;
+    }
+}
+
+bool SoftwareFinds::passes(const ActiveSearch& search, const std::uint8_t* mac) const {
+    const auto it = found_.find(mac_key(mac));
+    const std::uint8_t bits = it == found_.end() ? 0 : it->second;
+    return software_criteria_pass(search, bits & 1, bits & 2);
+}
+
+bool record_passes(const Store& store, const ActiveSearch& search, std::uint32_t i, const SoftwareFinds* finds) {
     if (i >= store.record_count() || store.record(i).is_free()) return false;
     if (search.hardware_on && !match_hardware_criteria(store, search, i)) return false;
-    if (search.software_on && !match_software_criteria(store, search, i)) return false;
+    if (search.software_on) {
+        const bool passed = finds ? finds->passes(search, store.record(i).mac())
+                                  : match_software_criteria(store, search, i);
+        if (!passed) return false;
+    }
     return true;
 }
 

@@ -40,8 +40,10 @@ void SystemList::rebuild(const Store& store, const ActiveSearch& search, ListOrd
     entries_.clear();
     listed_.assign(n, 0);
     label_of_.assign(n, std::string());
+    SoftwareFinds finds;
+    if (search.software_on) finds.mark(store, search);
     for (std::uint32_t i = 0; i < n; ++i) {
-        if (!record_passes(store, search, i)) continue;
+        if (!record_passes(store, search, i, &finds)) continue;
         label_of_[i] = list_label(store.record(i), order);
         listed_[i] = 1;
         entries_.push_back(Entry{label_of_[i], i});
