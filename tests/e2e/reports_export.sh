@@ -16,7 +16,12 @@ if [ -x /usr/sbin/cupsd ] && [ -f /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd ] && 
     timeout 20 lpadmin -p TallyPDF -E -v cups-pdf:/ -P /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd >/dev/null 2>&1 &&
         timeout 20 lpoptions -d TallyPDF >/dev/null 2>&1 || { kill "$CUPSD_PID"; CUPSD_PID=; }
 fi
-trap 'reports_cleanup; [ -n "$CUPSD_PID" ] && kill "$CUPSD_PID" 2>/dev/null; true' EXIT
+printing_cleanup() {
+    [ -n "$CUPSD_PID" ] || return 0
+    timeout 20 lpadmin -x TallyPDF >/dev/null 2>&1
+    kill "$CUPSD_PID" 2>/dev/null
+}
+trap 'reports_cleanup; printing_cleanup; true' EXIT
 reports_setup "$PORT" 120
 check "server starts" start_server
 
