@@ -151,6 +151,9 @@ void MainWindowHooks::refresh_system_list(std::uint32_t changed) {
     }
     state.list.update_record(state.store, state.search, state.list_order, changed);
     show_system_list(state);
+    // The selected record's entry comes back selected, which shows it: a new
+    // computer that took the selected index appears in the views at once.
+    if (changed == state.store.selected_record() && state.list.position_of(changed)) show_record(changed);
 }
 
 }  // namespace tally
