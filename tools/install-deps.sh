@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing need, when they are
 # missing: compilers, GoogleTest, Google Benchmark, clang with libFuzzer,
-# mingw-w64 (32- and 64-bit), Wine, Xvfb and the X tools for screenshots.
+# mingw-w64 (32- and 64-bit), Wine, Xvfb and the X tools for screenshots, and
+# CUPS with a PDF printer for the printing test.
 set -eu
 
 packages=(cmake make g++ googletest libbenchmark-dev clang libclang-rt-14-dev
           g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
-          wine wine64 wine32:i386 xvfb x11-utils imagemagick python3)
+          wine wine64 wine32:i386 xvfb x11-utils imagemagick python3 poppler-utils
+          cups cups-client cups-bsd printer-driver-cups-pdf)
 
 missing=()
 for p in "${packages[@]}"; do
