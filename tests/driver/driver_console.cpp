@@ -206,6 +206,39 @@ bool list_items_command(const Args& a) {
 }
 DRIVER_COMMAND("list-items", "list-items TITLE PAGE ID", list_items_command);
 
+// list-count TITLE PAGE ID: prints the number of rows of a list view.
+bool list_count_command(const Args& a) {
+    if (a.size() != 3) return fail("list-count TITLE PAGE ID");
+    HWND list = control(a[0], a[1], a[2]);
+    if (!list) return false;
+    DWORD_PTR count = 0;
+    if (!send(list, LVM_GETITEMCOUNT, 0, 0, &count)) return false;
+    print_line(std::to_string(count));
+    return true;
+}
+DRIVER_COMMAND("list-count", "list-count TITLE PAGE ID", list_count_command);
+
+// list-rows TITLE PAGE ID FIRST COUNT: prints rows FIRST.. of a list view.
+bool list_rows_command(const Args& a) {
+    long first = 0, n = 0;
+    if (a.size() != 5 || !parse_int(a[3], first) || !parse_int(a[4], n)) return fail("list-rows TITLE PAGE ID FIRST COUNT");
+    HWND list = control(a[0], a[1], a[2]);
+    if (!list) return false;
+    RemoteBuffer remote(list, sizeof(LVITEMA) + 520);
+    if (!remote.ok()) return fail("cannot reach the list's process");
+    for (long row = first; row < first + n; ++row) print_line(list_item_text(list, remote, static_cast<int>(row)));
+    return true;
+}
+DRIVER_COMMAND("list-rows", "list-rows TITLE PAGE ID FIRST COUNT", list_rows_command);
+
+// clock: prints the tick count in milliseconds, to time the steps between.
+bool clock_command(const Args& a) {
+    if (!a.empty()) return fail("clock takes no arguments");
+    print_line(std::to_string(GetTickCount()));
+    return true;
+}
+DRIVER_COMMAND("clock", "clock", clock_command);
+
 // list-select TITLE PAGE ID ROW: selects and focuses a row, as a click does.
 bool list_select_command(const Args& a) {
     long row = 0;
