@@ -210,4 +210,29 @@ INT_PTR CALLBACK main_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM
     }
 }
 
+// --- what the intake asks of the main window
+
+void MainWindowHooks::set_status(const std::string& text) {
+    ServerState& state = server_state();
+    if (state.status_line) SetWindowTextA(state.status_line, text.c_str());
+}
+
+void MainWindowHooks::show_record(std::uint32_t i) { tally::show_record(server_state(), i); }
+
+void MainWindowHooks::refresh_system_list(std::uint32_t changed) {
+    ServerState& state = server_state();
+    // A software search depends on software lists that arrive after the
+    // hardware packet: re-evaluate every record then. Otherwise only the
+    // changed record can have moved.
+    if (state.search.software_on) {
+        tally::refresh_system_list(state);
+        return;
+    }
+    state.list.update_record(state.store, state.search, state.list_order, changed);
+    show_system_list(state);
+    // The selected record's entry comes back selected, which shows it: a new
+    // computer that took the selected index appears in the views at once.
+    if (changed == state.store.selected_record() && state.list.position_of(changed)) show_record(changed);
+}
+
 }  // namespace tally

@@ -1,0 +1,77 @@
+// The record views: show_record filling the General, Hardware and Software
+// pages from a record, and the Server Stats page's port, directory and
+// packet counters.
+#include <windows.h>
+
+#include "server/console/console_win32.h"
+#include "server/console/resource.h"
+#include "server/console/view_texts.h"
+
+namespace tally {
+
+namespace {
+void set_text(HWND page, int id, const std::string& text) { SetDlgItemTextA(page, id, text.c_str()); }
+}  // namespace
+
+void show_port(ServerState& state) {
+    if (state.pages[page_stats])
+        set_text(state.pages[page_stats], IDC_STATS_PORT, port_box_text(state.settings.port_cell));
+}
+
+void show_server_settings(ServerState& state) {
+    show_port(state);
+    if (state.pages[page_stats])
+        set_text(state.pages[page_stats], IDC_STATS_WORKING_DIRECTORY, state.settings.working_directory);
+}
+
+bool selected_record_exists(const ServerState& state) {
+    const std::uint32_t i = state.store.selected_record();
+    return i < state.store.record_count() && !state.store.record(i).is_free();
+}
+
+void show_record(ServerState& state, std::uint32_t i) {
+    RecordTexts t;
+    if (i < state.store.record_count() && !state.store.record(i).is_free()) {
+        upper_case_drive_letters(state.store, i);
+        t = record_texts(state.store, i);
+    } else {
+        t = empty_record_texts();
+    }
+    HWND hw = state.pages[page_hardware], gen = state.pages[page_general], sw = state.pages[page_software];
+    set_text(hw, IDC_HW_DRIVES, t.hardware.drives);
+    set_text(hw, IDC_HW_CPU_FAMILY, t.hardware.cpu_family);
+    set_text(hw, IDC_HW_CPU_MODEL, t.hardware.cpu_model);
+    set_text(hw, IDC_HW_CPU_STEPPING, t.hardware.cpu_stepping);
+    set_text(hw, IDC_HW_CPUID_RESPONSE, t.hardware.cpuid_response);
+    set_text(hw, IDC_HW_TOTAL_RAM, t.hardware.total_ram);
+    set_text(hw, IDC_HW_SWAP_SIZE, t.hardware.swap_size);
+    set_text(gen, IDC_GEN_USER, t.general.user);
+    set_text(hw, IDC_HW_CLOCK_SPEED, t.hardware.clock_speed);
+    set_text(gen, IDC_GEN_UP_TIME, t.general.up_time);
+    set_text(sw, IDC_SW_MAJOR_VERSION, t.software.major_version);
+    set_text(sw, IDC_SW_MINOR_VERSION, t.software.minor_version);
+    set_text(sw, IDC_SW_BUILD, t.software.build);
+    set_text(gen, IDC_GEN_COMPUTER_NAME, t.general.computer_name);
+    set_text(gen, IDC_GEN_MAC_ADDRESS, t.general.mac_address);
+    set_text(gen, IDC_GEN_CUSTOM_FIELD_1, t.general.custom_field_1);
+    set_text(gen, IDC_GEN_CUSTOM_FIELD_2, t.general.custom_field_2);
+    set_text(gen, IDC_GEN_SERIAL_NUMBER, t.general.serial_number);
+    set_text(gen, IDC_GEN_ASSET_TAG, t.general.asset_tag);
+    set_text(hw, IDC_HW_RESOLUTION, t.hardware.resolution);
+    set_text(hw, IDC_HW_BITS_PER_PIXEL, t.hardware.bits_per_pixel);
+    set_text(hw, IDC_HW_REFRESH_RATE, t.hardware.refresh_rate);
+    set_text(gen, IDC_GEN_IP_ADDRESS, t.general.ip_address);
+    set_text(gen, IDC_GEN_LAST_UPDATE, t.general.last_update);
+    set_text(sw, IDC_SW_PLATFORM_NAME, t.software.platform_name);
+    set_text(sw, IDC_SW_INSTALLED_SOFTWARE, t.software.installed_software);
+}
+
+void MainWindowHooks::show_counter(PacketCounter counter, std::uint32_t value) {
+    ServerState& state = server_state();
+    const int id = counter == PacketCounter::hardware   ? IDC_STATS_HARDWARE_PACKETS
+                   : counter == PacketCounter::software ? IDC_STATS_SOFTWARE_PACKETS
+                                                        : IDC_STATS_ID_PACKETS;
+    if (state.pages[page_stats]) set_text(state.pages[page_stats], id, unsigned_text(value));
+}
+
+}  // namespace tally
