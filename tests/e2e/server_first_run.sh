@@ -62,6 +62,11 @@ check "Audit_Port: 2 bytes, low 16 bits little-endian" \
 drv text "$TITLE" "Server Stats" 1058; check "Server Stats port" "$PORT" "$OUT"
 drv text "$TITLE" "Server Stats" 1060; check "Server Stats directory" "$(wine_path "$DATA")" "$OUT"
 
+# With an empty hardware table the record commands act on nothing.
+drv set-text "$TITLE" General 1091 "typed" \; click "$TITLE" General 1095 \; menu "$TITLE" 40013 \; sleep 500
+if drv box "Delete Record" 7 1000; then failed "no delete confirmation for an empty table"; else pass "no delete confirmation for an empty table"; fi
+check "Update Custom Fields writes nothing to an empty table" "0" "$(stat -c %s "$DATA/Hardware.Audit")"
+
 # A real client reports.
 if [ -x "$TALLY_BIN/scoutly.exe" ]; then
     timeout 60 "$WINE" "$TALLY_BIN/scoutly.exe" "127.0.0.1:$PORT" >"$RUN/scoutly.out" 2>&1
