@@ -26,7 +26,7 @@ TITLE="Kestrin's Vodirir Ozozu Server Version 1.35"
 PORT=$(free_udp_port_pair)
 DATA=$RUN/data
 mkdir -p "$DATA"
-SHOTS=${TALLY_SCREENSHOT_DIR:-$ROOT/tests/e2e/screenshots}
+SHOTS=${TALLY_SCREENSHOT_DIR:-$TALLY_BIN/../screenshots}
 mkdir -p "$SHOTS"
 
 driver() { timeout 60 "$WINE" "$TALLY_BIN/tally_driver.exe" "$@" >"$RUN/driver.out" 2>"$RUN/driver.err"; }
@@ -204,6 +204,21 @@ drv wait-text "$TITLE" - 1031 "Updating hardware record for 127.0.0.3" 10000 || 
 drv list-items "$TITLE" - 1038; check "renamed computer moves in the list" "* alpha|PC1|PC9" "$(echo "$OUT" | paste -sd'|')"
 drv text "$TITLE" "Server Stats" 1057; check "hardware packet count after update" "4" "$OUT"
 
+# A software search through the Search page filters the list, also while
+# reports arrive; Clear lists every system again.
+drv set-text "$TITLE" Search 1074 office \; click "$TITLE" Search 1078 \; wait-text "$TITLE" Search 1083 "Search Returned 1 hits" 5000
+check "software search hit count" "0" "$?"
+drv list-items "$TITLE" - 1038; check "software search lists PC9 only" "PC9" "$OUT"
+python3 - "$PORT" "$RUN/sent.bin" <<'PY'
+import socket, sys
+p = open(sys.argv[2], 'rb').read()[1408:2112]
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(('127.0.0.2', 0)); s.sendto(p, ('127.0.0.1', int(sys.argv[1])))
+PY
+drv wait-text "$TITLE" - 1031 "Updating hardware record for 127.0.0.2" 10000
+drv list-items "$TITLE" - 1038; check "search stays in force as reports arrive" "PC9" "$OUT"
+drv click "$TITLE" Search 1079 \; wait-text "$TITLE" Search 1083 "Search Returned 3 hits" 5000; check "Clear lists every system" "0" "$?"
+drv list-items "$TITLE" - 1038; check "list after Clear" "* alpha|PC1|PC9" "$(echo "$OUT" | paste -sd'|')"
+
 # Tabs switch pages.
 drv tab "$TITLE" - 1043 3; drv visible "$TITLE" "Server Stats"; check "Server Stats tab shows its page" "1" "$OUT"
 drv visible "$TITLE" General; check "General page hidden after tab change" "0" "$OUT"
@@ -222,7 +237,7 @@ drv tab "$TITLE" - 1043 0
 drv list-select "$TITLE" - 1038 2
 drv wait-text "$TITLE" General 1051 PC9 5000
 sleep 0.5
-drv text "$TITLE" - 1031; check "status line after resizing" "Updating hardware record for 127.0.0.3" "$OUT"
+drv text "$TITLE" - 1031; check "status line after resizing" "Updating hardware record for 127.0.0.2" "$OUT"
 WID=$(xwininfo -name "$TITLE" 2>/dev/null | awk '/Window id:/{print $4}')
 shot() { # NAME TAB
     drv tab "$TITLE" - 1043 "$2"; sleep 0.7
@@ -235,6 +250,8 @@ shot() { # NAME TAB
 shot server_main_window 0
 shot server_hardware_page 1
 shot server_software_page 2
+shot server_stats_page 3
+shot server_search_page 4
 drv close "$TITLE" 10000 || failed "main window closes"
 for _ in $(seq 1 100); do kill -0 "$SERVER_PID" 2>/dev/null || break; sleep 0.1; done
 wait "$SERVER_PID"; RC=$?; SERVER_PID=
