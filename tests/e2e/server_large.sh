@@ -75,6 +75,19 @@ drv wait-text "$TITLE" - 1031 "Updating hardware record for 127.0.0.1" 10000; ch
 drv list-count "$TITLE" - 1038; check "still 10,000 systems" "10000" "$OUT"
 drv list-rows "$TITLE" - 1038 0 2; check "renamed entry moved to the top" "AAA-NEW|PC0" "$(echo "$OUT" | paste -sd'|')"
 
+# A burst of reports at log-in time, sent without pause: the raised receive
+# buffer holds them until the intake takes them one by one.
+python3 - "$PORT" <<'PY'
+import socket, struct, sys
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+for c in range(1500):
+    p = bytearray(704); p[0] = 0x54; p[1:7] = bytes([4, 0, 0, c >> 8, c & 255, 1]); struct.pack_into('<I', p, 8, 704)
+    name = ('BURST%04d' % c).encode(); p[12:12 + len(name)] = name
+    s.sendto(bytes(p), ('127.0.0.1', int(sys.argv[1])))
+PY
+drv wait-text "$TITLE" "Server Stats" 1057 1501 30000; check "every report of a burst of 1,500 taken in" "0" "$?"
+drv list-count "$TITLE" - 1038; check "11,500 systems listed" "11500" "$OUT"
+
 drv close "$TITLE" 10000 || failed "main window closes"
 wait "$SERVER_PID"; check "exit code" "0" "$?"; SERVER_PID=
 [ $FAILED -eq 0 ] && echo "server_large: all checks passed"
