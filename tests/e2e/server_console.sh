@@ -231,6 +231,16 @@ drv rect "$TITLE" - 1031; read -r _ _ _ X Y SW_ SH <<<"$(echo "$OUT" | paste -sd
 check "status line rectangle" "120 $((H - 18)) $((W - 120)) 18" "$X $Y $SW_ $SH"
 drv rect "$TITLE" - 1043; read -r _ _ _ X Y TW TH <<<"$(echo "$OUT" | paste -sd' ')"
 check "tab control rectangle" "120 0 $((W - 120)) $((H - 20))" "$X $Y $TW $TH"
+# Pages at (4, 25) inside the tab control; their inner boxes sized from the
+# main window's client area.
+rect_is() { # NAME PAGE ID X Y WIDTH HEIGHT
+    drv rect "$TITLE" "$2" "$3"; read -r _ _ _ X Y RW RH <<<"$(echo "$OUT" | paste -sd' ')"
+    check "$1" "$4 $5 $6 $7" "$X $Y $RW $RH"
+}
+rect_is "installed-software box" Software 1038 $((124 + 9)) $((25 + 75)) $((W - 145)) $((H - 135))
+rect_is "Installed Software frame" Software 1062 $((124 + 4)) $((25 + 55)) $((W - 135)) $((H - 110))
+rect_is "disk-drive box" Hardware 1060 $((124 + 9)) $((25 + 230)) $((W - 145)) $((H - 290))
+rect_is "Disk Drive Information frame" Hardware 1061 $((124 + 4)) $((25 + 210)) $((W - 135)) $((H - 265))
 
 drv move "$TITLE" 0 0 1100 720
 drv tab "$TITLE" - 1043 0
