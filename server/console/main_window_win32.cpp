@@ -202,9 +202,12 @@ INT_PTR CALLBACK main_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM
             state.intake.receive_datagram(state.socket);
             return TRUE;
         case WM_CLOSE:
+        case WM_DESTROY:
         case WM_QUERYENDSESSION:
-            EndDialog(hwnd, 0);
-            return TRUE;
+            // The quit message ends every modal loop, the help and about
+            // windows' included, so the server ends even while they are open.
+            PostQuitMessage(0);
+            return message == WM_CLOSE;
         default:
             return FALSE;
     }

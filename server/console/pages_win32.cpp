@@ -56,9 +56,6 @@ void create_pages(ServerState& state) {
         SetWindowTextA(page, t.name);
         SetWindowPos(page, nullptr, 4, 25, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
-    // The installed-software text may run to 65,000 characters, beyond the
-    // rich edit's default limit.
-    SendDlgItemMessageA(state.pages[page_software], IDC_SW_INSTALLED_SOFTWARE, EM_EXLIMITTEXT, 0, 0x20000);
 }
 
 void show_page(ServerState& state, int page) {

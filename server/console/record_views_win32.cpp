@@ -2,6 +2,9 @@
 // pages from a record, and the Server Stats page's port, directory and
 // packet counters.
 #include <windows.h>
+#include <richedit.h>
+
+#include <algorithm>
 
 #include "server/console/console_win32.h"
 #include "server/console/resource.h"
@@ -63,6 +66,10 @@ void show_record(ServerState& state, std::uint32_t i) {
     set_text(gen, IDC_GEN_IP_ADDRESS, t.general.ip_address);
     set_text(gen, IDC_GEN_LAST_UPDATE, t.general.last_update);
     set_text(sw, IDC_SW_PLATFORM_NAME, t.software.platform_name);
+    // The box shows every program: its text limit follows the text, beyond
+    // the rich edit's default of 32,767 characters.
+    const LPARAM limit = static_cast<LPARAM>(std::max<std::size_t>(t.software.installed_software.size() + 1, 65536));
+    SendDlgItemMessageA(sw, IDC_SW_INSTALLED_SOFTWARE, EM_EXLIMITTEXT, 0, limit);
     set_text(sw, IDC_SW_INSTALLED_SOFTWARE, t.software.installed_software);
 }
 

@@ -67,7 +67,6 @@ std::string installed_software_text(const Store& store, const std::uint8_t* mac)
         const std::uint8_t first = entry.bytes()[sw_entry::display_version.offset];
         if (first >= 33 && first <= 122) text += " (Version " + entry.display_version() + ")";
         text += "\r\n";
-        if (text.size() > installed_software_limit) break;
     }
     return text;
 }

@@ -29,10 +29,6 @@ struct RecordTexts {
     SoftwareTexts software;
 };
 
-// Longest installed-software text: the gathering stops once it has grown
-// beyond this, which keeps it inside the 65,536-byte text buffer.
-constexpr std::size_t installed_software_limit = 65000;
-
 // The texts of the three record pages for record i (which must exist).
 RecordTexts record_texts(const Store& store, std::uint32_t i);
 // Texts of empty record pages (no record to show).

@@ -2,7 +2,8 @@
 # Help and About live: the help window shows the guide's six sections and
 # keeps its box filling the window when resized; a second help window opens
 # beside the first while the main window stays usable; the about box shows
-# its picture and the "Email Me" and "Donate" buttons.
+# its picture and the "Email Me" and "Donate" buttons; closing the main
+# window ends the server even while a help window is open.
 . "$(dirname "$0")/reports_common.bash"
 PORT=$(free_udp_port_pair)
 reports_setup "$PORT"
@@ -33,5 +34,16 @@ check "the about box closes" test $? -eq 0
 driver rp-close-help
 check "both help windows close" test "$(out)" = "2"
 
-stop_server
+# Closing the main window ends the server also while a help window is open.
+driver rp-menu 40011 \; sleep 500 \; rp-close-window "Kestrin's Vodirir Ozozu Server Version 1.35"
+server_ended() {
+    local i
+    for i in $(seq 1 50); do
+        kill -0 "$SERVER_PID" 2>/dev/null || return 0
+        sleep 0.1
+    done
+    return 1
+}
+check "closing the main window with help open ends the server" server_ended
+SERVER_PID=
 exit $FAILED
