@@ -1,11 +1,11 @@
 // "Output CSV": asks for a file name and writes the whole hardware table.
 #include <windows.h>
-#include <commdlg.h>
 
 #include <cstdio>
 #include <ctime>
 
 #include "server/console/commands.h"
+#include "server/console/save_dialog_win32.h"
 #include "server/console/server_state.h"
 #include "server/reports/csv_export.h"
 
@@ -15,17 +15,7 @@ void export_csv(ServerState& state) {
     char file_name[256] = "Output.csv";
     char filter[64];
     std::snprintf(filter, sizeof filter, "CSV Files%c*.csv%cAll Files%c*.*%c%c", 0, 0, 0, 0, 0);
-    OPENFILENAMEA ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = state.main_window;
-    ofn.lpstrFilter = filter;
-    ofn.nFilterIndex = 1;
-    ofn.lpstrFile = file_name;
-    ofn.nMaxFile = sizeof file_name;
-    ofn.lpstrTitle = "Select Output File";
-    ofn.lpstrDefExt = "csv";
-    ofn.Flags = OFN_HIDEREADONLY;
-    if (!GetSaveFileNameA(&ofn)) return;
+    if (!ask_save_file(state.main_window, filter, "Select Output File", "csv", file_name, sizeof file_name)) return;
 
     std::FILE* file = std::fopen(file_name, "wb+");
     if (!file) return;

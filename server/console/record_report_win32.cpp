@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "server/console/commands.h"
+#include "server/console/save_dialog_win32.h"
 #include "server/console/server_state.h"
 #include "server/reports/paginator.h"
 #include "server/reports/record_report.h"
@@ -28,17 +29,8 @@ void export_record_report(ServerState& state) {
     char file_name[256] = "";
     char filter[64];
     std::snprintf(filter, sizeof filter, "Text Files%c*.Txt%cAll Files%c*.*%c%c", 0, 0, 0, 0, 0);
-    OPENFILENAMEA ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = state.main_window;
-    ofn.lpstrFilter = filter;
-    ofn.nFilterIndex = 1;
-    ofn.lpstrFile = file_name;
-    ofn.nMaxFile = sizeof file_name;
-    ofn.lpstrTitle = "Choose file to export to";
-    ofn.lpstrDefExt = "txt";
-    ofn.Flags = OFN_HIDEREADONLY;
-    if (!GetSaveFileNameA(&ofn)) return;
+    if (!ask_save_file(state.main_window, filter, "Choose file to export to", "txt", file_name, sizeof file_name))
+        return;
 
     // The text already ends each line in CR LF: written as bytes.
     std::FILE* file = std::fopen(file_name, "wb");
