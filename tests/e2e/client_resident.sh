@@ -6,7 +6,7 @@ set -u
 HERE=$(cd "$(dirname "$0")" && pwd)
 ROOT=$(cd "$HERE/../.." && pwd)
 . "$ROOT/tools/wine-env.sh"
-TALLY_BIN=${TALLY_BIN:-$ROOT/build-win64/bin}
+TALLY_BIN=${TALLY_BIN:-$ROOT/build/win64/bin}
 RUN=$(mktemp -d)
 trap 'wine_env_stop; rm -rf "$RUN"' EXIT
 

@@ -3,7 +3,7 @@
 # server's settings, and helpers to start and stop tallyhall and to check.
 set -u
 REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-TALLY_BIN=${TALLY_BIN:-$REPO/build-win64/bin}
+TALLY_BIN=${TALLY_BIN:-$REPO/build/win64/bin}
 . "$REPO/tools/wine-env.sh"
 RUN=$(mktemp -d /tmp/tally-reports-e2e.XXXXXX)
 DATA=$RUN/data

@@ -2,24 +2,7 @@
 # tallyhall end to end: start with preset settings, take real datagrams over
 # loopback, and check the database files, status line, counters, system list
 # in each order, the record views, the layout and a screenshot.
-set -u
-ROOT=$(cd "$(dirname "$0")/../.." && pwd)
-TALLY_BIN=${TALLY_BIN:-$ROOT/build-win64/bin}
-. "$ROOT/tools/wine-env.sh"
-RUN=$(mktemp -d /tmp/tally-server-console.XXXXXX)
-SERVER_PID=
-cleanup() {
-    [ -n "$SERVER_PID" ] && kill "$SERVER_PID" 2>/dev/null
-    wine_env_stop
-    rm -rf "$RUN"
-}
-trap cleanup EXIT
-
-FAILED=0
-pass() { echo "ok   $1"; }
-failed() { echo "FAIL $1"; FAILED=1; }
-# check NAME EXPECTED ACTUAL
-check() { if [ "$2" = "$3" ]; then pass "$1"; else failed "$1: expected [$2] got [$3]"; fi; }
+. "$(dirname "$0")/server_common.bash" server-console
 
 wine_env_start "$RUN" || { echo "FAIL wine environment"; exit 1; }
 TITLE="Kestrin's Vodirir Ozozu Server Version 1.35"

@@ -4,29 +4,7 @@
 # Settings command (socket reopened, store reloaded, list rebuilt), the
 # delete confirmation, a restart with stored settings, and a second server
 # on a taken port ("Display only mode").
-set -u
-ROOT=$(cd "$(dirname "$0")/../.." && pwd)
-TALLY_BIN=${TALLY_BIN:-$ROOT/build-win64/bin}
-. "$ROOT/tools/wine-env.sh"
-RUN=$(mktemp -d /tmp/tally-server-first-run.XXXXXX)
-SERVER_PID=
-cleanup() {
-    [ -n "$SERVER_PID" ] && kill "$SERVER_PID" 2>/dev/null
-    wine_env_stop
-    rm -rf "$RUN"
-}
-trap cleanup EXIT
-
-FAILED=0
-pass() { echo "ok   $1"; }
-failed() { echo "FAIL $1"; FAILED=1; }
-check() { if [ "$2" = "$3" ]; then pass "$1"; else failed "$1: expected [$2] got [$3]"; fi; }
-drv() {
-    timeout 60 "$WINE" "$TALLY_BIN/tally_driver.exe" "$@" >"$RUN/driver.out" 2>"$RUN/driver.err"
-    local rc=$?
-    OUT=$(tr -d '\r' <"$RUN/driver.out")
-    return $rc
-}
+. "$(dirname "$0")/server_common.bash" server-first-run
 reg_value() { # NAME -> hex bytes of the value, or nothing
     timeout 60 "$WINE" reg query 'HKLM\Software\Kestrin' /v "$1" >"$RUN/reg.out" 2>/dev/null || return 0
     tr -d '\r' <"$RUN/reg.out" | awk -v n="$1" '$1 == n { print $3 }'

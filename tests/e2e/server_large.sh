@@ -3,29 +3,7 @@
 # virtual system list holds them all in order, a report from a known
 # computer moves one entry, and re-sorting the list is timed (the figure is
 # printed; the speed goals themselves are shown by bench/search_bench).
-set -u
-ROOT=$(cd "$(dirname "$0")/../.." && pwd)
-TALLY_BIN=${TALLY_BIN:-$ROOT/build-win64/bin}
-. "$ROOT/tools/wine-env.sh"
-RUN=$(mktemp -d /tmp/tally-server-large.XXXXXX)
-SERVER_PID=
-cleanup() {
-    [ -n "$SERVER_PID" ] && kill "$SERVER_PID" 2>/dev/null
-    wine_env_stop
-    rm -rf "$RUN"
-}
-trap cleanup EXIT
-
-FAILED=0
-pass() { echo "ok   $1"; }
-failed() { echo "FAIL $1"; FAILED=1; }
-check() { if [ "$2" = "$3" ]; then pass "$1"; else failed "$1: expected [$2] got [$3]"; fi; }
-drv() {
-    timeout 60 "$WINE" "$TALLY_BIN/tally_driver.exe" "$@" >"$RUN/driver.out" 2>"$RUN/driver.err"
-    local rc=$?
-    OUT=$(tr -d '\r' <"$RUN/driver.out")
-    return $rc
-}
+. "$(dirname "$0")/server_common.bash" server-large
 
 wine_env_start "$RUN" || { echo "FAIL wine environment"; exit 1; }
 TITLE="Kestrin's Vodirir Ozozu Server Version 1.35"
