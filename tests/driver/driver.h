@@ -38,5 +38,32 @@ HWND find_control(HWND top, int id);
 std::string window_text(HWND hwnd);
 // Parses a decimal number; false on anything else.
 bool parse_int(const std::string& text, long& out);
+// A page of the window `top`: a child dialog whose window text is `name`
+// ("General", "Search", ...); nullptr when there is none.
+HWND find_page(HWND top, const std::string& name);
+
+// Memory in the process that owns a window, for messages that carry pointers
+// (list view requests). The driver and the program have the same bitness.
+class RemoteBuffer {
+public:
+    RemoteBuffer(HWND window, SIZE_T size);
+    ~RemoteBuffer();
+    RemoteBuffer(const RemoteBuffer&) = delete;
+    RemoteBuffer& operator=(const RemoteBuffer&) = delete;
+    bool ok() const { return address_ != nullptr; }
+    char* address() const { return static_cast<char*>(address_); }
+    bool write(SIZE_T offset, const void* data, SIZE_T size);
+    bool read(SIZE_T offset, void* data, SIZE_T size);
+
+private:
+    HANDLE process_ = nullptr;
+    void* address_ = nullptr;
+};
+
+// Text of row `row` of a list view in another process; `remote` must hold an
+// LVITEMA and 513 bytes after it.
+std::string list_item_text(HWND list, RemoteBuffer& remote, int row);
+// Every row's text, in order.
+std::vector<std::string> list_items(HWND list);
 
 }  // namespace driver

@@ -14,22 +14,6 @@ namespace driver {
 namespace {
 constexpr int default_timeout = 10000;
 
-struct FindPage {
-    const char* name;
-    HWND found;
-};
-BOOL CALLBACK find_page(HWND hwnd, LPARAM lp) {
-    auto* f = reinterpret_cast<FindPage*>(lp);
-    char cls[64], text[256];
-    GetClassNameA(hwnd, cls, sizeof cls);
-    GetWindowTextA(hwnd, text, sizeof text);
-    if (std::strcmp(cls, "#32770") == 0 && std::strcmp(text, f->name) == 0) {
-        f->found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 HWND top_window(const std::string& title) {
     HWND top = wait_for_window(title.c_str(), default_timeout);
     if (!top) fail("no window \"" + title + "\"");
@@ -44,45 +28,13 @@ HWND control(const std::string& title, const std::string& page, const std::strin
     if (!top) return nullptr;
     HWND parent = top;
     if (page != "-") {
-        FindPage f{page.c_str(), nullptr};
-        EnumChildWindows(top, find_page, reinterpret_cast<LPARAM>(&f));
-        if (!f.found) return fail("no page \"" + page + "\""), nullptr;
-        parent = f.found;
+        parent = find_page(top, page);
+        if (!parent) return fail("no page \"" + page + "\""), nullptr;
     }
     HWND c = GetDlgItem(parent, static_cast<int>(id));
     if (!c) fail("no control " + id_text + " on " + page);
     return c;
 }
-
-// Memory in the process that owns a window, for messages that carry pointers.
-class RemoteBuffer {
-public:
-    RemoteBuffer(HWND window, SIZE_T size) : size_(size) {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(window, &pid);
-        process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-        if (process_) address_ = VirtualAllocEx(process_, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
-    }
-    ~RemoteBuffer() {
-        if (address_) VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
-        if (process_) CloseHandle(process_);
-    }
-    bool ok() const { return address_ != nullptr; }
-    char* address() const { return static_cast<char*>(address_); }
-    bool write(SIZE_T offset, const void* data, SIZE_T size) {
-        SIZE_T done = 0;
-        return WriteProcessMemory(process_, address() + offset, data, size, &done) && done == size;
-    }
-    bool read(SIZE_T offset, void* data, SIZE_T size) {
-        SIZE_T done = 0;
-        return ReadProcessMemory(process_, address() + offset, data, size, &done) && done == size;
-    }
-
-private:
-    SIZE_T size_;
-    HANDLE process_ = nullptr;
-    void* address_ = nullptr;
-};
 
 bool send(HWND window, UINT message, WPARAM wparam, LPARAM lparam, DWORD_PTR* result = nullptr) {
     DWORD_PTR r = 0;
@@ -90,21 +42,6 @@ bool send(HWND window, UINT message, WPARAM wparam, LPARAM lparam, DWORD_PTR* re
         return fail("window did not answer");
     if (result) *result = r;
     return true;
-}
-
-std::string list_item_text(HWND list, RemoteBuffer& remote, int row) {
-    constexpr SIZE_T text_at = sizeof(LVITEMA);
-    LVITEMA item{};
-    item.mask = LVIF_TEXT;
-    item.iItem = row;
-    item.pszText = remote.address() + text_at;
-    item.cchTextMax = 512;
-    char text[513] = {};
-    if (!remote.write(0, &item, sizeof item) || !remote.write(text_at, text, 1)) return std::string();
-    if (!send(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote.address())))
-        return std::string();
-    remote.read(text_at, text, 512);
-    return text;
 }
 
 // text TITLE PAGE ID: prints the control's text.
@@ -270,10 +207,9 @@ bool visible_command(const Args& a) {
     if (a.size() != 2) return fail("visible TITLE PAGE");
     HWND top = top_window(a[0]);
     if (!top) return false;
-    FindPage f{a[1].c_str(), nullptr};
-    EnumChildWindows(top, find_page, reinterpret_cast<LPARAM>(&f));
-    if (!f.found) return fail("no page \"" + a[1] + "\"");
-    print_line(IsWindowVisible(f.found) ? "1" : "0");
+    HWND page = find_page(top, a[1]);
+    if (!page) return fail("no page \"" + a[1] + "\"");
+    print_line(IsWindowVisible(page) ? "1" : "0");
     return true;
 }
 DRIVER_COMMAND("visible", "visible TITLE PAGE", visible_command);

@@ -17,30 +17,12 @@ const char main_title[] = "Kestrin's Vodirir Ozozu Server Version 1.35";
 
 HWND main_window() { return wait_for_window(main_title, 10000, "#32770"); }
 
-struct FindPage {
-    const char* name;
-    HWND found;
-};
-BOOL CALLBACK find_page(HWND hwnd, LPARAM lp) {
-    auto* f = reinterpret_cast<FindPage*>(lp);
-    char cls[64], text[128];
-    GetClassNameA(hwnd, cls, sizeof cls);
-    GetWindowTextA(hwnd, text, sizeof text);
-    if (std::strcmp(cls, "#32770") == 0 && std::strcmp(text, f->name) == 0) {
-        f->found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // The main window ("main") or one of its pages by its name ("General",
 // "Search", ...).
 HWND page_window(const std::string& name) {
     HWND main = main_window();
     if (!main || name == "main") return main;
-    FindPage f{name.c_str(), nullptr};
-    EnumChildWindows(main, find_page, reinterpret_cast<LPARAM>(&f));
-    return f.found;
+    return find_page(main, name);
 }
 
 // A control of a page: direct children first, so that the main window's
@@ -54,57 +36,6 @@ HWND page_control(const Args& a, std::size_t at, HWND* page_out = nullptr) {
     if (!parse_int(a[at + 1], id)) return nullptr;
     if (HWND direct = GetDlgItem(page, static_cast<int>(id))) return direct;
     return find_control(page, static_cast<int>(id));
-}
-
-// Memory in the program's process for list view requests.
-class RemoteBuffer {
-public:
-    RemoteBuffer(HWND window, SIZE_T size) : size_(size) {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(window, &pid);
-        process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-        if (process_) memory_ = VirtualAllocEx(process_, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
-    }
-    ~RemoteBuffer() {
-        if (memory_) VirtualFreeEx(process_, memory_, 0, MEM_RELEASE);
-        if (process_) CloseHandle(process_);
-    }
-    bool ok() const { return memory_ != nullptr; }
-    char* address() const { return static_cast<char*>(memory_); }
-    bool write(SIZE_T offset, const void* data, SIZE_T n) {
-        return WriteProcessMemory(process_, address() + offset, data, n, nullptr) != 0;
-    }
-    bool read(SIZE_T offset, void* data, SIZE_T n) {
-        return ReadProcessMemory(process_, address() + offset, data, n, nullptr) != 0;
-    }
-
-private:
-    HANDLE process_ = nullptr;
-    void* memory_ = nullptr;
-    SIZE_T size_;
-};
-
-std::vector<std::string> list_items(HWND list) {
-    std::vector<std::string> items;
-    DWORD_PTR count = 0;
-    SendMessageTimeoutA(list, LVM_GETITEMCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count);
-    RemoteBuffer buffer(list, sizeof(LVITEMA) + 512);
-    if (!buffer.ok()) return items;
-    for (DWORD_PTR i = 0; i < count; ++i) {
-        LVITEMA item{};
-        item.mask = LVIF_TEXT;
-        item.iItem = static_cast<int>(i);
-        item.pszText = buffer.address() + sizeof(LVITEMA);
-        item.cchTextMax = 512;
-        buffer.write(0, &item, sizeof item);
-        DWORD_PTR got = 0;
-        SendMessageTimeoutA(list, LVM_GETITEMTEXTA, i, reinterpret_cast<LPARAM>(buffer.address()), SMTO_ABORTIFHUNG,
-                            5000, &got);
-        char text[513] = {};
-        buffer.read(sizeof(LVITEMA), text, 512);
-        items.push_back(text);
-    }
-    return items;
 }
 
 // rp-list: the system list's entries in their order, one per line.
