@@ -2,18 +2,7 @@
 # scoutly.exe under Wine, one audit pass against a receiver of this test on
 # 127.0.0.1: the ID packet, the 704-byte hardware packet and the software
 # packets with exactly the uninstall entries put into both registry views.
-set -u
-HERE=$(cd "$(dirname "$0")" && pwd)
-ROOT=$(cd "$HERE/../.." && pwd)
-. "$ROOT/tools/wine-env.sh"
-TALLY_BIN=${TALLY_BIN:-$ROOT/build/win64/bin}
-RUN=$(mktemp -d)
-trap 'wine_env_stop; rm -rf "$RUN"' EXIT
-
-failures=0
-check() {  # check NAME COMMAND...
-    if "${@:2}"; then echo "ok   $1"; else echo "FAIL $1"; failures=$((failures + 1)); fi
-}
+. "$(dirname "$0")/client_common.bash"
 
 [ -f "$TALLY_BIN/scoutly.exe" ] || { echo "FAIL scoutly.exe not found in $TALLY_BIN"; exit 1; }
 wine_env_start "$RUN" || { echo "FAIL Wine environment"; exit 1; }

@@ -2,13 +2,7 @@
 # scoutly.exe -R under Wine: after the first pass an update request from the
 # server's address runs a second pass, 13- and 12-byte datagrams from another
 # address change nothing, and a close request ends the client with exit code 0.
-set -u
-HERE=$(cd "$(dirname "$0")" && pwd)
-ROOT=$(cd "$HERE/../.." && pwd)
-. "$ROOT/tools/wine-env.sh"
-TALLY_BIN=${TALLY_BIN:-$ROOT/build/win64/bin}
-RUN=$(mktemp -d)
-trap 'wine_env_stop; rm -rf "$RUN"' EXIT
+. "$(dirname "$0")/client_common.bash"
 
 [ -f "$TALLY_BIN/scoutly.exe" ] || { echo "FAIL scoutly.exe not found in $TALLY_BIN"; exit 1; }
 wine_env_start "$RUN" || { echo "FAIL Wine environment"; exit 1; }

@@ -2,18 +2,7 @@
 # scoutly.exe under Wine without a usable server: the usage message box
 # (caption "Error", lines separated by carriage returns) and exit code 1
 # once it is answered; nothing is sent.
-set -u
-HERE=$(cd "$(dirname "$0")" && pwd)
-ROOT=$(cd "$HERE/../.." && pwd)
-. "$ROOT/tools/wine-env.sh"
-TALLY_BIN=${TALLY_BIN:-$ROOT/build/win64/bin}
-RUN=$(mktemp -d)
-trap 'wine_env_stop; rm -rf "$RUN"' EXIT
-
-failures=0
-check() {  # check NAME COMMAND...
-    if "${@:2}"; then echo "ok   $1"; else echo "FAIL $1"; failures=$((failures + 1)); fi
-}
+. "$(dirname "$0")/client_common.bash"
 
 for f in scoutly.exe tally_driver.exe; do
     [ -f "$TALLY_BIN/$f" ] || { echo "FAIL $f not found in $TALLY_BIN"; exit 1; }
