@@ -1,0 +1,138 @@
+// The sending and counting half of the log-in storm benchmark (bench/storm.sh).
+//
+//   storm_sender send PORT CLIENTS SECONDS   sends what CLIENTS audit clients
+//       send in one pass (ID packet, hardware packet, 100 programs in five
+//       software packets of 1,205 bytes) to 127.0.0.1:PORT, datagrams evenly
+//       spaced over SECONDS; prints the datagrams sent and how late the
+//       sender fell behind its schedule.
+//   storm_sender count DIR   prints the used records of Hardware.Audit and
+//       the used entries of Software.Audit in DIR.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "protocol/packets.h"
+#include "protocol/udp.h"
+#include "server/store/records.h"
+
+namespace {
+
+using namespace tally;
+using Clock = std::chrono::steady_clock;
+
+constexpr int programs_per_client = 100;
+constexpr int programs_per_packet = 20;
+constexpr std::size_t software_packet_bytes = 1205;
+
+Mac mac_of(int client) {
+    return Mac{0x02, 0x5A, static_cast<std::uint8_t>(client >> 16), static_cast<std::uint8_t>(client >> 8),
+               static_cast<std::uint8_t>(client), 0x01};
+}
+
+// Each software packet carries 20 items whose names are padded so that the
+// packet is 1,205 bytes long, as a client's full packets are.
+std::vector<std::uint8_t> software_packet(int client, int packet) {
+    const Mac mac = mac_of(client);
+    std::vector<std::uint8_t> p;
+    p.reserve(software_packet_bytes);
+    p.push_back(packet == 0 ? packet_list_start : packet_list_continuation);
+    p.insert(p.end(), mac.begin(), mac.end());
+    const std::size_t item_room = (software_packet_bytes - sw_packet::items_offset) / programs_per_packet;  // 59
+    for (int k = 0; k < programs_per_packet; ++k) {
+        const int program = packet * programs_per_packet + k;
+        const std::string version = "10.2." + std::to_string(program) + "." + std::to_string(client % 1000);
+        std::string name = "Storm Program " + std::to_string(program) + " of client " + std::to_string(client) + " ";
+        std::size_t room = item_room - (version.size() + 6);
+        if (k == programs_per_packet - 1) room += (software_packet_bytes - sw_packet::items_offset) % programs_per_packet;
+        name.resize(std::min<std::size_t>(room, 63), '.');
+        std::uint8_t item[600];
+        const std::size_t n = encode_software_item(item, sizeof item, name, true, version);
+        p.insert(p.end(), item, item + n);
+    }
+    return p;
+}
+
+std::vector<std::vector<std::uint8_t>> datagrams_of(int client) {
+    std::vector<std::vector<std::uint8_t>> out;
+    const Mac mac = mac_of(client);
+    const IdPacket id = encode_id_packet(mac, "TAG" + std::to_string(client), "SER" + std::to_string(client));
+    out.emplace_back(id.begin(), id.end());
+    HardwareReport r;
+    r.mac = mac;
+    r.computer_name = "STORM" + std::to_string(client);
+    r.cpuid_vendor = "GenuineIntel";
+    r.ram_bytes = 1u << 30;
+    r.windows_major = 5;
+    r.windows_platform = 2;
+    r.drive_letters[0] = 'C';
+    r.drive_types[0] = 3;
+    r.last_user = "user" + std::to_string(client);
+    const HardwarePacket hw = encode_hardware_packet(r);
+    out.emplace_back(hw.begin(), hw.end());
+    for (int k = 0; k < programs_per_client / programs_per_packet; ++k) out.push_back(software_packet(client, k));
+    return out;
+}
+
+int send(std::uint16_t port, int clients, double seconds) {
+    if (!start_sockets()) return 1;
+    UdpSocket socket;
+    if (!socket.open()) return 1;
+    const Ipv4 loopback{127, 0, 0, 1};
+    const std::size_t per_client = datagrams_of(0).size();
+    const double total = double(clients) * double(per_client);
+    const auto interval = std::chrono::duration<double>(seconds / total);
+    const auto start = Clock::now();
+    double max_late_ms = 0;
+    long sent = 0, failed = 0;
+    for (int c = 0; c < clients; ++c) {
+        for (const auto& d : datagrams_of(c)) {
+            const auto due = start + std::chrono::duration_cast<Clock::duration>(interval * double(sent + failed));
+            const auto now = Clock::now();
+            if (now < due)
+                std::this_thread::sleep_until(due);
+            else
+                max_late_ms = std::max(max_late_ms, std::chrono::duration<double, std::milli>(now - due).count());
+            if (socket.send_to(loopback, port, d.data(), d.size()))
+                ++sent;
+            else
+                ++failed;
+        }
+    }
+    const double took = std::chrono::duration<double>(Clock::now() - start).count();
+    std::printf("sent %ld datagrams (%ld failed) of %d clients in %.2f s (%.0f/s), at most %.1f ms late\n", sent,
+                failed, clients, took, sent / took, max_late_ms);
+    return failed == 0 ? 0 : 1;
+}
+
+std::vector<std::uint8_t> read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+int count(const std::string& dir) {
+    const auto hw = read_file(dir + "/Hardware.Audit");
+    const auto sw = read_file(dir + "/Software.Audit");
+    long records = 0, entries = 0;
+    for (std::size_t o = 0; o + hw_record::size <= hw.size(); o += hw_record::size)
+        if (!RecordView(hw.data() + o).is_free()) ++records;
+    for (std::size_t o = 0; o + sw_entry::size <= sw.size(); o += sw_entry::size)
+        if (!EntryView(sw.data() + o).is_free()) ++entries;
+    std::printf("%ld %ld\n", records, entries);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "send" && argc == 5)
+        return send(static_cast<std::uint16_t>(std::atoi(argv[2])), std::atoi(argv[3]), std::atof(argv[4]));
+    if (mode == "count" && argc == 3) return count(argv[2]);
+    std::fprintf(stderr, "usage: storm_sender send PORT CLIENTS SECONDS | storm_sender count DIR\n");
+    return 2;
+}
