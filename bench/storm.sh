@@ -15,7 +15,9 @@
 #     30      10,000 clients in 30 s (2,333 datagrams/s)
 #     search  the highest lossless rate of each program for 10,000 clients:
 #             bracketed by the rows above, then STORM_STEPS (3) halvings
-# STORM_CLIENTS (10000) changes the number of clients of every run.
+#     server:S, baseline:S   one program alone, the clients sent in S seconds
+# STORM_CLIENTS (10000) changes the number of clients of every run;
+# STORM_SERVER_EXE runs another build of tallyhall.exe.
 # Each measurement holds /tmp/tally-e2e.lock (the lock of the Wine tests)
 # while it runs. Build first: bash tools/build.sh.
 set -u
@@ -28,7 +30,8 @@ CLIENTS=${STORM_CLIENTS:-10000}
 STEPS=${STORM_STEPS:-3}
 TITLE="Kestrin's Vodirir Ozozu Server Version 1.35"
 PER_CLIENT=7
-for f in "$SENDER" "$WIN_BIN/tallyhall.exe" "$WIN_BIN/storm_receiver.exe" "$WIN_BIN/tally_driver.exe"; do
+SERVER_EXE=${STORM_SERVER_EXE:-$WIN_BIN/tallyhall.exe}
+for f in "$SENDER" "$SERVER_EXE" "$WIN_BIN/storm_receiver.exe" "$WIN_BIN/tally_driver.exe"; do
     [ -x "$f" ] || [ -f "$f" ] || { echo "missing $f: run tools/build.sh first" >&2; exit 1; }
 done
 
@@ -88,7 +91,7 @@ server() {
     timeout 60 "$WINE" reg add 'HKLM\Software\Kestrin' /v Audit_Port /t REG_BINARY \
         /d "$(python3 -c "import struct,sys;print(struct.pack('<H',int(sys.argv[1])).hex())" "$port")" /f >/dev/null 2>&1
     flock 8
-    timeout $((${seconds%.*} + 400)) "$WINE" "$WIN_BIN/tallyhall.exe" >/dev/null 2>&1 &
+    timeout $((${seconds%.*} + 400)) "$WINE" "$SERVER_EXE" >/dev/null 2>&1 &
     CHILD=$!
     drv wait-window "$TITLE" 30000 || { echo "tallyhall did not start" >&2; exit 1; }
     sleep 1
@@ -180,6 +183,11 @@ for r in $ROWS; do
             search server "$lo" "$hi"
             echo "highest lossless rate: baseline $base_rate datagrams/s, tallyhall $FOUND datagrams/s" \
                 "(x$(python3 -c "print(round($FOUND / $base_rate, 2))") of the baseline; to within the last halving step)"
+            ;;
+        server:* | baseline:*)
+            echo "== $CLIENTS clients in ${r#*:} s ($(python3 -c "print(round($CLIENTS * $PER_CLIENT / ${r#*:}))") datagrams/s)"
+            "${r%%:*}" "${r#*:}"
+            echo "$LINE"
             ;;
         *) echo "unknown row $r" >&2; exit 2 ;;
     esac
