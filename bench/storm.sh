@@ -16,6 +16,9 @@
 #     search  the highest lossless rate of each program for 10,000 clients:
 #             bracketed by the rows above, then STORM_STEPS (3) halvings
 #     server:S, baseline:S   one program alone, the clients sent in S seconds
+#     open:N  a store of N such clients' reports (N x 100 programs): the time
+#             from the start of tallyhall until its list shows all N, and the
+#             memory it then holds, against the size of the files
 # STORM_CLIENTS (10000) changes the number of clients of every run;
 # STORM_SERVER_EXE runs another build of tallyhall.exe.
 # Each measurement holds /tmp/tally-e2e.lock (the lock of the Wine tests)
@@ -79,17 +82,23 @@ baseline() {
         "$(python3 -c "print(max(0, $span/1000 - $seconds))")")
 }
 
+# settings DATA_DIR PORT: tallyhall's working directory and port in the registry.
+settings() {
+    local hex
+    hex=$(python3 -c "import sys; print(sys.argv[1].encode().ljust(255, b'\0').hex())" "$(wine_path "$1")")
+    timeout 60 "$WINE" reg add 'HKLM\Software\Kestrin' /v Audit_PathName /t REG_BINARY /d "$hex" /f >/dev/null 2>&1
+    timeout 60 "$WINE" reg add 'HKLM\Software\Kestrin' /v Audit_Port /t REG_BINARY \
+        /d "$(python3 -c "import struct,sys;print(struct.pack('<H',int(sys.argv[1])).hex())" "$2")" /f >/dev/null 2>&1
+}
+
 # server SECONDS: sets LOSSLESS and LINE.
 server() {
-    local seconds=$1 port data hex sent total last records entries t_end t_last polls
+    local seconds=$1 port data sent total last records entries t_end t_last polls
     port=$(free_udp_port_pair)
     data=$RUN/data
     rm -rf "$data"
     mkdir -p "$data"
-    hex=$(python3 -c "import sys; print(sys.argv[1].encode().ljust(255, b'\0').hex())" "$(wine_path "$data")")
-    timeout 60 "$WINE" reg add 'HKLM\Software\Kestrin' /v Audit_PathName /t REG_BINARY /d "$hex" /f >/dev/null 2>&1
-    timeout 60 "$WINE" reg add 'HKLM\Software\Kestrin' /v Audit_Port /t REG_BINARY \
-        /d "$(python3 -c "import struct,sys;print(struct.pack('<H',int(sys.argv[1])).hex())" "$port")" /f >/dev/null 2>&1
+    settings "$data" "$port"
     flock 8
     timeout $((${seconds%.*} + 400)) "$WINE" "$SERVER_EXE" >/dev/null 2>&1 &
     CHILD=$!
@@ -125,6 +134,46 @@ server() {
     LINE=$(printf 'tallyhall : %6d of %6d datagrams taken (%5.1f %%, x%.2f of the baseline); %d of %d computers, %d of %d entries stored; busy %4.1f s after the last send' \
         "$total" "$sent" "$(python3 -c "print(100*$total/$sent)")" "$(python3 -c "print($total/max(1,$BASE_GOT))")" \
         "$records" "$CLIENTS" "$entries" "$((CLIENTS * 100))" "$(python3 -c "print(max(0, ($t_last - $t_end) / 1000))")")
+}
+
+# open_store N: prints the time until all N systems are listed, and memory.
+open_store() {
+    local n=$1 data=$RUN/data t0 shown=0 pid rss=0 hwm=0 files box=
+    rm -rf "$data"
+    mkdir -p "$data"
+    "$SENDER" make-store "$data" "$n" || { echo "cannot write the store" >&2; exit 1; }
+    files=$(($(stat -c %s "$data/Hardware.Audit") + $(stat -c %s "$data/Software.Audit")))
+    settings "$data" "$(free_udp_port_pair)"
+    sync
+    flock 8
+    t0=$(now_ms)
+    timeout 900 "$WINE" "$SERVER_EXE" >/dev/null 2>&1 &
+    CHILD=$!
+    # At most 600 s; a "Memory Error" box ends the wait.
+    while [ $(($(now_ms) - t0)) -lt 600000 ]; do
+        if drv list-count "$TITLE" - 1038 && [ "$OUT" = "$n" ]; then shown=$(($(now_ms) - t0)); break; fi
+        if drv box "Memory Error" 0 10; then box="\"$OUT\" box"; shown=$(($(now_ms) - t0)); break; fi
+        sleep 0.2
+    done
+    pid=$(pgrep -P "$CHILD" | head -n1)
+    if [ -n "$pid" ]; then
+        rss=$(awk '/^VmRSS/ {print $2}' "/proc/$pid/status")
+        hwm=$(awk '/^VmHWM/ {print $2}' "/proc/$pid/status")
+    fi
+    if [ -n "$box" ]; then
+        drv box "Memory Error" 1 1000
+    else
+        drv close "$TITLE" 60000
+    fi
+    timeout 60 tail --pid="$CHILD" -f /dev/null
+    kill "$CHILD" 2>/dev/null
+    wait "$CHILD" 2>/dev/null
+    CHILD=
+    flock -u 8
+    printf 'open %d x 100: %s after %.1f s; resident %.0f MiB (peak %.0f MiB) for %.0f MiB of files (x%.2f)\n' \
+        "$n" "${box:-all listed}" "$(python3 -c "print($shown / 1000)")" "$(python3 -c "print(${rss:-0} / 1024)")" \
+        "$(python3 -c "print(${hwm:-0} / 1024)")" "$(python3 -c "print($files / 1048576)")" \
+        "$(python3 -c "print(${rss:-0} * 1024 / $files)")"
 }
 
 # row SECONDS: both programs at one rate; sets BASE_OK and SERVER_OK.
@@ -184,6 +233,7 @@ for r in $ROWS; do
             echo "highest lossless rate: baseline $base_rate datagrams/s, tallyhall $FOUND datagrams/s" \
                 "(x$(python3 -c "print(round($FOUND / $base_rate, 2))") of the baseline; to within the last halving step)"
             ;;
+        open:*) open_store "${r#*:}" ;;
         server:* | baseline:*)
             echo "== $CLIENTS clients in ${r#*:} s ($(python3 -c "print(round($CLIENTS * $PER_CLIENT / ${r#*:}))") datagrams/s)"
             "${r%%:*}" "${r#*:}"

@@ -7,6 +7,9 @@
 //       sender fell behind its schedule.
 //   storm_sender count DIR   prints the used records of Hardware.Audit and
 //       the used entries of Software.Audit in DIR.
+//   storm_sender make-store DIR CLIENTS   writes the database files of a
+//       store that took the reports of CLIENTS such clients, one after the
+//       other.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -18,6 +21,7 @@
 
 #include "protocol/packets.h"
 #include "protocol/udp.h"
+#include "server/store/intake.h"
 #include "server/store/records.h"
 
 namespace {
@@ -126,6 +130,30 @@ int count(const std::string& dir) {
     return 0;
 }
 
+int make_store(const std::string& dir, int clients) {
+    std::ofstream hw(dir + "/Hardware.Audit", std::ios::binary);
+    std::ofstream sw(dir + "/Software.Audit", std::ios::binary);
+    std::vector<std::uint8_t> record(hw_record::size), entry(sw_entry::size);
+    for (int c = 0; c < clients; ++c) {
+        const auto datagrams = datagrams_of(c);
+        std::fill(record.begin(), record.end(), 0);
+        fill_record_from_packet(record.data(), datagrams[1].data(), Ipv4{10, 0, 0, 1}, 1700000000u);
+        hw.write(reinterpret_cast<const char*>(record.data()), static_cast<std::streamsize>(record.size()));
+        for (std::size_t k = 2; k < datagrams.size(); ++k) {
+            SoftwareItemReader reader(datagrams[k].data(), datagrams[k].size());
+            SoftwareItem item;
+            while (reader.next(item)) {
+                std::fill(entry.begin(), entry.end(), 0);
+                std::copy(datagrams[k].begin() + 1, datagrams[k].begin() + 7, entry.begin());
+                put_text(entry.data(), sw_entry::display_name, item.name_text());
+                put_text(entry.data(), sw_entry::display_version, item.version_text());
+                sw.write(reinterpret_cast<const char*>(entry.data()), static_cast<std::streamsize>(entry.size()));
+            }
+        }
+    }
+    return hw && sw ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -133,6 +161,7 @@ int main(int argc, char** argv) {
     if (mode == "send" && argc == 5)
         return send(static_cast<std::uint16_t>(std::atoi(argv[2])), std::atoi(argv[3]), std::atof(argv[4]));
     if (mode == "count" && argc == 3) return count(argv[2]);
-    std::fprintf(stderr, "usage: storm_sender send PORT CLIENTS SECONDS | storm_sender count DIR\n");
+    if (mode == "make-store" && argc == 4) return make_store(argv[2], std::atoi(argv[3]));
+    std::fprintf(stderr, "usage: storm_sender send PORT CLIENTS SECONDS | count DIR | make-store DIR CLIENTS\n");
     return 2;
 }
