@@ -29,6 +29,7 @@ void stop_sockets();
 struct ReceiveResult {
     bool ok = false;
     int error = 0;          // platform error code when !ok
+    bool would_block = false;  // !ok because no datagram waits (non-blocking socket)
     std::size_t size = 0;   // bytes received when ok
     Ipv4 sender{};
     std::uint16_t sender_port = 0;
@@ -48,6 +49,8 @@ public:
     // Binds to the port on every local address, or on `local` when given.
     bool bind(std::uint16_t port, const Ipv4* local = nullptr);
     bool set_receive_buffer(int bytes);
+    // A receive then returns at once, with would_block when nothing waits.
+    bool set_non_blocking();
     // Blocks until one datagram arrives (or fails).
     ReceiveResult receive(std::uint8_t* buffer, std::size_t capacity);
     // Waits up to timeout_ms for a datagram; false on time-out.

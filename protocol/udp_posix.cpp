@@ -3,6 +3,7 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <fcntl.h>
 #include <cstdio>
 #include <cstring>
 #include <netdb.h>
@@ -59,6 +60,11 @@ bool UdpSocket::set_receive_buffer(int bytes) {
     return setsockopt(fd_of(handle_), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) == 0;
 }
 
+bool UdpSocket::set_non_blocking() {
+    const int flags = fcntl(fd_of(handle_), F_GETFL, 0);
+    return flags >= 0 && fcntl(fd_of(handle_), F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
 ReceiveResult UdpSocket::receive(std::uint8_t* buffer, std::size_t capacity) {
     ReceiveResult r;
     sockaddr_in from{};
@@ -69,6 +75,7 @@ ReceiveResult UdpSocket::receive(std::uint8_t* buffer, std::size_t capacity) {
                            &from_len);
     if (n < 0) {
         r.error = errno;
+        r.would_block = errno == EAGAIN || errno == EWOULDBLOCK;
         return r;
     }
     std::memcpy(r.sender.data(), &from.sin_addr, 4);

@@ -54,6 +54,11 @@ bool UdpSocket::set_receive_buffer(int bytes) {
                       sizeof bytes) == 0;
 }
 
+bool UdpSocket::set_non_blocking() {
+    u_long on = 1;
+    return ioctlsocket(sock_of(handle_), FIONBIO, &on) == 0;
+}
+
 ReceiveResult UdpSocket::receive(std::uint8_t* buffer, std::size_t capacity) {
     ReceiveResult r;
     sockaddr_in from{};
@@ -62,6 +67,7 @@ ReceiveResult UdpSocket::receive(std::uint8_t* buffer, std::size_t capacity) {
                        reinterpret_cast<sockaddr*>(&from), &from_len);
     if (n == SOCKET_ERROR) {
         r.error = WSAGetLastError();
+        r.would_block = r.error == WSAEWOULDBLOCK;
         return r;
     }
     std::memcpy(r.sender.data(), &from.sin_addr, 4);
