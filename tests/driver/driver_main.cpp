@@ -1,11 +1,18 @@
-// Command dispatch and the generic window helpers of tally_driver.
+// Command dispatch, arguments (numbers, symbolic ids, time-outs), top-level
+// windows, and the commands for message boxes and waiting.
 #include "driver.h"
+
+#include <dlgs.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 
+#include "resource.h"
+
 namespace driver {
+
+const char main_title[] = "Kestrin's Vodirir Ozozu Server Version 1.35";
 
 namespace {
 struct Command {
@@ -16,6 +23,19 @@ std::map<std::string, Command>& registry() {
     static std::map<std::string, Command> commands;
     return commands;
 }
+
+struct NamedId {
+    const char* name;
+    long value;
+};
+// Every id of tallyhall's resource.h (generated from that header at build
+// time), then the standard ids of message boxes and common dialogs.
+const NamedId named_ids[] = {
+#include "resource_ids.inc"
+    {"IDOK", IDOK}, {"IDCANCEL", IDCANCEL}, {"IDYES", IDYES}, {"IDNO", IDNO},
+    {"cmb13", cmb13},  // the file name box of the save dialog
+    {"edt3", edt3},    // the copies box of the print dialog
+};
 
 struct FindTop {
     const char* title;
@@ -66,15 +86,51 @@ void print_line(const std::string& text) {
     std::fflush(stdout);
 }
 
-HWND wait_for_window(const char* title, int timeout_ms, const char* class_name) {
-    DWORD start = GetTickCount();
+bool parse_int(const std::string& text, long& out) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    out = std::strtol(text.c_str(), &end, 10);
+    return *end == '\0';
+}
+
+bool parse_id(const std::string& text, long& out) {
+    for (const NamedId& id : named_ids)
+        if (text == id.name) return out = id.value, true;
+    return parse_int(text, out);
+}
+
+bool timeout_arg(const Args& a, std::size_t at, long& out) {
+    out = default_timeout;
+    if (a.size() > at && !parse_int(a[at], out)) return fail("bad time-out " + a[at]);
+    return true;
+}
+
+HWND wait_for_window(const std::string& title, int timeout_ms, const char* class_name) {
+    const bool main = title == "main";
+    if (main) class_name = "#32770";
+    const DWORD start = GetTickCount();
     for (;;) {
-        FindTop f{title, class_name, nullptr};
+        FindTop f{main ? main_title : title.c_str(), class_name, nullptr};
         EnumWindows(find_top, reinterpret_cast<LPARAM>(&f));
         if (f.found) return f.found;
         if (static_cast<int>(GetTickCount() - start) >= timeout_ms) return nullptr;
         Sleep(50);
     }
+}
+
+HWND top_window(const std::string& title) {
+    HWND top = wait_for_window(title, default_timeout);
+    if (!top) fail("no window \"" + title + "\"");
+    return top;
+}
+
+bool wait_gone(HWND window, long timeout_ms) {
+    const DWORD start = GetTickCount();
+    while (IsWindow(window)) {
+        if (static_cast<long>(GetTickCount() - start) >= timeout_ms) return fail("the window stays open");
+        Sleep(50);
+    }
+    return true;
 }
 
 HWND find_control(HWND top, int id) {
@@ -94,27 +150,22 @@ std::string window_text(HWND hwnd) {
     return text;
 }
 
-bool parse_int(const std::string& text, long& out) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    out = std::strtol(text.c_str(), &end, 10);
-    return *end == '\0';
-}
+namespace {
 
 // box CAPTION [BUTTON_ID] [TIMEOUT_MS]: waits for a message box, prints its
-// text and presses the button (1 OK, 6 Yes, 7 No; 0 leaves it open).
+// text and presses the button (IDOK by default; 0 leaves it open).
 bool box_command(const Args& a) {
     if (a.empty()) return fail("box needs a caption");
-    long button = 1, timeout = 10000;
-    if (a.size() > 1 && !parse_int(a[1], button)) return fail("bad button id");
-    if (a.size() > 2 && !parse_int(a[2], timeout)) return fail("bad time-out");
-    HWND box = wait_for_window(a[0].c_str(), static_cast<int>(timeout), "#32770");
+    long button = IDOK, timeout = 0;
+    if (a.size() > 1 && !parse_id(a[1], button)) return fail("bad button id " + a[1]);
+    if (!timeout_arg(a, 2, timeout)) return false;
+    HWND box = wait_for_window(a[0], static_cast<int>(timeout), "#32770");
     if (!box) return fail("no message box \"" + a[0] + "\"");
     HWND text = GetDlgItem(box, 0xFFFF);
     print_line(text ? window_text(text) : std::string());
     if (button != 0) {
         HWND b = GetDlgItem(box, static_cast<int>(button));
-        if (!b) return fail("message box has no button " + std::to_string(button));
+        if (!b) return fail("message box has no button " + a[1]);
         PostMessageA(b, BM_CLICK, 0, 0);
     }
     return true;
@@ -123,13 +174,39 @@ DRIVER_COMMAND("box", "box CAPTION [BUTTON_ID] [TIMEOUT_MS]", box_command);
 
 // wait-window TITLE [TIMEOUT_MS]: succeeds once the window is visible.
 bool wait_window_command(const Args& a) {
+    long timeout = 0;
     if (a.empty()) return fail("wait-window needs a title");
-    long timeout = 10000;
-    if (a.size() > 1 && !parse_int(a[1], timeout)) return fail("bad time-out");
-    if (!wait_for_window(a[0].c_str(), static_cast<int>(timeout))) return fail("no window \"" + a[0] + "\"");
+    if (!timeout_arg(a, 1, timeout)) return false;
+    if (!wait_for_window(a[0], static_cast<int>(timeout))) return fail("no window \"" + a[0] + "\"");
     return true;
 }
 DRIVER_COMMAND("wait-window", "wait-window TITLE [TIMEOUT_MS]", wait_window_command);
+
+// wait-gone TITLE [TIMEOUT_MS]: succeeds once no visible window has this title.
+bool wait_gone_command(const Args& a) {
+    long timeout = 0;
+    if (a.empty()) return fail("wait-gone needs a title");
+    if (!timeout_arg(a, 1, timeout)) return false;
+    const DWORD start = GetTickCount();
+    while (wait_for_window(a[0], 0)) {
+        if (static_cast<long>(GetTickCount() - start) >= timeout) return fail("the window \"" + a[0] + "\" stays");
+        Sleep(50);
+    }
+    return true;
+}
+DRIVER_COMMAND("wait-gone", "wait-gone TITLE [TIMEOUT_MS]", wait_gone_command);
+
+// close TITLE [TIMEOUT_MS]: asks the window to close and waits until it is gone.
+bool close_command(const Args& a) {
+    long timeout = 0;
+    if (a.empty()) return fail("close TITLE [TIMEOUT_MS]");
+    if (!timeout_arg(a, 1, timeout)) return false;
+    HWND top = top_window(a[0]);
+    if (!top) return false;
+    PostMessageA(top, WM_CLOSE, 0, 0);
+    return wait_gone(top, timeout);
+}
+DRIVER_COMMAND("close", "close TITLE [TIMEOUT_MS]", close_command);
 
 // sleep MS: pauses between steps that need the program to catch up.
 bool sleep_command(const Args& a) {
@@ -140,6 +217,15 @@ bool sleep_command(const Args& a) {
 }
 DRIVER_COMMAND("sleep", "sleep MS", sleep_command);
 
+// clock: prints the tick count in milliseconds, to time the steps between.
+bool clock_command(const Args& a) {
+    if (!a.empty()) return fail("clock takes no arguments");
+    print_line(std::to_string(GetTickCount()));
+    return true;
+}
+DRIVER_COMMAND("clock", "clock", clock_command);
+
+}  // namespace
 }  // namespace driver
 
 int main(int argc, char** argv) {

@@ -1,5 +1,6 @@
-// Window helpers shared by the driver's commands: pages of a window, memory in
-// the program's process, list view rows.
+// Window helpers shared by the driver's commands: pages and controls of a
+// window, checked messages, combo entries, memory in the program's process,
+// list view rows.
 #include "driver.h"
 
 #include <commctrl.h>
@@ -30,6 +31,44 @@ HWND find_page(HWND top, const std::string& name) {
     FindPage f{name.c_str(), nullptr};
     EnumChildWindows(top, find_page_child, reinterpret_cast<LPARAM>(&f));
     return f.found;
+}
+
+HWND control(const std::string& title, const std::string& page, const std::string& id_text) {
+    long id = 0;
+    if (!parse_id(id_text, id)) return fail("bad control id " + id_text), nullptr;
+    HWND parent = top_window(title);
+    if (!parent) return nullptr;
+    if (page != "-") {
+        parent = find_page(parent, page);
+        if (!parent) return fail("no page \"" + page + "\""), nullptr;
+    }
+    HWND c = GetDlgItem(parent, static_cast<int>(id));
+    if (!c) c = find_control(parent, static_cast<int>(id));
+    if (!c) fail("no control " + id_text + " on " + page);
+    return c;
+}
+
+bool send(HWND window, UINT message, WPARAM wparam, LPARAM lparam, DWORD_PTR* result) {
+    DWORD_PTR r = 0;
+    if (!SendMessageTimeoutA(window, message, wparam, lparam, SMTO_ABORTIFHUNG, 5000, &r))
+        return fail("window did not answer");
+    if (result) *result = r;
+    return true;
+}
+
+std::vector<std::string> combo_entries(HWND combo) {
+    std::vector<std::string> entries;
+    DWORD_PTR count = 0;
+    if (!send(combo, CB_GETCOUNT, 0, 0, &count)) return entries;
+    for (DWORD_PTR k = 0; k < count; ++k) {
+        // The Unicode message: the system marshals it across processes.
+        wchar_t text[256] = {};
+        SendMessageW(combo, CB_GETLBTEXT, k, reinterpret_cast<LPARAM>(text));
+        char narrow[512] = {};
+        WideCharToMultiByte(CP_ACP, 0, text, -1, narrow, sizeof narrow, nullptr, nullptr);
+        entries.push_back(narrow);
+    }
+    return entries;
 }
 
 RemoteBuffer::RemoteBuffer(HWND window, SIZE_T size) {
