@@ -67,7 +67,7 @@ bool combo_command(const Args& a) {
     if (a.size() != 4) return fail("combo TITLE PAGE ID INDEX|TEXT");
     HWND c = control(a[0], a[1], a[2]);
     if (!c) return false;
-    long index = -1;
+    long index = 0;
     if (!parse_int(a[3], index)) {
         const std::vector<std::string> entries = combo_entries(c);
         index = -1;
@@ -141,9 +141,10 @@ bool list_select_command(const Args& a) {
     if (a.size() != 4) return fail("list-select TITLE PAGE ID ROW|TEXT");
     HWND list = control(a[0], a[1], a[2]);
     if (!list) return false;
-    long row = -1;
+    long row = 0;
     if (!parse_int(a[3], row)) {
         const std::vector<std::string> rows = list_items(list);
+        row = -1;
         for (std::size_t k = 0; k < rows.size() && row < 0; ++k)
             if (rows[k] == a[3]) row = static_cast<long>(k);
         if (row < 0) return fail("no row \"" + a[3] + "\"");

@@ -1,18 +1,11 @@
-// Command dispatch, arguments (numbers, symbolic ids, time-outs), top-level
-// windows, and the commands for message boxes and waiting.
+// Command dispatch, and the commands for message boxes, waiting and timing.
 #include "driver.h"
-
-#include <dlgs.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 
-#include "resource.h"
-
 namespace driver {
-
-const char main_title[] = "Kestrin's Vodirir Ozozu Server Version 1.35";
 
 namespace {
 struct Command {
@@ -24,51 +17,6 @@ std::map<std::string, Command>& registry() {
     return commands;
 }
 
-struct NamedId {
-    const char* name;
-    long value;
-};
-// Every id of tallyhall's resource.h (generated from that header at build
-// time), then the standard ids of message boxes and common dialogs.
-const NamedId named_ids[] = {
-#include "resource_ids.inc"
-    {"IDOK", IDOK}, {"IDCANCEL", IDCANCEL}, {"IDYES", IDYES}, {"IDNO", IDNO},
-    {"cmb13", cmb13},  // the file name box of the save dialog
-    {"edt3", edt3},    // the copies box of the print dialog
-};
-
-struct FindTop {
-    const char* title;
-    const char* class_name;
-    HWND found;
-};
-BOOL CALLBACK find_top(HWND hwnd, LPARAM lp) {
-    auto* f = reinterpret_cast<FindTop*>(lp);
-    if (!IsWindowVisible(hwnd)) return TRUE;
-    char text[512];
-    GetWindowTextA(hwnd, text, sizeof text);
-    if (std::string(text) != f->title) return TRUE;
-    if (f->class_name) {
-        char cls[64];
-        GetClassNameA(hwnd, cls, sizeof cls);
-        if (std::string(cls) != f->class_name) return TRUE;
-    }
-    f->found = hwnd;
-    return FALSE;
-}
-
-struct FindChild {
-    int id;
-    HWND found;
-};
-BOOL CALLBACK find_child(HWND hwnd, LPARAM lp) {
-    auto* f = reinterpret_cast<FindChild*>(lp);
-    if (GetDlgCtrlID(hwnd) == f->id) {
-        f->found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
 }  // namespace
 
 CommandRegistrar::CommandRegistrar(const char* name, const char* usage, CommandFn fn) {
@@ -84,70 +32,6 @@ void print_line(const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
-}
-
-bool parse_int(const std::string& text, long& out) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    out = std::strtol(text.c_str(), &end, 10);
-    return *end == '\0';
-}
-
-bool parse_id(const std::string& text, long& out) {
-    for (const NamedId& id : named_ids)
-        if (text == id.name) return out = id.value, true;
-    return parse_int(text, out);
-}
-
-bool timeout_arg(const Args& a, std::size_t at, long& out) {
-    out = default_timeout;
-    if (a.size() > at && !parse_int(a[at], out)) return fail("bad time-out " + a[at]);
-    return true;
-}
-
-HWND wait_for_window(const std::string& title, int timeout_ms, const char* class_name) {
-    const bool main = title == "main";
-    if (main) class_name = "#32770";
-    const DWORD start = GetTickCount();
-    for (;;) {
-        FindTop f{main ? main_title : title.c_str(), class_name, nullptr};
-        EnumWindows(find_top, reinterpret_cast<LPARAM>(&f));
-        if (f.found) return f.found;
-        if (static_cast<int>(GetTickCount() - start) >= timeout_ms) return nullptr;
-        Sleep(50);
-    }
-}
-
-HWND top_window(const std::string& title) {
-    HWND top = wait_for_window(title, default_timeout);
-    if (!top) fail("no window \"" + title + "\"");
-    return top;
-}
-
-bool wait_gone(HWND window, long timeout_ms) {
-    const DWORD start = GetTickCount();
-    while (IsWindow(window)) {
-        if (static_cast<long>(GetTickCount() - start) >= timeout_ms) return fail("the window stays open");
-        Sleep(50);
-    }
-    return true;
-}
-
-HWND find_control(HWND top, int id) {
-    FindChild f{id, nullptr};
-    EnumChildWindows(top, find_child, reinterpret_cast<LPARAM>(&f));
-    return f.found;
-}
-
-std::string window_text(HWND hwnd) {
-    DWORD_PTR length = 0;
-    if (!SendMessageTimeoutA(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) return std::string();
-    std::string text(length + 1, '\0');
-    DWORD_PTR got = 0;
-    SendMessageTimeoutA(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG, 5000,
-                        &got);
-    text.resize(got);
-    return text;
 }
 
 namespace {

@@ -27,7 +27,10 @@ trap _common_cleanup EXIT
 
 # check NAME COMMAND...: one line per check, "ok   NAME" or "FAIL NAME".
 check() {
-    if "${@:2}"; then echo "ok   $1"; else echo "FAIL $1"; FAILED=$((FAILED + 1)); fi
+    if "${@:2}"; then echo "ok   $1"; return 0; fi
+    echo "FAIL $1"
+    FAILED=$((FAILED + 1))
+    return 1
 }
 # same EXPECTED ACTUAL: equal texts, or both shown.
 same() {
@@ -94,11 +97,12 @@ server_settings() {
             /d "$(printf '%02x%02x' $(($2 & 255)) $(($2 >> 8 & 255)))" /f >/dev/null 2>&1 ||
         { echo "FAIL $TEST_NAME: cannot write the server's settings"; exit 1; }
 }
-# start_server: tallyhall in $RUN until its main window shows.
+# start_server [; MORE DRIVER COMMANDS]: tallyhall in $RUN until its main
+# window shows.
 start_server() {
     (cd "$RUN" && exec timeout 250 "$WINE" "$TALLY_BIN/tallyhall.exe" </dev/null >"$RUN/server.log" 2>&1) &
     SERVER_PID=$!
-    drv wait-window main 20000
+    drv wait-window main 20000 "$@"
 }
 # server_ended: the server process has ended (within 10 s).
 server_ended() {
