@@ -10,7 +10,7 @@
 # The window shows on the X display in $DISPLAY when there is one, else on a
 # virtual display whose number is printed (see the README for a VNC viewer);
 # work/server.png is a screenshot taken once the reports are in.
-set -u
+set -u -o pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"
 PORT=${PORT:-54333}

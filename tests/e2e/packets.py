@@ -51,7 +51,8 @@ def hardware(mac, name, user="", ram=256 << 20, drives=(), up=3600, speed=2992.6
     struct.pack_into("<H", p, 62, 0x0202)
     p[64] = levels
     p[68:80] = vendor.encode()[:12].ljust(12, b"\0")
-    struct.pack_into("<IfII", p, 80, code, speed, ram, 2 * ram)
+    # Memory sizes in bytes, capped at 4 GB - 1 as scoutly caps them.
+    struct.pack_into("<IfII", p, 80, code, speed, min(ram, 0xFFFFFFFF), min(2 * ram, 0xFFFFFFFF))
     p[96], p[97] = version[0], version[1]
     struct.pack_into("<HIIII", p, 98, version[2], platform, bpp, width, height)
     struct.pack_into("<H", p, 116, refresh)
@@ -238,7 +239,7 @@ def fleet(count, seed=1):
         user = "%s.%s" % (rnd.choice(FIRST), rnd.choice(LAST))
         version = rnd.choices([w for w, _ in WINDOWS], [s for _, s in WINDOWS])[0]
         vendor, code, mhz = rnd.choice(CPUS)
-        ram = rnd.choice([2, 4, 4, 8, 8, 8, 16, 16, 32]) << 30
+        ram = rnd.choice([1, 2, 2, 3, 4, 4, 8, 8, 8, 16, 16, 32]) << 30
         if version[0] == 6 and version[1] == 1:
             ram = min(ram, 4 << 30)
         width, height = rnd.choice(SCREENS)
