@@ -100,7 +100,7 @@ timeout 60 "$WINE" "$BIN/scoutly.exe" "127.0.0.1:$PORT" >"$WORK/scoutly.log" 2>&
 echo "scoutly ended with exit code $?"
 if [ "$SAMPLE" -gt 0 ]; then
     stage "sending the reports of a sample fleet of $SAMPLE computers"
-    python3 tests/e2e/packets.py sample "$PORT" "$SAMPLE" || echo "the sample fleet could not be sent"
+    python3 tools/sample_fleet.py "$PORT" "$SAMPLE" || echo "the sample fleet could not be sent"
 fi
 # Wait until the intake has taken every report: the hit count stays put.
 hits= last=
