@@ -25,7 +25,7 @@ void draw_print_page(HDC dc, const PrintPage& page) {
 
 void export_record_report(ServerState& state) {
     const std::uint32_t record = state.store.selected_record();
-    if (!has_record(state.store, record)) return;
+    if (!state.store.holds_computer(record)) return;
     char file_name[256] = "";
     char filter[64];
     std::snprintf(filter, sizeof filter, "Text Files%c*.Txt%cAll Files%c*.*%c%c", 0, 0, 0, 0, 0);
@@ -45,7 +45,7 @@ void export_record_report(ServerState& state) {
 
 void print_record_report(ServerState& state) {
     const std::uint32_t record = state.store.selected_record();
-    if (!has_record(state.store, record)) return;
+    if (!state.store.holds_computer(record)) return;
     PRINTDLGA pd{};
     pd.lStructSize = sizeof pd;
     pd.hwndOwner = state.main_window;

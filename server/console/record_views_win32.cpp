@@ -34,8 +34,7 @@ bool selected_record_exists(const ServerState& state) {
 
 void show_record(ServerState& state, std::uint32_t i) {
     RecordTexts t;
-    if (i < state.store.record_count() && !state.store.record(i).is_free()) {
-        upper_case_drive_letters(state.store, i);
+    if (state.store.holds_computer(i)) {
         t = record_texts(state.store, i);
     } else {
         t = empty_record_texts();

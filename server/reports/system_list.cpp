@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "server/reports/formats.h"
+
 namespace tally {
 
 std::string list_label(const RecordView& record, ListOrder order) {

@@ -128,7 +128,4 @@ private:
     const std::uint8_t* b_;
 };
 
-// "%0.2X:%0.2X:%0.2X:%0.2X:%0.2X:%0.2X"
-std::string format_mac(const std::uint8_t* mac);
-
 }  // namespace tally
