@@ -24,7 +24,7 @@ void draw_print_page(HDC dc, const PrintPage& page) {
 }  // namespace
 
 void export_record_report(ServerState& state) {
-    const std::uint32_t record = state.store.selected_record();
+    const std::uint32_t record = state.core.selected_record();
     if (!state.store.holds_computer(record)) return;
     char file_name[256] = "";
     char filter[64];
@@ -35,16 +35,17 @@ void export_record_report(ServerState& state) {
     // The text already ends each line in CR LF: written as bytes.
     std::FILE* file = std::fopen(file_name, "wb");
     if (!file) {
-        MessageBoxA(state.main_window, "Error outputing record", "File Error", MB_OK);
+        state.notifier.notify({"Error outputing record", "File Error", BoxOwner::main_window, false});
         return;
     }
     const std::string text = report_text(state.store, record);
+    // Result not checked: the export of this system reports no write failure.
     std::fwrite(text.data(), 1, text.size(), file);
     std::fclose(file);
 }
 
 void print_record_report(ServerState& state) {
-    const std::uint32_t record = state.store.selected_record();
+    const std::uint32_t record = state.core.selected_record();
     if (!state.store.holds_computer(record)) return;
     PRINTDLGA pd{};
     pd.lStructSize = sizeof pd;

@@ -8,7 +8,7 @@
 
 #include "protocol/bytes.h"
 #include "protocol/packets.h"
-#include "protocol/udp.h"
+#include "protocol/ipv4.h"
 
 namespace tally {
 
