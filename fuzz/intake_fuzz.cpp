@@ -19,8 +19,7 @@ struct QuietNotifier : tally::Notifier {
 struct QuietConsole : tally::ConsoleHooks {
     void set_status(const std::string&) override {}
     void show_counter(tally::PacketCounter, std::uint32_t) override {}
-    void show_record(std::uint32_t) override {}
-    void refresh_system_list(std::uint32_t) override {}
+    void record_changed(std::uint32_t, tally::RecordChange) override {}
 };
 
 std::string make_directory() {
