@@ -53,6 +53,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     LoadLibraryA("RICHED32.DLL");
 
     DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, main_window_proc, reinterpret_cast<LPARAM>(&state));
+    state.core.closing();
 
     state.socket.close();
     std::free(scratch);
