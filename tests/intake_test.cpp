@@ -372,5 +372,58 @@ TEST(IntakeSocket, ReceivesOverLoopbackAndReportsOversizedDatagrams) {
     stop_sockets();
 }
 
+// Datagrams taken several per notification leave the same files, counters
+// and last status line as the same datagrams handled one at a time.
+TEST(IntakeSocket, WaitingDatagramsTakenTogetherAsOneAtATime) {
+    ASSERT_TRUE(start_sockets());
+    TempDir together_dir, single_dir;
+    RecordingNotifier notifier;
+    RecordingConsole together_console, single_console;
+    Store together(notifier), single(notifier);
+    ASSERT_EQ(together.open_store(together_dir.path()), 0);
+    ASSERT_EQ(single.open_store(single_dir.path()), 0);
+    Intake together_intake(together, together_console), single_intake(single, single_console);
+
+    UdpSocket server, client;
+    const Ipv4 loopback{127, 0, 0, 1};
+    ASSERT_TRUE(server.open() && server.bind(0, &loopback) && server.set_non_blocking() && client.open());
+    std::vector<std::vector<std::uint8_t>> datagrams;
+    for (const Mac& mac : {mac_a, mac_b, mac_a}) {
+        const IdPacket id = encode_id_packet(mac, "TAG", "SER");
+        const HardwarePacket hw = encode_hardware_packet(report_for(mac, "PC"));
+        datagrams.emplace_back(id.begin(), id.end());
+        datagrams.emplace_back(hw.begin(), hw.end());
+        datagrams.push_back(software_packet(packet_list_start, mac, {{"Editor", "1.0"}, {"Mailer", ""}}));
+        datagrams.push_back(software_packet(packet_list_continuation, mac, {{"Viewer", "2.1"}}));
+    }
+    for (const auto& d : datagrams) {
+        ASSERT_TRUE(client.send_to(loopback, server.local_port(), d.data(), d.size()));
+        single_intake.handle_datagram(d.data(), d.size(), loopback, 1700000000);
+    }
+
+    ASSERT_TRUE(server.wait_readable(5000));
+    EXPECT_EQ(together_intake.take_waiting(server, 5), 5u) << "a round ends at its limit";
+    std::size_t taken = 5;
+    for (int round = 0; round < 20 && taken < datagrams.size(); ++round)
+        if (server.wait_readable(1000)) taken += together_intake.take_waiting(server);
+    EXPECT_EQ(taken, datagrams.size());
+    EXPECT_EQ(together_intake.take_waiting(server), 0u);
+    EXPECT_EQ(together_console.status(), single_console.status()) << "nothing waiting shows nothing";
+    EXPECT_EQ(together_console.changes, single_console.changes);
+
+    // The receive time is the only difference: the files agree but for it.
+    auto without_time = [](std::vector<std::uint8_t> hw) {
+        for (std::size_t o = 0; o + hw_record::size <= hw.size(); o += hw_record::size)
+            put_u32(hw.data() + o, hw_record::last_update, 0);
+        return hw;
+    };
+    EXPECT_EQ(without_time(read_file(together_dir.file("Hardware.Audit"))),
+              without_time(read_file(single_dir.file("Hardware.Audit"))));
+    EXPECT_EQ(read_file(together_dir.file("Software.Audit")), read_file(single_dir.file("Software.Audit")));
+    EXPECT_EQ(std::vector<std::uint32_t>(together_console.counters, together_console.counters + 5),
+              std::vector<std::uint32_t>(single_console.counters, single_console.counters + 5));
+    stop_sockets();
+}
+
 }  // namespace
 }  // namespace tally

@@ -23,6 +23,8 @@ constexpr int receive_buffer_bytes = 4 * 1024 * 1024;  // room for a burst of re
 // datagram arrives.
 constexpr UINT_PTR write_retry_timer = 1;
 constexpr UINT write_retry_ms = 5000;
+// Paints what the intake held back, once a storm of datagrams has passed.
+constexpr UINT_PTR held_paint_timer = 2;
 
 // (Re)creates, binds and registers the listening socket on the live port.
 void open_server_socket(ServerState& state) {
@@ -229,12 +231,22 @@ INT_PTR CALLBACK main_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM
             return FALSE;
         case WM_TIMER:
             if (wparam == write_retry_timer) state.core.retry_writes();
+            if (wparam == held_paint_timer) {
+                KillTimer(hwnd, held_paint_timer);
+                state.view.paint_held(GetTickCount64());
+            }
             return TRUE;
         case socket_message:
             // Inside a dialog this number is also DM_SETDEFID: only the
             // listening socket's notifications belong to the intake.
             if (!state.socket.is_open() || wparam != static_cast<WPARAM>(state.socket.handle())) return FALSE;
-            state.intake.receive_datagram(state.socket);
+            // The datagrams already waiting, each written through before the
+            // next; their paints at most every 100 ms.
+            state.view.hold();
+            state.intake.take_waiting(state.socket);
+            if (const UINT due = state.view.release(GetTickCount64()))
+                // Result not checked: without the timer the next datagram paints what is held.
+                SetTimer(hwnd, held_paint_timer, due, nullptr);
             return TRUE;
         case WM_CLOSE:
         case WM_DESTROY:

@@ -10,6 +10,7 @@
 
 #include "protocol/udp.h"
 #include "server/console/console_core.h"
+#include "server/console/held_view.h"
 #include "server/console/settings.h"
 #include "server/store/intake.h"
 #include "server/store/notify.h"
@@ -52,7 +53,8 @@ struct ServerState {
     ServerSettings settings;
     BoxNotifier notifier;
     Store store{notifier};
-    MainWindowView view{*this};
+    MainWindowView window_view{*this};
+    HeldView view{window_view};  // holds the intake's paints during a storm
     ConsoleCore core{store, view};
     Intake intake{store, core};
     UdpSocket socket;  // the listening socket; closed in display only mode

@@ -63,15 +63,25 @@ void fill_record_from_packet(std::uint8_t* r, const std::uint8_t* p, const Ipv4&
     copy_text(r, hr::last_user, p + hp::last_user.offset, hr::last_user_chars);
 }
 
-void Intake::receive_datagram(UdpSocket& socket) {
+Intake::Received Intake::receive_one(UdpSocket& socket) {
     ReceiveResult r = socket.receive(buffer_.data(), buffer_.size());
     if (!r.ok) {
+        if (r.would_block) return Received::nothing;
         char text[32];
         std::snprintf(text, sizeof text, "Error %i", r.error);
         console_.set_status(text);
-        return;
+        return Received::failed;
     }
     handle_datagram(buffer_.data(), r.size, r.sender, static_cast<std::uint32_t>(std::time(nullptr)));
+    return Received::datagram;
+}
+
+void Intake::receive_datagram(UdpSocket& socket) { receive_one(socket); }
+
+std::size_t Intake::take_waiting(UdpSocket& socket, std::size_t limit) {
+    std::size_t taken = 0;
+    while (taken < limit && receive_one(socket) == Received::datagram) ++taken;
+    return taken;
 }
 
 void Intake::count(StatsCounter counter, std::uint32_t& value) {
@@ -80,8 +90,8 @@ void Intake::count(StatsCounter counter, std::uint32_t& value) {
 }
 
 void Intake::handle_datagram(const std::uint8_t* data, std::size_t size, const Ipv4& sender, std::uint32_t now) {
-    // Everything the datagram changed reaches the files before the server
-    // goes back to its message loop.
+    // Everything the datagram changed reaches the files before the next
+    // datagram is taken.
     {
         Store::WriteBatch batch(store_);
         dispatch_datagram(data, size, sender, now);

@@ -17,6 +17,10 @@ namespace tally {
 // which a part was dropped, records and entries awaiting writing.
 enum class StatsCounter { hardware, software, id, dropped, unwritten };
 
+// Datagrams taken on one socket notification at most, before the server
+// goes back to its message loop for the user's input and the repaints.
+constexpr std::size_t datagrams_per_notification = 32;
+
 // What a datagram changed in a record: its user fields (an ID packet), its
 // hardware fields (a hardware packet, which may also have added it), or the
 // computer's software list.
@@ -50,6 +54,11 @@ public:
     // Receives one datagram from the socket into the receive buffer and
     // handles it; a failed receive shows "Error %i".
     void receive_datagram(UdpSocket& socket);
+    // Takes the datagrams waiting on a non-blocking socket, at most `limit`,
+    // each filed and written through before the next is received; returns
+    // how many were taken. Nothing waiting shows nothing; a failed receive
+    // shows "Error %i" and ends the round.
+    std::size_t take_waiting(UdpSocket& socket, std::size_t limit = datagrams_per_notification);
     // Handles one datagram that arrived from sender at time now (seconds
     // since 1970). The bytes are read only within size.
     void handle_datagram(const std::uint8_t* data, std::size_t size, const Ipv4& sender, std::uint32_t now);
@@ -59,6 +68,8 @@ public:
     std::uint32_t id_packets() const { return id_packets_; }
 
 private:
+    enum class Received { datagram, nothing, failed };
+    Received receive_one(UdpSocket& socket);
     void dispatch_datagram(const std::uint8_t* data, std::size_t size, const Ipv4& sender, std::uint32_t now);
     void handle_id_packet(const std::uint8_t* p);
     void handle_hardware_packet(const std::uint8_t* p, const Ipv4& sender, std::uint32_t now);

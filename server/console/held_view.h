@@ -1,0 +1,55 @@
+// The main window's paints while the intake takes a storm of datagrams:
+// held back, the latest of each kept, and painted at most every 100 ms, the
+// status line last. The first datagram after a quiet time is painted at once,
+// and every paint that does not come from the intake (the user's commands)
+// paints what is held first, then itself, so nothing older is painted later.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "server/console/console_core.h"
+
+namespace tally {
+
+class HeldView : public ConsoleView {
+public:
+    static constexpr std::uint32_t interval_ms = 100;
+
+    explicit HeldView(ConsoleView& window) : window_(window) {}
+
+    // The intake starts taking datagrams: paints are held from now on.
+    void hold() { holding_ = true; }
+    // The intake is done for now (at now_ms): what it held is painted when
+    // the last paint lies an interval back, and 0 returned; otherwise the
+    // milliseconds until the paint is due (the caller's timer then calls
+    // paint_held). 0 too when nothing is held.
+    std::uint32_t release(std::uint64_t now_ms);
+    // Paints what is held: list, hit line and record pages, then the
+    // counters, the status line last.
+    void paint_held(std::uint64_t now_ms);
+    bool holds_paints() const;
+
+    void show_status(const std::string& text) override;
+    void show_counter(StatsCounter counter, std::uint32_t value) override;
+    void show_list(std::size_t rows, std::optional<std::size_t> selected_row) override;
+    void show_hits(const std::string& text) override;
+    void show_record(const RecordTexts& texts) override;
+    void record_changed(std::uint32_t i) override { window_.record_changed(i); }
+    void records_changed() override { window_.records_changed(); }
+
+private:
+    void paint_now();
+
+    ConsoleView& window_;
+    bool holding_ = false;
+    std::optional<std::uint64_t> last_paint_;
+    std::optional<std::string> status_;
+    std::optional<std::uint32_t> counters_[5];  // by StatsCounter
+    std::optional<std::pair<std::size_t, std::optional<std::size_t>>> list_;
+    std::optional<std::string> hits_;
+    std::optional<RecordTexts> record_;
+};
+
+}  // namespace tally

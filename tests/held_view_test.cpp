@@ -1,0 +1,70 @@
+// The main window's paints during a storm of datagrams: the latest of each,
+// at most every 100 ms, the status line last; a quiet server's datagram and
+// the user's commands paint at once, after what was held.
+#include <gtest/gtest.h>
+
+#include "server/console/held_view.h"
+
+namespace tally {
+namespace {
+
+// Records the paints in order, one line each.
+struct PaintLog : ConsoleView {
+    std::vector<std::string> paints;
+    void show_status(const std::string& text) override { paints.push_back("status " + text); }
+    void show_counter(StatsCounter c, std::uint32_t v) override {
+        paints.push_back("counter " + std::to_string(int(c)) + " " + std::to_string(v));
+    }
+    void show_list(std::size_t rows, std::optional<std::size_t>) override {
+        paints.push_back("list " + std::to_string(rows));
+    }
+    void show_hits(const std::string& text) override { paints.push_back("hits " + text); }
+    void show_record(const RecordTexts&) override { paints.push_back("record"); }
+};
+
+// One datagram's paints, as the console core makes them for a new computer.
+void new_computer(HeldView& view, int n) {
+    view.show_counter(StatsCounter::hardware, std::uint32_t(n));
+    view.show_status("Adding hardware record for 10.0.0." + std::to_string(n));
+    view.show_list(std::size_t(n), std::nullopt);
+    view.show_hits("Search Returned " + std::to_string(n) + " hits");
+}
+
+TEST(HeldView, StormPaintsTheLatestAtMostEveryIntervalStatusLast) {
+    PaintLog window;
+    HeldView view(window);
+    const std::vector<std::string> first{"list 1", "hits Search Returned 1 hits", "counter 0 1",
+                                         "status Adding hardware record for 10.0.0.1"};
+
+    view.hold();
+    new_computer(view, 1);
+    EXPECT_TRUE(window.paints.empty()) << "held while the intake runs";
+    EXPECT_EQ(view.release(1000), 0u) << "after a quiet time, painted at once";
+    EXPECT_EQ(window.paints, first);
+
+    for (int n = 2; n <= 40; ++n) {
+        view.hold();
+        new_computer(view, n);
+        EXPECT_EQ(view.release(1000 + std::uint64_t(n)), std::uint32_t(100 - n)) << "due 100 ms after the last paint";
+    }
+    EXPECT_EQ(window.paints, first);
+    view.paint_held(1100);
+    EXPECT_EQ(window.paints.size(), 8u);
+    EXPECT_EQ(std::vector<std::string>(window.paints.begin() + 4, window.paints.end()),
+              (std::vector<std::string>{"list 40", "hits Search Returned 40 hits", "counter 0 40",
+                                        "status Adding hardware record for 10.0.0.40"}));
+    EXPECT_FALSE(view.holds_paints());
+    EXPECT_EQ(view.release(1150), 0u) << "nothing held, no timer";
+
+    // A command of the user paints what is held first, then its own paint.
+    view.hold();
+    new_computer(view, 41);
+    EXPECT_NE(view.release(1160), 0u);
+    view.show_record(RecordTexts{});
+    EXPECT_EQ(window.paints.back(), "record");
+    EXPECT_EQ(window.paints[window.paints.size() - 2], "status Adding hardware record for 10.0.0.41");
+    EXPECT_FALSE(view.holds_paints());
+}
+
+}  // namespace
+}  // namespace tally
