@@ -26,8 +26,7 @@
 set -u
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 . "$ROOT/tools/wine-env.sh"
-WIN_BIN=${TALLY_BIN:-$ROOT/build/win32/bin}
-[ "$TALLY_WIN_ARCH" = x86_64 ] && WIN_BIN=${TALLY_BIN:-$ROOT/build/win64/bin}
+WIN_BIN=$TALLY_BIN
 SENDER=${TALLY_NATIVE_BIN:-$ROOT/build/native/bin}/storm_sender
 CLIENTS=${STORM_CLIENTS:-10000}
 STEPS=${STORM_STEPS:-3}
