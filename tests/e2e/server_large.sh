@@ -32,7 +32,8 @@ drv list-count main - IDC_SYSTEM_LIST; check "still 10,000 systems" same 10000 "
 drv list-rows main - IDC_SYSTEM_LIST 0 2; check "renamed entry moved to the top" same "AAA-NEW|PC0" "$(joined)"
 
 # A burst of reports at log-in time, sent without pause: the raised receive
-# buffer holds them until the intake takes them one by one.
+# buffer holds them until the intake takes them; the status line, painted at
+# most every 100 ms meanwhile, ends on the last report's text.
 python3 - "$PORT" <<'PY'
 import sys
 from packets import *
@@ -40,6 +41,7 @@ send(int(sys.argv[1]), [hardware(bytes([4, 0, 0, c >> 8, c & 255, 1]), 'BURST%04
 PY
 check "every report of a burst of 1,500 taken in" drv wait-text main "Server Stats" IDC_STATS_HARDWARE_PACKETS 1501 30000
 drv list-count main - IDC_SYSTEM_LIST; check "11,500 systems listed" same 11500 "$OUT"
+check "status line of the last report" drv wait-text main - IDC_STATUS_LINE "Adding hardware record for 127.0.0.1" 2000
 
 check "main window closes" stop_server
 check "exit code" same 0 "${SERVER_RC:-}"
