@@ -130,8 +130,9 @@ server() {
     read -r records entries <<<"$("$SENDER" count "$data")"
     LOSSLESS=$([ "$total" = "$sent" ] && [ "$records" = "$CLIENTS" ] && [ "$entries" = "$((CLIENTS * 100))" ] &&
         echo 1 || echo 0)
-    LINE=$(printf 'tallyhall : %6d of %6d datagrams taken (%5.1f %%, x%.2f of the baseline); %d of %d computers, %d of %d entries stored; busy %4.1f s after the last send' \
-        "$total" "$sent" "$(python3 -c "print(100*$total/$sent)")" "$(python3 -c "print($total/max(1,$BASE_GOT))")" \
+    LINE=$(printf 'tallyhall : %6d of %6d datagrams taken (%5.1f %%%s); %d of %d computers, %d of %d entries stored; busy %4.1f s after the last send' \
+        "$total" "$sent" "$(python3 -c "print(100*$total/$sent)")" \
+        "${BASE_GOT:+$(python3 -c "print(', x%.2f of the baseline' % ($total/max(1,$BASE_GOT)))")}" \
         "$records" "$CLIENTS" "$entries" "$((CLIENTS * 100))" "$(python3 -c "print(max(0, ($t_last - $t_end) / 1000))")")
 }
 
@@ -205,7 +206,7 @@ search() {
 
 ROWS=${*:-60 30 search}
 R60_BASE= R60_SERVER= R30_BASE= R30_SERVER=
-BASE_GOT=$((CLIENTS * PER_CLIENT))
+BASE_GOT=  # what the baseline took in the same row, for the ratio
 for r in $ROWS; do
     case $r in
         60) row 60; R60_BASE=$BASE_OK; R60_SERVER=$SERVER_OK ;;
@@ -222,7 +223,7 @@ for r in $ROWS; do
             [ "$R60_BASE" = 0 ] && hi=$rate60
             search baseline "$lo" "$hi"
             base_rate=$FOUND
-            BASE_GOT=$((CLIENTS * PER_CLIENT))
+            BASE_GOT=
             lo=100 hi=$((base_rate * 2))
             [ "$R60_SERVER" = 1 ] && lo=$rate60
             [ "$R30_SERVER" = 1 ] && lo=$rate30
