@@ -17,6 +17,8 @@ using test::RecordingConsole;
 using test::RecordingNotifier;
 using test::TempDir;
 
+using Changes = std::vector<std::pair<std::uint32_t, RecordChange>>;
+
 const Ipv4 sender{10, 0, 0, 5};
 const Mac mac_a{0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
 const Mac mac_b{0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5F};
@@ -39,7 +41,7 @@ HardwareReport report_for(const Mac& mac, const std::string& name) {
     r.video_width = 1024;
     r.video_height = 768;
     r.refresh_rate = 75;
-    r.drive_letters[0] = 'C';
+    r.drive_letters[0] = 'c';  // filed raised
     r.drive_types[0] = 3;
     r.free_disk_space[0] = 12800ULL << 20;
     r.total_disk_space[0] = 40960ULL << 20;
@@ -86,7 +88,7 @@ TEST_F(IntakeTest, HardwarePacketFromANewComputerAppendsARecord) {
     handle(encode_hardware_packet(report_for(mac_a, "PC-A")));
     EXPECT_EQ(console.status(), "Adding hardware record for 10.0.0.5");
     EXPECT_EQ(console.counters[0], 1u);
-    EXPECT_EQ(console.refreshes, 1);
+    EXPECT_EQ(console.changes, (Changes{{0, RecordChange::hardware}}));
     ASSERT_EQ(store.record_count(), 1u);
 
     auto file = hardware_file();
@@ -125,14 +127,13 @@ TEST_F(IntakeTest, KnownComputerKeepsItsUserFieldsAndMovesItsAddress) {
     handle(encode_hardware_packet(report_for(mac_a, "PC-A")));
     handle(encode_hardware_packet(report_for(mac_b, "PC-B")));
     ASSERT_EQ(store.update_custom_fields(0, "cf1", "cf2", "SER", "TAG"), 0);
-    store.set_selected_record(0);
-    console.shown_records.clear();
+    console.changes.clear();
 
     HardwareReport changed = report_for(mac_a, "PC-A2");
     changed.ram_bytes = 0xFFFFFFFFu;
     handle(encode_hardware_packet(changed), Ipv4{10, 0, 0, 9});
     EXPECT_EQ(console.status(), "Updating hardware record for 10.0.0.9");
-    EXPECT_EQ(console.shown_records, std::vector<std::uint32_t>{0});
+    EXPECT_EQ(console.changes, (Changes{{0, RecordChange::hardware}})) << "told once";
     EXPECT_EQ(store.record_count(), 2u);
     RecordView r = store.record(0);
     EXPECT_EQ(r.computer_name(), "PC-A2");
@@ -279,6 +280,7 @@ TEST_F(IntakeTest, HandledRecordsAreInTheFilesWithoutClosingThem) {
     handle(software_packet(packet_list_start, mac_a, {{"prog", "1"}}));
     EXPECT_EQ(hardware_file().size(), 808u);
     EXPECT_EQ(software_file().size(), 102u);
+    EXPECT_EQ(console.changes, (Changes{{0, RecordChange::hardware}, {0, RecordChange::software}}));
 }
 
 TEST_F(IntakeTest, FullTablesDropWhatDoesNotFit) {
@@ -300,8 +302,33 @@ TEST_F(IntakeTest, FullTablesDropWhatDoesNotFit) {
     }
     EXPECT_EQ(small.used_length(), 10200u) << "100 entries fit in the table that cannot grow";
     EXPECT_EQ(read_file(d.file("Software.Audit")).size(), 10200u);
-    ASSERT_FALSE(n.notices.empty());
-    EXPECT_EQ(n.notices[0].text, "Unable to allocated enough memory");
+    EXPECT_TRUE(n.notices.empty()) << "no box from inside the intake";
+    EXPECT_EQ(c.drops, (std::vector<DropReason>{DropReason::out_of_memory, DropReason::out_of_memory}));
+    EXPECT_EQ(small.failed_growths(), 2u) << "one try per datagram, not one per item";
+    // Later datagrams are still handled.
+    auto hw = encode_hardware_packet(report_for(mac_a, "PC-A"));
+    in.handle_datagram(hw.data(), hw.size(), sender, 1);
+    EXPECT_EQ(small.record_count(), 1u);
+}
+
+TEST_F(IntakeTest, OneComputerCannotHoldMoreThanItsShareOfPrograms) {
+    StoreOptions o;
+    o.programs_per_computer = 10;
+    Store bounded(notifier, o);
+    TempDir d;
+    ASSERT_EQ(bounded.open_store(d.path()), 0);
+    RecordingConsole c;
+    Intake in(bounded, c);
+    std::vector<std::pair<std::string, std::string>> items(15, {"p", ""});
+    for (std::uint8_t type : {packet_list_start, packet_list_continuation}) {
+        auto packet = software_packet(type, mac_a, items);
+        in.handle_datagram(packet.data(), packet.size(), sender, 1);
+    }
+    auto other = software_packet(packet_list_start, mac_b, {{"q", ""}});
+    in.handle_datagram(other.data(), other.size(), sender, 1);
+    EXPECT_EQ(bounded.entry_offsets_of(mac_a.data()).size(), 10u);
+    EXPECT_EQ(bounded.entry_offsets_of(mac_b.data()).size(), 1u);
+    EXPECT_EQ(c.drops, (std::vector<DropReason>{DropReason::list_full, DropReason::list_full}));
 }
 
 TEST(IntakeSocket, ReceivesOverLoopbackAndReportsOversizedDatagrams) {

@@ -1,5 +1,6 @@
 // The intake: reads one datagram from the server socket, classifies it by its
-// first byte and files it into the store, then tells the console what to show.
+// first byte and files it into the store, then tells the console which record
+// changed.
 #pragma once
 
 #include <array>
@@ -12,21 +13,34 @@
 
 namespace tally {
 
-enum class PacketCounter { hardware, software, id };
+// The counters of the Server Stats page: packets of each kind, datagrams of
+// which a part was dropped, records and entries awaiting writing.
+enum class StatsCounter { hardware, software, id, dropped, unwritten };
 
-// What the intake asks of the main window. The console fills these in.
+// What a datagram changed in a record: its user fields (an ID packet), its
+// hardware fields (a hardware packet, which may also have added it), or the
+// computer's software list.
+enum class RecordChange { user_fields, hardware, software };
+
+// Why the rest of a datagram was dropped: the tables could not grow, or the
+// computer's software list is full.
+enum class DropReason { out_of_memory, list_full };
+
+// What the intake tells the console (console_core.h).
 class ConsoleHooks {
 public:
     virtual ~ConsoleHooks() = default;
     // Replaces the one-line status line.
     virtual void set_status(const std::string& text) = 0;
-    // Shows a packet counter on the Server Stats page.
-    virtual void show_counter(PacketCounter counter, std::uint32_t value) = 0;
-    // Fills the record views from record i (the selected record).
-    virtual void show_record(std::uint32_t i) = 0;
-    // Rebuilds the system list under the active search. `changed` is the
-    // record that a hardware packet just updated or added.
-    virtual void refresh_system_list(std::uint32_t changed) = 0;
+    // A packet counter of the Server Stats page has a new value.
+    virtual void show_counter(StatsCounter counter, std::uint32_t value) = 0;
+    // Record i changed: told once per datagram, after the tables hold the change.
+    virtual void record_changed(std::uint32_t i, RecordChange change) = 0;
+    // The rest of a datagram was dropped: told once for the datagram.
+    virtual void datagram_dropped(DropReason reason) = 0;
+    // After a datagram, while records or entries await writing and once
+    // more when none do any longer: how many await writing.
+    virtual void unwritten_changed(std::size_t count) = 0;
 };
 
 class Intake {
@@ -45,12 +59,11 @@ public:
     std::uint32_t id_packets() const { return id_packets_; }
 
 private:
-    void file_datagram(const std::uint8_t* data, std::size_t size, const Ipv4& sender, std::uint32_t now);
+    void dispatch_datagram(const std::uint8_t* data, std::size_t size, const Ipv4& sender, std::uint32_t now);
     void handle_id_packet(const std::uint8_t* p);
     void handle_hardware_packet(const std::uint8_t* p, const Ipv4& sender, std::uint32_t now);
     void handle_software_packet(const std::uint8_t* p, std::size_t size, const Ipv4& sender);
-    void store_software_item(const std::uint8_t* mac, const SoftwareItem& item);
-    void count(PacketCounter counter, std::uint32_t& value);
+    void count(StatsCounter counter, std::uint32_t& value);
 
     Store& store_;
     ConsoleHooks& console_;
@@ -58,11 +71,13 @@ private:
     std::uint32_t hardware_packets_ = 0;
     std::uint32_t software_packets_ = 0;
     std::uint32_t id_packets_ = 0;
+    bool writes_pending_ = false;  // records or entries awaited writing after the last datagram
 };
 
 // Fills a hardware record from a hardware packet: every packet field but the
-// type, size and socket version, memory sizes rounded up to whole MB; the
-// record's user fields and reserved bytes are left as they are.
+// type, size and socket version, memory sizes rounded up to whole MB, drive
+// letters a-z raised to A-Z; the record's user fields and reserved bytes are
+// left as they are.
 void fill_record_from_packet(std::uint8_t* record, const std::uint8_t* packet, const Ipv4& sender, std::uint32_t now);
 
 // Bytes rounded up to whole MB, without 32-bit overflow (4294967295 -> 4096).

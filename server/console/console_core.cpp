@@ -1,0 +1,113 @@
+// The console's decisions: selection, list upkeep and what the pages show.
+#include "server/console/console_core.h"
+
+namespace tally {
+
+void ConsoleCore::show_list() {
+    view_.show_list(list_.size(), list_.position_of(selected_));
+    view_.show_hits(hits_text(list_.hit_count()));
+}
+
+void ConsoleCore::show_selected_record() {
+    view_.show_record(store_.holds_computer(selected_) ? record_texts(store_, selected_) : empty_record_texts());
+}
+
+void ConsoleCore::record_changed(std::uint32_t i, RecordChange change) {
+    if (change == RecordChange::hardware) {
+        // A software search depends on software lists that arrive after the
+        // hardware packet: every record is evaluated again then. Otherwise
+        // only the changed record can have moved.
+        if (search_.software_on)
+            list_.rebuild(store_, search_, order_);
+        else
+            list_.update_record(store_, search_, order_, i);
+        show_list();
+    }
+    // A new computer that took the selected index appears at once.
+    if (i == selected_) show_selected_record();
+    view_.record_changed(i);
+}
+
+void ConsoleCore::datagram_dropped(DropReason reason) {
+    view_.show_counter(StatsCounter::dropped, ++dropped_);
+    view_.show_status(reason == DropReason::out_of_memory
+                          ? "Unable to allocated enough memory"
+                          : "Software listing too long - the rest of it was dropped");
+}
+
+void ConsoleCore::unwritten_changed(std::size_t count) {
+    if (count == 0 && unwritten_ == 0) return;
+    view_.show_counter(StatsCounter::unwritten, static_cast<std::uint32_t>(count));
+    view_.show_status(count != 0 ? "Unable to write the database files - the disk is full or failing"
+                                 : "Every record is written to the database files again");
+    unwritten_ = count;
+}
+
+void ConsoleCore::retry_writes() {
+    if (store_.unwritten_count() == 0 && unwritten_ == 0) return;
+    store_.flush();
+    unwritten_changed(store_.unwritten_count());
+}
+
+void ConsoleCore::closing() {
+    if (store_.flush()) return;
+    store_.notifier().notify({unsaved_text(store_.unwritten_records(), store_.unwritten_entries()), "File Error",
+                              BoxOwner::none, true});
+}
+
+void ConsoleCore::select_row(std::size_t row) {
+    if (row >= list_.size()) return;
+    selected_ = list_.record_at(row);
+    show_selected_record();
+}
+
+void ConsoleCore::select_record(std::uint32_t i) {
+    selected_ = i;
+    show_list();
+    show_selected_record();
+}
+
+void ConsoleCore::set_list_order(ListOrder order) {
+    order_ = order;
+    rebuild_system_list();
+}
+
+void ConsoleCore::apply_search_page(const SearchPageTexts& texts) {
+    search_tab_search(texts, search_);
+    rebuild_system_list();
+}
+
+void ConsoleCore::clear_search() {
+    search_tab_clear(search_);
+    rebuild_system_list();
+}
+
+void ConsoleCore::rebuild_system_list() {
+    list_.rebuild(store_, search_, order_);
+    show_list();
+    if (list_.position_of(selected_)) show_selected_record();
+}
+
+void ConsoleCore::tables_reloaded() {
+    selected_ = 0;
+    rebuild_system_list();
+    view_.records_changed();
+}
+
+void ConsoleCore::update_custom_fields(const std::string& custom_1, const std::string& custom_2,
+                                       const std::string& serial_number, const std::string& asset_tag) {
+    if (!selected_record_exists()) return;
+    if (store_.update_custom_fields(selected_, custom_1, custom_2, serial_number, asset_tag) != 0)
+        store_.notifier().notify({"Seek Error", "Seek Error", BoxOwner::page, false});
+    unwritten_changed(store_.unwritten_count());
+}
+
+void ConsoleCore::delete_selected_record() {
+    if (!selected_record_exists()) return;
+    store_.delete_record(selected_);
+    unwritten_changed(store_.unwritten_count());
+    rebuild_system_list();
+    view_.records_changed();
+}
+
+}  // namespace tally
