@@ -52,6 +52,15 @@ std::string windows_server_name(std::uint8_t major, std::uint8_t minor, std::uin
     return name;
 }
 
+namespace {
+std::string joined(const std::string& a, const std::string& b) {
+    return a.empty() || b.empty() ? a + b : a + " " + b;
+}
+}  // namespace
+
+std::string windows_release_text(const SystemFacts& f) { return joined(f.windows_edition, f.display_version); }
+std::string system_model_text(const SystemFacts& f) { return joined(f.manufacturer, f.model); }
+
 std::string windows_name(std::uint32_t platform, std::uint8_t minor, std::uint8_t major, std::uint16_t build,
                          std::uint8_t product_type) {
     constexpr std::uint32_t platform_nt = 2;

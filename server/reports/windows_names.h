@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "protocol/packets.h"
+
 namespace tally {
 
 // Product types as the system reports them.
@@ -23,5 +25,10 @@ std::string windows_server_name(std::uint8_t major, std::uint8_t minor, std::uin
 // (os_name). A product type of 0 (an earlier client) gives os_name's name.
 std::string windows_name(std::uint32_t platform, std::uint8_t minor, std::uint8_t major, std::uint16_t build,
                          std::uint8_t product_type);
+
+// Two facts joined by a blank, either alone when the other is empty:
+// edition and display version ("Professional 23H2"), manufacturer and model.
+std::string windows_release_text(const SystemFacts& facts);
+std::string system_model_text(const SystemFacts& facts);
 
 }  // namespace tally
