@@ -86,6 +86,13 @@ bool match_criterion(const Store& store, const HardwareCriterion& c, std::uint32
         case HardwareItem::windows_build: x = r.windows_build(); break;
         case HardwareItem::windows_minor_version: x = r.windows_minor(); break;
         case HardwareItem::windows_major_version: x = r.windows_major(); break;
+        case HardwareItem::pagefile: x = r.pagefile_mb(); break;
+        case HardwareItem::product_type: {
+            ExtensionRecord ext;
+            store.extension(i, ext);  // without one: 0, unknown
+            x = ext.product_type;
+            break;
+        }
         case HardwareItem::none: return false;
     }
     return compare(c.op, x, c.value);

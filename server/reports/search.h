@@ -25,6 +25,8 @@ enum class HardwareItem {
     windows_build,          // "Windows Build"
     windows_minor_version,  // "Windows Minor Version"
     windows_major_version,  // "Windows Major Version"
+    pagefile,               // "Pagefile in MB"
+    product_type,           // "Product Type": 1 workstation, 2 domain controller, 3 server; 0 unknown
 };
 
 enum class Operator { none, equal, less, greater, not_equal };  // "=", "<", ">", "!="
