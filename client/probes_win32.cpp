@@ -142,9 +142,14 @@ public:
         if (FAILED(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
                                     reinterpret_cast<void**>(locator_.out()))))
             return;
-        // The connection is given up after the service's own maximum wait.
-        if (FAILED(locator_->ConnectServer(name_space, nullptr, nullptr, nullptr, WBEM_FLAG_CONNECT_USE_MAX_WAIT,
-                                           nullptr, nullptr, services_.out()))) {
+        // The connection is given up after the service's own maximum wait;
+        // a service too old to know that flag is asked without it.
+        HRESULT connected = locator_->ConnectServer(name_space, nullptr, nullptr, nullptr,
+                                                    WBEM_FLAG_CONNECT_USE_MAX_WAIT, nullptr, nullptr, services_.out());
+        if (connected == static_cast<HRESULT>(WBEM_E_INVALID_PARAMETER))
+            connected = locator_->ConnectServer(name_space, nullptr, nullptr, nullptr, 0, nullptr, nullptr,
+                                                services_.out());
+        if (FAILED(connected)) {
             services_.reset();
             return;
         }
