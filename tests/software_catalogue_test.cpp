@@ -58,6 +58,10 @@ TEST_F(CatalogueTest, CountsComputersPerProgramAndVersion) {
     EXPECT_EQ(catalogue.computers_of(0, 0), (std::vector<std::uint32_t>{0}));
     EXPECT_EQ(catalogue.program_at(1).versions[0].text, "");
     EXPECT_EQ(version_label(""), "(no version)");
+    EXPECT_EQ(computer_set_text(browser, std::nullopt, 3), "Browser: 3 computers");
+    EXPECT_EQ(computer_set_text(browser, 1, 2), "Browser 109.0: 2 computers");
+    EXPECT_EQ(computer_set_text(catalogue.program_at(1), 0, 1), "Office Suite (no version): 1 computer");
+    EXPECT_EQ(catalogue_count_text(4, 4), "4 of 4 programs");
 }
 
 TEST_F(CatalogueTest, OrderAndFind) {

@@ -49,6 +49,15 @@ TEST(SystemsGridTest, NaturalCompare) {
     for (const auto& c : cases) EXPECT_EQ(natural_compare(c.a, c.b), c.order) << c.a << " " << c.b;
 }
 
+TEST(SystemsGridTest, WindowTexts) {
+    const std::pair<std::string, std::uint32_t> days[] = {{"", 0}, {"30", 30}, {"007", 7}, {"12x", 12},
+                                                          {"x12", 0}, {"99999999999", 99999}};
+    for (const auto& [text, number] : days) EXPECT_EQ(parse_days(text), number) << text;
+    EXPECT_EQ(systems_count_text(3, 340), "3 of 340 systems listed");
+    EXPECT_EQ(delete_listed_confirmation_text(2),
+              "Are you sure you wish to delete the 2 listed systems and their software from the database?");
+}
+
 class GridTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -178,6 +187,7 @@ TEST_F(GridTest, BulkDeletionFreesRecordsAndEntriesInPlace) {
     EXPECT_EQ(grid.size(), 0u);
     grid.set_not_reported_days(0);
     EXPECT_EQ(shown(grid), (std::vector<std::uint32_t>{4, 0}));
+    EXPECT_EQ(grid.computer_count(), 2u);
     EXPECT_EQ(store.record_count(), 5u);  // freed in place, never compacted
     const std::vector<std::uint8_t> file = test::read_file(dir.file(hardware_file_name));
     ASSERT_EQ(file.size(), 5 * hw_record::size);

@@ -2,8 +2,11 @@
 #include "server/reports/sheet_csv.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <unordered_map>
+
+#include "server/reports/formats.h"
 
 namespace tally {
 
@@ -138,6 +141,14 @@ bool write_inventory_sheet(const Store& store, SheetWriter& out) {
         out.end_line();
     }
     return out.finish();
+}
+
+bool write_sheet_file(const std::string& path, const std::function<bool(SheetWriter&)>& write) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    SheetWriter out([file](const char* bytes, std::size_t size) { return std::fwrite(bytes, 1, size, file) == size; });
+    const bool written = write(out);
+    return std::fclose(file) == 0 && written;
 }
 
 std::string sheet_text(const std::function<bool(SheetWriter&)>& write) {

@@ -54,6 +54,9 @@ bool write_program_computers_sheet(const Store& store, const SoftwareCatalogue& 
 // computers in table order, each one's programs in table order.
 bool write_inventory_sheet(const Store& store, SheetWriter& out);
 
+// Writes a sheet into a new file at path (an existing one is replaced).
+// False when the file cannot be created or written.
+bool write_sheet_file(const std::string& path, const std::function<bool(SheetWriter&)>& write);
 // A whole sheet as one text (tests and small exports).
 std::string sheet_text(const std::function<bool(SheetWriter&)>& write);
 

@@ -30,6 +30,17 @@ std::string lower(const std::string& text) {
 
 std::string version_label(const std::string& version) { return version.empty() ? "(no version)" : version; }
 
+std::string catalogue_count_text(std::size_t shown, std::size_t total) {
+    return std::to_string(shown) + " of " + std::to_string(total) + " programs";
+}
+
+std::string computer_set_text(const CatalogueProgram& program, std::optional<std::size_t> version,
+                              std::size_t computers) {
+    std::string text = program.name;
+    if (version && *version < program.versions.size()) text += " " + version_label(program.versions[*version].text);
+    return text + ": " + std::to_string(computers) + (computers == 1 ? " computer" : " computers");
+}
+
 void SoftwareCatalogue::build(const Store& store) {
     programs_.clear();
     // The record of each computer: the first that carries its MAC.

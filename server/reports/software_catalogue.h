@@ -33,6 +33,13 @@ enum class CatalogueOrder : std::uint8_t { name, computers };
 // The label of a version in the window: the text, or "(no version)".
 std::string version_label(const std::string& version);
 
+// The window's count line: "12 of 100 programs".
+std::string catalogue_count_text(std::size_t shown, std::size_t total);
+// The caption of a computer set: "Browser: 3 computers",
+// "Browser 109.0: 2 computers", "Browser (no version): 1 computer".
+std::string computer_set_text(const CatalogueProgram& program, std::optional<std::size_t> version,
+                              std::size_t computers);
+
 class SoftwareCatalogue {
 public:
     // Reads the whole software table; entries whose computer has no record

@@ -170,8 +170,11 @@ void SystemsGrid::sort_shown() {
 
 void SystemsGrid::refilter() {
     shown_.clear();
-    for (std::uint32_t i = 0; i < rows_.size(); ++i)
+    computers_ = 0;
+    for (std::uint32_t i = 0; i < rows_.size(); ++i) {
+        if (rows_[i].present) ++computers_;
         if (passes(i)) shown_.push_back(i);
+    }
     sort_shown();
 }
 
@@ -188,7 +191,9 @@ void SystemsGrid::update_record(const Store& store, std::uint32_t i, std::uint32
     if (rows_.size() < store.record_count()) rows_.resize(store.record_count());
     const auto at = std::find(shown_.begin(), shown_.end(), i);
     if (at != shown_.end()) shown_.erase(at);
+    if (rows_[i].present) --computers_;
     rows_[i] = make_grid_row(store.record(i), now);
+    if (rows_[i].present) ++computers_;
     if (!passes(i)) return;
     shown_.insert(std::lower_bound(shown_.begin(), shown_.end(), i,
                                    [this](std::uint32_t a, std::uint32_t b) { return less(a, b); }),
@@ -234,6 +239,17 @@ std::optional<std::size_t> SystemsGrid::row_of(std::uint32_t record) const {
     const auto at = std::find(shown_.begin(), shown_.end(), record);
     if (at == shown_.end()) return std::nullopt;
     return static_cast<std::size_t>(at - shown_.begin());
+}
+
+std::string systems_count_text(std::size_t shown, std::size_t total) {
+    return std::to_string(shown) + " of " + std::to_string(total) + " systems listed";
+}
+
+std::uint32_t parse_days(const std::string& text) {
+    std::uint32_t days = 0;
+    for (std::size_t k = 0; k < text.size() && is_digit(static_cast<unsigned char>(text[k])); ++k)
+        days = std::min<std::uint32_t>(days * 10 + std::uint32_t(text[k] - '0'), 99999);
+    return days;
 }
 
 std::string delete_listed_command_text(std::size_t count) {

@@ -94,6 +94,8 @@ public:
     }
     const std::vector<std::uint32_t>& shown_records() const { return shown_; }
     std::optional<std::size_t> row_of(std::uint32_t record) const;
+    // Computers in the table (shown or not).
+    std::size_t computer_count() const { return computers_; }
 
 private:
     bool passes(std::uint32_t i) const;
@@ -103,6 +105,7 @@ private:
 
     std::vector<GridRow> rows_;  // by record index
     std::vector<std::uint32_t> shown_;
+    std::size_t computers_ = 0;
     std::string find_;  // lower case
     std::uint32_t stale_days_ = 0;
     bool restricted_ = false;
@@ -114,6 +117,12 @@ private:
 // Compares texts as a person reads them: ASCII letters without regard to
 // case, runs of digits by their value; -1, 0 or 1.
 int natural_compare(const std::string& a, const std::string& b);
+
+// The window's count line: "12 of 340 systems listed".
+std::string systems_count_text(std::size_t shown, std::size_t total);
+// The number of the "not reported for N days" box: its leading digits, 0
+// (no filter) when it has none; at most 99999 days.
+std::uint32_t parse_days(const std::string& text);
 
 // The command and the question of the bulk deletion.
 std::string delete_listed_command_text(std::size_t count);  // "Delete the N listed systems..."
