@@ -151,6 +151,10 @@ bool write_sheet_file(const std::string& path, const std::function<bool(SheetWri
     return std::fclose(file) == 0 && written;
 }
 
+std::string sheet_failure_text(const std::string& path) {
+    return "An error occurred while writing the file.\r\nFile = " + path;
+}
+
 std::string sheet_text(const std::function<bool(SheetWriter&)>& write) {
     std::string text;
     SheetWriter out([&](const char* bytes, std::size_t size) {

@@ -57,6 +57,8 @@ bool write_inventory_sheet(const Store& store, SheetWriter& out);
 // Writes a sheet into a new file at path (an existing one is replaced).
 // False when the file cannot be created or written.
 bool write_sheet_file(const std::string& path, const std::function<bool(SheetWriter&)>& write);
+// The box shown when that fails, with the caption "File Error".
+std::string sheet_failure_text(const std::string& path);
 // A whole sheet as one text (tests and small exports).
 std::string sheet_text(const std::function<bool(SheetWriter&)>& write);
 

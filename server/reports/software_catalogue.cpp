@@ -30,6 +30,23 @@ std::string lower(const std::string& text) {
 
 std::string version_label(const std::string& version) { return version.empty() ? "(no version)" : version; }
 
+std::string program_cell(const CatalogueProgram& program, int column) {
+    switch (column) {
+        case 0: return program.name;
+        case 1: return std::to_string(program.computers);
+        case 2: return std::to_string(program.versions.size());
+        default: return std::string();
+    }
+}
+
+std::string version_cell(const CatalogueVersion& version, int column) {
+    switch (column) {
+        case 0: return version_label(version.text);
+        case 1: return std::to_string(version.computers);
+        default: return std::string();
+    }
+}
+
 std::string catalogue_count_text(std::size_t shown, std::size_t total) {
     return std::to_string(shown) + " of " + std::to_string(total) + " programs";
 }

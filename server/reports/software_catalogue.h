@@ -33,6 +33,13 @@ enum class CatalogueOrder : std::uint8_t { name, computers };
 // The label of a version in the window: the text, or "(no version)".
 std::string version_label(const std::string& version);
 
+// The cells of the program list ("Program", "Computers", "Versions") and of
+// the version list ("Version", "Computers").
+constexpr int program_columns = 3;
+constexpr int version_columns = 2;
+std::string program_cell(const CatalogueProgram& program, int column);
+std::string version_cell(const CatalogueVersion& version, int column);
+
 // The window's count line: "12 of 100 programs".
 std::string catalogue_count_text(std::size_t shown, std::size_t total);
 // The caption of a computer set: "Browser: 3 computers",
