@@ -82,7 +82,10 @@ void set_up_list(HWND list, const std::vector<ListColumn>& columns) {
         LVCOLUMNA column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
         column.fmt = columns[k].right_aligned && k > 0 ? LVCFMT_RIGHT : LVCFMT_LEFT;
-        column.cx = columns[k].width;
+        // Wide enough for the title and the sort arrow beside it.
+        const int title = static_cast<int>(
+            SendMessageA(list, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(columns[k].title)));
+        column.cx = std::max(columns[k].width, title + 28);
         column.pszText = const_cast<char*>(columns[k].title);
         column.iSubItem = static_cast<int>(k);
         SendMessageA(list, LVM_INSERTCOLUMNA, k, reinterpret_cast<LPARAM>(&column));
