@@ -126,10 +126,9 @@ void command(CatalogueWindow& w, int id, int code) {
                          [&](SheetWriter& out) { return write_inventory_sheet(w.host.store(), out); });
             break;
         case IDOK:
-            // Enter on the computers selects that computer in the main window.
-            if (GetFocus() == w.computers)
-                if (const auto r = selected_list_row(w.computers); r && *r < w.set_rows.size())
-                    w.host.select_record(w.set_rows.record_at(*r));
+            // Enter: the selected computer is selected in the main window.
+            if (const auto r = selected_list_row(w.computers); r && *r < w.set_rows.size())
+                w.host.select_record(w.set_rows.record_at(*r));
             break;
         case IDCANCEL: DestroyWindow(w.dialog); break;
         default: break;

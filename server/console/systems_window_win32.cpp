@@ -87,8 +87,9 @@ void command(SystemsWindow& w, int id, int code) {
             break;
         case IDC_SYSTEMS_DELETE: delete_listed(w); break;
         case IDOK:
-            // Enter: on the list it selects the computer in the main window.
-            if (GetFocus() == w.list) activate_selected(w);
+            // Enter, in the list or the find box: the selected row's
+            // computer is selected in the main window.
+            activate_selected(w);
             break;
         case IDCANCEL: DestroyWindow(w.dialog); break;
         default: break;
