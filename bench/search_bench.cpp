@@ -142,7 +142,7 @@ int main() {
         const std::uint32_t i = static_cast<std::uint32_t>((step * 7919) % computers);
         std::memcpy(record, store.record(i).bytes(), sizeof record);
         put_text(record, hw_record::computer_name, "Renamed" + std::to_string(step++));
-        store.set_record(i, record);
+        store.replace_record(i, record);
         list.update_record(store, none, ListOrder::system_name, i);
     });
     std::printf("one known computer reports again (list moved, not rebuilt): %.3f ms\n", update_ms);

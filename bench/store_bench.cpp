@@ -1,6 +1,5 @@
 // Intake and store figures at the promised scale: 10,000 computers with 100
-// programs each (1,000,000 software entries, ~102 MB). Prints, for the
-// indexed store and for the plain scans side by side:
+// programs each (1,000,000 software entries, ~102 MB). Prints:
 //   - open_store time and memory against the files' size,
 //   - one computer's full report (ID packet, hardware packet, list start and
 //     continuations with 100 programs), write-through included: median,
@@ -28,8 +27,7 @@ struct QuietNotifier : Notifier {
 struct QuietConsole : ConsoleHooks {
     void set_status(const std::string&) override {}
     void show_counter(PacketCounter, std::uint32_t) override {}
-    void show_record(std::uint32_t) override {}
-    void refresh_system_list(std::uint32_t) override {}
+    void record_changed(std::uint32_t, RecordChange) override {}
 };
 
 constexpr int programs_per_computer = 100;
@@ -117,12 +115,12 @@ void handle_report(Intake& intake, const std::vector<std::vector<std::uint8_t>>&
     for (const auto& d : datagrams) intake.handle_datagram(d.data(), d.size(), Ipv4{10, 0, 0, 1}, 1700000001u);
 }
 
-void bench_loaded(const std::string& dir, bool indexed, int reports, const char* layout) {
+void bench_loaded(const std::string& dir, int reports, const char* layout) {
     QuietNotifier notifier;
     QuietConsole console;
     const long rss_before = rss_kib();
     auto t = Clock::now();
-    Store store(notifier, StoreOptions{indexed, 0});
+    Store store(notifier);
     if (store.open_store(dir) != 0) std::exit(1);
     const double open_ms = ms_since(t);
     const double files_mib =
@@ -140,25 +138,25 @@ void bench_loaded(const std::string& dir, bool indexed, int reports, const char*
         times.push_back(ms_since(start));
     }
     std::sort(times.begin(), times.end());
-    std::printf("%-8s %-10s open_store %7.1f ms   memory %6.1f MiB for %6.1f MiB of files (x%.2f)   "
+    std::printf("%-10s open_store %7.1f ms   memory %6.1f MiB for %6.1f MiB of files (x%.2f)   "
                 "one full report: median %8.3f ms, p90 %8.3f ms (%d reports)\n",
-                indexed ? "indexed" : "plain", layout, open_ms, rss_mib, files_mib, rss_mib / files_mib,
+                layout, open_ms, rss_mib, files_mib, rss_mib / files_mib,
                 times[times.size() / 2], times[times.size() * 9 / 10], reports);
 }
 
-void bench_fill(const std::string& dir, bool indexed, int computers) {
+void bench_fill(const std::string& dir, int computers) {
     std::filesystem::remove(dir + "/Hardware.Audit");
     std::filesystem::remove(dir + "/Software.Audit");
     QuietNotifier notifier;
     QuietConsole console;
-    Store store(notifier, StoreOptions{indexed, 0});
+    Store store(notifier);
     if (store.open_store(dir) != 0) std::exit(1);
     Intake intake(store, console);
     auto t = Clock::now();
     for (int c = 0; c < computers; ++c) handle_report(intake, report_of(c, 0));
     const double ms = ms_since(t);
-    std::printf("%-8s fill an empty store with the first reports of %5d computers: %9.1f ms (%zu entries)\n",
-                indexed ? "indexed" : "plain", computers, ms, store.used_length() / sw_entry::size);
+    std::printf("fill an empty store with the first reports of %5d computers: %9.1f ms (%zu entries)\n",
+                computers, ms, store.used_length() / sw_entry::size);
 }
 
 }  // namespace
@@ -170,13 +168,10 @@ int main(int argc, char** argv) {
     if (!mkdtemp(&dir[0])) return 1;
     std::printf("store of %d computers x %d programs in %s\n", computers, programs_per_computer, dir.c_str());
     write_database(dir, computers, false);
-    bench_loaded(dir, true, quick ? 200 : 2000, "together");
-    bench_loaded(dir, false, quick ? 3 : 20, "together");
+    bench_loaded(dir, quick ? 200 : 2000, "together");
     write_database(dir, computers, true);
-    bench_loaded(dir, true, quick ? 200 : 2000, "scattered");
-    bench_fill(dir, true, computers);
-    bench_fill(dir, false, quick ? 300 : 1000);
-    std::printf("(the plain fill runs on fewer computers: its cost grows with the square of the table)\n");
+    bench_loaded(dir, quick ? 200 : 2000, "scattered");
+    bench_fill(dir, computers);
     std::filesystem::remove_all(dir);
     return 0;
 }

@@ -39,7 +39,7 @@ void set_processor_fields(HardwareReport& r, const CpuidZero& f0, std::uint32_t 
 // The root paths of GetLogicalDriveStrings: NUL-terminated texts back to
 // back, ending with an empty one or at `size`. At most 26 are returned.
 std::vector<std::string> split_drive_strings(const char* buffer, std::size_t size);
-constexpr std::uint32_t fixed_drive_type = 3;
+constexpr std::uint32_t fixed_drive_type = drive_fixed;
 
 // One clock sample: performance counter and time-stamp counter before and
 // after a sleep of 40 ms.

@@ -1,6 +1,7 @@
 // Dotted-decimal IPv4 text, and the socket parts that need no platform call.
 #include <cstdio>
 
+#include "protocol/ipv4.h"
 #include "protocol/udp.h"
 
 namespace tally {

@@ -27,6 +27,11 @@ enum PacketType : std::uint8_t {
 };
 
 constexpr int drive_slots = 26;
+// Drive types of a slot (those the system's drive-type query reports) that
+// the views, reports and searches tell apart.
+constexpr std::uint32_t drive_removable = 2;
+constexpr std::uint32_t drive_fixed = 3;
+constexpr std::uint32_t drive_cdrom = 5;
 using Mac = std::array<std::uint8_t, 6>;
 
 // Hardware packet: exactly 704 bytes.

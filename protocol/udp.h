@@ -3,22 +3,16 @@
 // buffer is reported on both as error_message_too_long (Winsock's WSAEMSGSIZE).
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-namespace tally {
+#include "protocol/ipv4.h"
 
-// IPv4 address as the four bytes in network order (a.b.c.d).
-using Ipv4 = std::array<std::uint8_t, 4>;
+namespace tally {
 
 constexpr int error_message_too_long = 10040;
 
-// "a.b.c.d" for an address.
-std::string format_ipv4(const Ipv4& addr);
-// Parses dotted decimal only; false for anything else.
-bool parse_ipv4(const std::string& text, Ipv4& out);
 // Dotted decimal, or else a host-name lookup. False when neither works.
 bool resolve_ipv4(const std::string& host, Ipv4& out);
 

@@ -34,16 +34,12 @@ TEST_F(ViewTexts, DriveLinesByTypeInSlotOrder) {
               "F:\t1 MB Free 3145728 MB Total (Hard Disk)\r\n");
 }
 
-TEST_F(ViewTexts, LowerCaseDriveLettersAreUpperCasedInMemoryOnly) {
+TEST_F(ViewTexts, LowerCaseDriveLettersOfOlderFilesAreShownRaised) {
     test::RecordBytes& r = tables.add_record(test::mac_of(1), "PC1");
     test::set_drive(r, 0, 'c', 3, 0, 0);
     test::set_drive(r, 1, 'z', 5, 0, 0);
     ASSERT_TRUE(tables.load(store, dir));
-    upper_case_drive_letters(store, 0);
     EXPECT_EQ(record_texts(store, 0).hardware.drives, "C:\t0 MB Free 0 MB Total (Hard Disk)\r\nZ:\t(CDROM)\r\n");
-    EXPECT_EQ(store.record(0).drive_letter(0), 'C');
-    EXPECT_EQ(test::read_file(dir.file(hardware_file_name))[hw_record::drive_letters.offset], 'c');
-    upper_case_drive_letters(store, 5);  // beyond the table: nothing happens
 }
 
 TEST(ViewTextFormats, DisplayAndClock) {

@@ -17,6 +17,8 @@ using test::RecordingConsole;
 using test::RecordingNotifier;
 using test::TempDir;
 
+using Changes = std::vector<std::pair<std::uint32_t, RecordChange>>;
+
 const Ipv4 sender{10, 0, 0, 5};
 const Mac mac_a{0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
 const Mac mac_b{0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5F};
@@ -39,7 +41,7 @@ HardwareReport report_for(const Mac& mac, const std::string& name) {
     r.video_width = 1024;
     r.video_height = 768;
     r.refresh_rate = 75;
-    r.drive_letters[0] = 'C';
+    r.drive_letters[0] = 'c';  // filed raised
     r.drive_types[0] = 3;
     r.free_disk_space[0] = 12800ULL << 20;
     r.total_disk_space[0] = 40960ULL << 20;
@@ -86,7 +88,7 @@ TEST_F(IntakeTest, HardwarePacketFromANewComputerAppendsARecord) {
     handle(encode_hardware_packet(report_for(mac_a, "PC-A")));
     EXPECT_EQ(console.status(), "Adding hardware record for 10.0.0.5");
     EXPECT_EQ(console.counters[0], 1u);
-    EXPECT_EQ(console.refreshes, 1);
+    EXPECT_EQ(console.changes, (Changes{{0, RecordChange::hardware}}));
     ASSERT_EQ(store.record_count(), 1u);
 
     auto file = hardware_file();
@@ -125,14 +127,13 @@ TEST_F(IntakeTest, KnownComputerKeepsItsUserFieldsAndMovesItsAddress) {
     handle(encode_hardware_packet(report_for(mac_a, "PC-A")));
     handle(encode_hardware_packet(report_for(mac_b, "PC-B")));
     ASSERT_EQ(store.update_custom_fields(0, "cf1", "cf2", "SER", "TAG"), 0);
-    store.set_selected_record(0);
-    console.shown_records.clear();
+    console.changes.clear();
 
     HardwareReport changed = report_for(mac_a, "PC-A2");
     changed.ram_bytes = 0xFFFFFFFFu;
     handle(encode_hardware_packet(changed), Ipv4{10, 0, 0, 9});
     EXPECT_EQ(console.status(), "Updating hardware record for 10.0.0.9");
-    EXPECT_EQ(console.shown_records, std::vector<std::uint32_t>{0});
+    EXPECT_EQ(console.changes, (Changes{{0, RecordChange::hardware}})) << "told once";
     EXPECT_EQ(store.record_count(), 2u);
     RecordView r = store.record(0);
     EXPECT_EQ(r.computer_name(), "PC-A2");
@@ -279,6 +280,7 @@ TEST_F(IntakeTest, HandledRecordsAreInTheFilesWithoutClosingThem) {
     handle(software_packet(packet_list_start, mac_a, {{"prog", "1"}}));
     EXPECT_EQ(hardware_file().size(), 808u);
     EXPECT_EQ(software_file().size(), 102u);
+    EXPECT_EQ(console.changes, (Changes{{0, RecordChange::hardware}, {0, RecordChange::software}}));
 }
 
 TEST_F(IntakeTest, FullTablesDropWhatDoesNotFit) {

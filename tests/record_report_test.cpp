@@ -67,13 +67,13 @@ TEST(RecordReport, EveryProgramIsListedWithoutCut) {
 
 TEST(RecordReport, NoRecordGivesNoReport) {
     StoreFixture empty({}, {});
-    EXPECT_FALSE(has_record(empty.store(), 0));
+    EXPECT_FALSE(empty.store().holds_computer(0));
     EXPECT_EQ(report_text(empty.store(), 0), "");
     EXPECT_TRUE(report_print_lines(empty.store(), 0).empty());
     StoreFixture f = test::sample_store();
-    EXPECT_TRUE(has_record(f.store(), 0));
-    EXPECT_FALSE(has_record(f.store(), 1)) << "deleted record";
-    EXPECT_FALSE(has_record(f.store(), 4));
+    EXPECT_TRUE(f.store().holds_computer(0));
+    EXPECT_FALSE(f.store().holds_computer(1)) << "deleted record";
+    EXPECT_FALSE(f.store().holds_computer(4));
     // A free record lists none of the free entries that share its zero MAC.
     EXPECT_TRUE(software_lines(f.store(), f.store().record(1).mac()).empty());
 }

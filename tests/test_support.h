@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "server/store/intake.h"
@@ -35,12 +36,10 @@ struct RecordingNotifier : Notifier {
 struct RecordingConsole : ConsoleHooks {
     std::vector<std::string> statuses;
     std::uint32_t counters[3] = {0, 0, 0};
-    std::vector<std::uint32_t> shown_records;
-    int refreshes = 0;
+    std::vector<std::pair<std::uint32_t, RecordChange>> changes;
     void set_status(const std::string& text) override { statuses.push_back(text); }
     void show_counter(PacketCounter c, std::uint32_t v) override { counters[static_cast<int>(c)] = v; }
-    void show_record(std::uint32_t i) override { shown_records.push_back(i); }
-    void refresh_system_list(std::uint32_t) override { ++refreshes; }
+    void record_changed(std::uint32_t i, RecordChange change) override { changes.emplace_back(i, change); }
     std::string status() const { return statuses.empty() ? std::string() : statuses.back(); }
 };
 

@@ -5,7 +5,7 @@
 #include <shellapi.h>
 
 #include "server/console/commands.h"
-#include "server/console/server_state.h"
+#include "server/console/dialog_items_win32.h"
 #include "server/console/resource.h"
 #include "server/reports/help_text.h"
 
@@ -16,8 +16,7 @@ namespace {
 INT_PTR CALLBACK help_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
         case WM_INITDIALOG: {
-            const std::string text = help_text();
-            SetDlgItemTextA(window, IDC_HELP_TEXT, text.c_str());
+            set_dlg_text(window, IDC_HELP_TEXT, help_text());
             PostMessageA(GetDlgItem(window, IDC_HELP_TEXT), EM_SETSEL, static_cast<WPARAM>(-1), 0);
             return TRUE;
         }
@@ -61,11 +60,11 @@ INT_PTR CALLBACK about_proc(HWND window, UINT message, WPARAM wparam, LPARAM) {
 
 }  // namespace
 
-void show_help(ServerState&) {
+void show_help() {
     DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_HELP), nullptr, help_proc, 0);
 }
 
-void show_about(ServerState&) {
+void show_about() {
     DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_ABOUT), nullptr, about_proc, 0);
 }
 

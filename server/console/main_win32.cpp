@@ -1,5 +1,5 @@
 // tallyhall's entry point: settings, socket library, store, main window,
-// clean-up. Also the process-wide state and its message boxes.
+// clean-up; and the message boxes of the store and the console.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -10,27 +10,11 @@
 
 namespace tally {
 
-ServerState& server_state() {
-    static ServerState state;
-    return state;
-}
-
 void BoxNotifier::notify(const Notice& notice) {
-    const ServerState& state = server_state();
     HWND owner = nullptr;
-    if (notice.owner == BoxOwner::main_window) owner = state.main_window;
-    if (notice.owner == BoxOwner::page) owner = state.pages[page_general];
+    if (notice.owner == BoxOwner::main_window) owner = main_window;
+    if (notice.owner == BoxOwner::page) owner = general_page;
     MessageBoxA(owner, notice.text.c_str(), notice.caption.c_str(), MB_OK | (notice.error_icon ? MB_ICONERROR : 0));
-}
-
-std::string control_text(HWND control) {
-    if (!control) return std::string();
-    const int length = GetWindowTextLengthA(control);
-    if (length <= 0) return std::string();
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    const int got = GetWindowTextA(control, &text[0], length + 1);
-    text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-    return text;
 }
 
 }  // namespace tally
@@ -39,14 +23,18 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     using namespace tally;
     void* scratch = std::malloc(32768);
     if (!scratch) {
-        MessageBoxA(nullptr, "Memory Error", "Insufficient memory to continue", MB_OK | MB_ICONERROR);
+        BoxNotifier().notify({"Memory Error", "Insufficient memory to continue", BoxOwner::none, true});
         return 1;
     }
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_TAB_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
 
-    ServerState& state = server_state();
-    settings_loop(state);
+    // The one place the process-wide state lives; the main window gets it
+    // as its creation parameter.
+    static ServerState state;
+    settings_loop(state.settings);
+    // Result not checked: without the socket library the server runs in
+    // display only mode, after the box of open_server_socket.
     start_sockets();
     if (state.store.open_store(state.settings.working_directory) != 0) {
         std::free(scratch);
@@ -54,10 +42,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         return 1;
     }
     // The Software page's installed-software box is a rich edit control.
+    // Result not checked: without it the main window cannot be created and
+    // the program ends.
     LoadLibraryA("RICHED32.DLL");
-    state.store.set_selected_record(0);
 
-    DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, main_window_proc, 0);
+    DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, main_window_proc, reinterpret_cast<LPARAM>(&state));
 
     state.socket.close();
     std::free(scratch);

@@ -9,6 +9,7 @@
 
 #include "server/console/commands.h"
 #include "server/console/console_win32.h"
+#include "server/console/dialog_items_win32.h"
 #include "server/console/resource.h"
 #include "server/console/view_texts.h"
 
@@ -17,6 +18,27 @@ namespace tally {
 namespace {
 const char* const sort_entry_texts[] = {"System Name", "MAC Address", "IP Address"};
 const char* const tab_texts[page_count] = {"General", "Hardware", "Software", "Server Stats", "Search"};
+constexpr int receive_buffer_bytes = 4 * 1024 * 1024;  // room for a burst of reports at log-in time
+
+// (Re)creates, binds and registers the listening socket on the live port.
+void open_server_socket(ServerState& state) {
+    state.socket.close();
+    if (!state.socket.open()) {
+        state.notifier.notify(Notice{"Unable to open network socket - Program running in Display only mode",
+                                     "Network Error", BoxOwner::none, true});
+        return;
+    }
+    if (!state.socket.bind(effective_port(state.settings.port_cell))) {
+        state.notifier.notify(Notice{"Unable to bind application to port to recieve requests. Program is running in "
+                                     "Display only mode",
+                                     "Network Error", BoxOwner::none, true});
+    } else {
+        // Result not checked: the system's default buffer still works, only smaller.
+        state.socket.set_receive_buffer(receive_buffer_bytes);
+    }
+    // Result not checked: a socket that cannot notify leaves the server in display only mode.
+    WSAAsyncSelect(static_cast<SOCKET>(state.socket.handle()), state.main_window, socket_message, FD_READ);
+}
 
 void move(HWND window, int x, int y, int width, int height) {
     if (window) MoveWindow(window, x, y, width, height, TRUE);
@@ -41,6 +63,7 @@ void set_up(ServerState& state, HWND hwnd) {
     state.sort_selector = GetDlgItem(hwnd, IDC_SORT_SELECTOR);
     state.system_list = GetDlgItem(hwnd, IDC_SYSTEM_LIST);
     state.status_line = GetDlgItem(hwnd, IDC_STATUS_LINE);
+    state.notifier.main_window = hwnd;
 
     open_server_socket(state);
     for (int k = 0; k < 3; ++k)
@@ -54,12 +77,12 @@ void set_up(ServerState& state, HWND hwnd) {
         SendMessageA(state.tab_control, TCM_INSERTITEMA, k, reinterpret_cast<LPARAM>(&item));
     }
     create_pages(state);
+    state.notifier.general_page = state.pages[page_general];
     show_page(state, page_general);
     SendMessageA(state.tab_control, TCM_SETCURSEL, 0, 0);
     show_server_settings(state);
-    state.list_order = ListOrder::system_name;
-    refresh_system_list(state);
-    init_search_page(state, state.pages[page_search]);
+    state.core.set_list_order(ListOrder::system_name);
+    init_search_page(state.pages[page_search]);
     // Posted, so that it follows the dialog manager's first showing of the window.
     PostMessageA(hwnd, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
 }
@@ -67,38 +90,43 @@ void set_up(ServerState& state, HWND hwnd) {
 // The sort selector's drop-down closed: take over its selection.
 void take_list_order(ServerState& state) {
     const LRESULT selection = SendMessageA(state.sort_selector, CB_GETCURSEL, 0, 0);
+    ListOrder order = state.core.list_order();
     for (int k = 0; k < 3; ++k)
-        if (selection == state.sort_entries[k]) state.list_order = static_cast<ListOrder>(k);
-    refresh_system_list(state);
+        if (selection == state.sort_entries[k]) order = static_cast<ListOrder>(k);
+    state.core.set_list_order(order);
 }
 
 void delete_selected_record(ServerState& state) {
-    if (!selected_record_exists(state)) return;
-    const std::string text = delete_confirmation_text(state.store.record(state.store.selected_record()).mac());
+    if (!state.core.selected_record_exists()) return;
+    const std::string text = delete_confirmation_text(state.store.record(state.core.selected_record()).mac());
     if (MessageBoxA(state.main_window, text.c_str(), "Delete Record", MB_YESNO) != IDYES) return;
-    delete_record_command(state);
-    refresh_system_list(state);
+    state.core.delete_selected_record();
 }
 
 void settings_command(ServerState& state) {
-    run_settings_dialog(state);
-    state.store.open_store(state.settings.working_directory);
-    // The reloaded table may be shorter: no entry may lead beyond it.
-    refresh_system_list(state);
+    if (run_settings_dialog(state.settings) && state.socket.is_open()) {
+        open_server_socket(state);
+        show_port(state);
+    }
+    if (state.store.open_store(state.settings.working_directory) == 0)
+        state.core.tables_reloaded();
+    else
+        state.core.rebuild_system_list();
 }
 
 void menu_command(ServerState& state, int id) {
+    const bool exists = state.core.selected_record_exists();
     switch (id) {
         case IDM_OUTPUT_CSV: export_csv(state); break;
         case IDM_SETTINGS: settings_command(state); break;
         case IDM_EXIT: PostMessageA(state.main_window, WM_CLOSE, 0, 0); break;
-        case IDM_PRINT_RECORD: if (selected_record_exists(state)) print_record_report(state); break;
+        case IDM_PRINT_RECORD: if (exists) print_record_report(state); break;
         case IDM_DELETE_RECORD: delete_selected_record(state); break;
-        case IDM_EXPORT_RECORD: if (selected_record_exists(state)) export_record_report(state); break;
-        case IDM_REQUEST_UPDATE: if (selected_record_exists(state)) send_remote_request(state, false); break;
-        case IDM_CLOSE_REMOTE_SERVICE: if (selected_record_exists(state)) send_remote_request(state, true); break;
-        case IDM_HELP: show_help(state); break;
-        case IDM_ABOUT: show_about(state); break;
+        case IDM_EXPORT_RECORD: if (exists) export_record_report(state); break;
+        case IDM_REQUEST_UPDATE: if (exists) send_remote_request(state, false); break;
+        case IDM_CLOSE_REMOTE_SERVICE: if (exists) send_remote_request(state, true); break;
+        case IDM_HELP: show_help(); break;
+        case IDM_ABOUT: show_about(); break;
         default: break;
     }
 }
@@ -121,8 +149,8 @@ template <typename DispInfo>
 void give_row_text(ServerState& state, DispInfo* info) {
     if (!(info->item.mask & LVIF_TEXT) || info->item.iItem < 0) return;
     const std::size_t row = static_cast<std::size_t>(info->item.iItem);
-    copy_label(row < state.list.size() ? state.list.label_at(row) : std::string(), info->item.pszText,
-               info->item.cchTextMax);
+    const SystemList& list = state.core.list();
+    copy_label(row < list.size() ? list.label_at(row) : std::string(), info->item.pszText, info->item.cchTextMax);
 }
 
 INT_PTR notify(ServerState& state, NMHDR* header) {
@@ -131,10 +159,7 @@ INT_PTR notify(ServerState& state, NMHDR* header) {
             auto* change = reinterpret_cast<NMLISTVIEW*>(header);
             if (state.list_updating || change->iItem < 0) return FALSE;
             if (!(change->uChanged & LVIF_STATE) || !(change->uNewState & LVIS_SELECTED)) return FALSE;
-            const std::size_t row = static_cast<std::size_t>(change->iItem);
-            if (row >= state.list.size()) return FALSE;
-            state.store.set_selected_record(state.list.record_at(row));
-            show_record(state, state.store.selected_record());
+            state.core.select_row(static_cast<std::size_t>(change->iItem));
             return FALSE;
         }
         case LVN_GETDISPINFOA: give_row_text(state, reinterpret_cast<NMLVDISPINFOA*>(header)); return TRUE;
@@ -148,41 +173,42 @@ INT_PTR notify(ServerState& state, NMHDR* header) {
 }
 }  // namespace
 
-void show_system_list(ServerState& state) {
-    HWND list = state.system_list;
-    if (list) {
-        state.list_updating = true;
-        SendMessageA(list, LVM_SETITEMCOUNT, state.list.size(), LVSICF_NOSCROLL);
-        LVITEMA clear{};
-        clear.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-        SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&clear));
-        if (const auto row = state.list.position_of(state.store.selected_record())) {
-            LVITEMA select{};
-            select.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-            select.state = LVIS_SELECTED | LVIS_FOCUSED;
-            SendMessageA(list, LVM_SETITEMSTATE, *row, reinterpret_cast<LPARAM>(&select));
-        }
-        InvalidateRect(list, nullptr, TRUE);
-        state.list_updating = false;
+void MainWindowView::show_list(std::size_t rows, std::optional<std::size_t> selected_row) {
+    HWND list = state_.system_list;
+    if (!list) return;
+    state_.list_updating = true;
+    SendMessageA(list, LVM_SETITEMCOUNT, rows, LVSICF_NOSCROLL);
+    LVITEMA clear{};
+    clear.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&clear));
+    if (selected_row) {
+        LVITEMA select{};
+        select.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        select.state = LVIS_SELECTED | LVIS_FOCUSED;
+        SendMessageA(list, LVM_SETITEMSTATE, *selected_row, reinterpret_cast<LPARAM>(&select));
     }
-    if (state.pages[page_search])
-        SetDlgItemTextA(state.pages[page_search], IDC_SEARCH_HITS, hits_text(state.list.hit_count()).c_str());
+    InvalidateRect(list, nullptr, TRUE);
+    state_.list_updating = false;
 }
 
-void refresh_system_list(ServerState& state) {
-    state.list.rebuild(state.store, state.search, state.list_order);
-    show_system_list(state);
-    // The selected record's entry comes back selected, which shows it.
-    if (state.list.position_of(state.store.selected_record()))
-        show_record(state, state.store.selected_record());
+void MainWindowView::show_hits(const std::string& text) {
+    if (state_.pages[page_search]) set_dlg_text(state_.pages[page_search], IDC_SEARCH_HITS, text);
+}
+
+void MainWindowView::show_status(const std::string& text) {
+    if (state_.status_line) SetWindowTextA(state_.status_line, text.c_str());
 }
 
 INT_PTR CALLBACK main_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-    ServerState& state = server_state();
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, lparam);
+        set_up(*reinterpret_cast<ServerState*>(lparam), hwnd);
+        return TRUE;
+    }
+    auto* state_pointer = reinterpret_cast<ServerState*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (!state_pointer) return FALSE;  // messages before WM_INITDIALOG
+    ServerState& state = *state_pointer;
     switch (message) {
-        case WM_INITDIALOG:
-            set_up(state, hwnd);
-            return TRUE;
         case WM_SIZE:
             lay_out(state, LOWORD(lparam), HIWORD(lparam));
             return FALSE;
@@ -211,31 +237,6 @@ INT_PTR CALLBACK main_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM
         default:
             return FALSE;
     }
-}
-
-// --- what the intake asks of the main window
-
-void MainWindowHooks::set_status(const std::string& text) {
-    ServerState& state = server_state();
-    if (state.status_line) SetWindowTextA(state.status_line, text.c_str());
-}
-
-void MainWindowHooks::show_record(std::uint32_t i) { tally::show_record(server_state(), i); }
-
-void MainWindowHooks::refresh_system_list(std::uint32_t changed) {
-    ServerState& state = server_state();
-    // A software search depends on software lists that arrive after the
-    // hardware packet: re-evaluate every record then. Otherwise only the
-    // changed record can have moved.
-    if (state.search.software_on) {
-        tally::refresh_system_list(state);
-        return;
-    }
-    state.list.update_record(state.store, state.search, state.list_order, changed);
-    show_system_list(state);
-    // The selected record's entry comes back selected, which shows it: a new
-    // computer that took the selected index appears in the views at once.
-    if (changed == state.store.selected_record() && state.list.position_of(changed)) show_record(changed);
 }
 
 }  // namespace tally

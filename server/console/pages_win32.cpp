@@ -1,11 +1,13 @@
 // The five tab pages: creation inside the tab control, their procedure
-// (which passes the General and Search pages' commands on), page switching.
+// (which passes the General page's "Update Custom Fields" and the Search
+// page's buttons on to the console core), page switching.
 #include <windows.h>
 #include <commctrl.h>
 #include <richedit.h>
 
 #include "server/console/commands.h"
 #include "server/console/console_win32.h"
+#include "server/console/dialog_items_win32.h"
 #include "server/console/resource.h"
 
 namespace tally {
@@ -24,20 +26,28 @@ const PageTemplate page_templates[] = {
     {IDD_SEARCH_PAGE, page_search, "Search"},
 };
 
+// "Update Custom Fields": the General page's four texts into the selected record.
+void update_custom_fields(ServerState& state, HWND page) {
+    if (!state.core.selected_record_exists()) return;
+    state.core.update_custom_fields(dlg_text(page, IDC_GEN_CUSTOM_FIELD_1), dlg_text(page, IDC_GEN_CUSTOM_FIELD_2),
+                                    dlg_text(page, IDC_GEN_SERIAL_NUMBER), dlg_text(page, IDC_GEN_ASSET_TAG));
+}
+
+// The creation parameter of every page is the ServerState.
 INT_PTR CALLBACK page_proc(HWND page, UINT message, WPARAM wparam, LPARAM lparam) {
-    ServerState& state = server_state();
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrA(page, GWLP_USERDATA, lparam);
+        return FALSE;
+    }
+    auto* state = reinterpret_cast<ServerState*>(GetWindowLongPtrA(page, GWLP_USERDATA));
+    if (!state) return FALSE;
     switch (message) {
-        case WM_INITDIALOG:
-            SetWindowLongPtrA(page, GWLP_USERDATA, lparam);
-            return FALSE;
         case WM_COMMAND: {
-            const LONG_PTR index = GetWindowLongPtrA(page, GWLP_USERDATA);
             const int control = LOWORD(wparam), code = HIWORD(wparam);
-            if (index == page_general && control == IDC_GEN_UPDATE_CUSTOM_FIELDS && code == BN_CLICKED) {
-                if (selected_record_exists(state)) update_custom_fields_command(state, page);
-            } else if (index == page_search) {
-                search_page_command(state, page, control, code);
-            }
+            if (page == state->pages[page_general] && control == IDC_GEN_UPDATE_CUSTOM_FIELDS && code == BN_CLICKED)
+                update_custom_fields(*state, page);
+            else if (page == state->pages[page_search])
+                search_page_command(*state, page, control, code);
             return FALSE;
         }
         default:
@@ -50,7 +60,7 @@ void create_pages(ServerState& state) {
     const HINSTANCE instance = GetModuleHandleA(nullptr);
     for (const PageTemplate& t : page_templates) {
         HWND page = CreateDialogParamA(instance, MAKEINTRESOURCEA(t.resource), state.tab_control, page_proc,
-                                       static_cast<LPARAM>(t.index));
+                                       reinterpret_cast<LPARAM>(&state));
         state.pages[t.index] = page;
         if (!page) continue;
         SetWindowTextA(page, t.name);

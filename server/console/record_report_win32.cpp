@@ -24,8 +24,8 @@ void draw_print_page(HDC dc, const PrintPage& page) {
 }  // namespace
 
 void export_record_report(ServerState& state) {
-    const std::uint32_t record = state.store.selected_record();
-    if (!has_record(state.store, record)) return;
+    const std::uint32_t record = state.core.selected_record();
+    if (!state.store.holds_computer(record)) return;
     char file_name[256] = "";
     char filter[64];
     std::snprintf(filter, sizeof filter, "Text Files%c*.Txt%cAll Files%c*.*%c%c", 0, 0, 0, 0, 0);
@@ -35,17 +35,18 @@ void export_record_report(ServerState& state) {
     // The text already ends each line in CR LF: written as bytes.
     std::FILE* file = std::fopen(file_name, "wb");
     if (!file) {
-        MessageBoxA(state.main_window, "Error outputing record", "File Error", MB_OK);
+        state.notifier.notify({"Error outputing record", "File Error", BoxOwner::main_window, false});
         return;
     }
     const std::string text = report_text(state.store, record);
+    // Result not checked: the export of this system reports no write failure.
     std::fwrite(text.data(), 1, text.size(), file);
     std::fclose(file);
 }
 
 void print_record_report(ServerState& state) {
-    const std::uint32_t record = state.store.selected_record();
-    if (!has_record(state.store, record)) return;
+    const std::uint32_t record = state.core.selected_record();
+    if (!state.store.holds_computer(record)) return;
     PRINTDLGA pd{};
     pd.lStructSize = sizeof pd;
     pd.hwndOwner = state.main_window;

@@ -1,19 +1,20 @@
-// The record views: show_record filling the General, Hardware and Software
-// pages from a record, and the Server Stats page's port, directory and
-// packet counters.
+// The record views: the General, Hardware and Software pages filled with a
+// record's texts, and the Server Stats page's port, directory and packet
+// counters.
 #include <windows.h>
 #include <richedit.h>
 
 #include <algorithm>
 
 #include "server/console/console_win32.h"
+#include "server/console/dialog_items_win32.h"
 #include "server/console/resource.h"
 #include "server/console/view_texts.h"
 
 namespace tally {
 
 namespace {
-void set_text(HWND page, int id, const std::string& text) { SetDlgItemTextA(page, id, text.c_str()); }
+void set_text(HWND page, int id, const std::string& text) { set_dlg_text(page, id, text); }
 }  // namespace
 
 void show_port(ServerState& state) {
@@ -27,20 +28,8 @@ void show_server_settings(ServerState& state) {
         set_text(state.pages[page_stats], IDC_STATS_WORKING_DIRECTORY, state.settings.working_directory);
 }
 
-bool selected_record_exists(const ServerState& state) {
-    const std::uint32_t i = state.store.selected_record();
-    return i < state.store.record_count() && !state.store.record(i).is_free();
-}
-
-void show_record(ServerState& state, std::uint32_t i) {
-    RecordTexts t;
-    if (i < state.store.record_count() && !state.store.record(i).is_free()) {
-        upper_case_drive_letters(state.store, i);
-        t = record_texts(state.store, i);
-    } else {
-        t = empty_record_texts();
-    }
-    HWND hw = state.pages[page_hardware], gen = state.pages[page_general], sw = state.pages[page_software];
+void MainWindowView::show_record(const RecordTexts& t) {
+    HWND hw = state_.pages[page_hardware], gen = state_.pages[page_general], sw = state_.pages[page_software];
     set_text(hw, IDC_HW_DRIVES, t.hardware.drives);
     set_text(hw, IDC_HW_CPU_FAMILY, t.hardware.cpu_family);
     set_text(hw, IDC_HW_CPU_MODEL, t.hardware.cpu_model);
@@ -73,8 +62,8 @@ void show_record(ServerState& state, std::uint32_t i) {
     set_text(sw, IDC_SW_INSTALLED_SOFTWARE, t.software.installed_software);
 }
 
-void MainWindowHooks::show_counter(PacketCounter counter, std::uint32_t value) {
-    ServerState& state = server_state();
+void MainWindowView::show_counter(PacketCounter counter, std::uint32_t value) {
+    ServerState& state = state_;
     const int id = counter == PacketCounter::hardware   ? IDC_STATS_HARDWARE_PACKETS
                    : counter == PacketCounter::software ? IDC_STATS_SOFTWARE_PACKETS
                                                         : IDC_STATS_ID_PACKETS;

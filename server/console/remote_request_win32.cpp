@@ -8,7 +8,7 @@ namespace tally {
 
 void send_remote_request(ServerState& state, bool close) {
     UdpRequestChannel channel;
-    send_remote_request(state.store, state.store.selected_record(), close ? RemoteRequest::close : RemoteRequest::update,
+    send_remote_request(state.store, state.core.selected_record(), close ? RemoteRequest::close : RemoteRequest::update,
                         effective_port(state.settings.port_cell), channel, state.notifier);
 }
 

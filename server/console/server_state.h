@@ -1,6 +1,7 @@
-// The process-wide state of tallyhall: live settings, the store and its
-// intake, the listening socket, the active search, the system list and the
-// main window's handles. One instance lives from start-up to exit.
+// The process-wide state of tallyhall: live settings, the store, the console
+// core and its intake, the listening socket and the main window's handles.
+// One instance lives in WinMain from start-up to exit; the windows find it
+// through their creation parameter and GWLP_USERDATA.
 #pragma once
 
 #include <windows.h>
@@ -8,9 +9,8 @@
 #include <cstdint>
 
 #include "protocol/udp.h"
+#include "server/console/console_core.h"
 #include "server/console/settings.h"
-#include "server/reports/search.h"
-#include "server/reports/system_list.h"
 #include "server/store/intake.h"
 #include "server/store/notify.h"
 #include "server/store/store.h"
@@ -25,31 +25,38 @@ constexpr UINT socket_message = WM_USER + 1;
 class BoxNotifier : public Notifier {
 public:
     void notify(const Notice& notice) override;
-};
-
-// What the intake asks of the main window.
-class MainWindowHooks : public ConsoleHooks {
-public:
-    void set_status(const std::string& text) override;
-    void show_counter(PacketCounter counter, std::uint32_t value) override;
-    void show_record(std::uint32_t i) override;
-    void refresh_system_list(std::uint32_t changed) override;
+    HWND main_window = nullptr;
+    HWND general_page = nullptr;
 };
 
 // The tab pages, by tab index.
 enum PageIndex { page_general = 0, page_hardware, page_software, page_stats, page_search, page_count };
 
+struct ServerState;
+
+// The main window as the console core's view: paints what the core decides.
+class MainWindowView : public ConsoleView {
+public:
+    explicit MainWindowView(ServerState& state) : state_(state) {}
+    void show_status(const std::string& text) override;
+    void show_counter(PacketCounter counter, std::uint32_t value) override;
+    void show_list(std::size_t rows, std::optional<std::size_t> selected_row) override;
+    void show_hits(const std::string& text) override;
+    void show_record(const RecordTexts& texts) override;
+
+private:
+    ServerState& state_;
+};
+
 struct ServerState {
     ServerSettings settings;
     BoxNotifier notifier;
     Store store{notifier};
-    MainWindowHooks hooks;
-    Intake intake{store, hooks};
+    MainWindowView view{*this};
+    ConsoleCore core{store, view};
+    Intake intake{store, core};
     UdpSocket socket;  // the listening socket; closed in display only mode
 
-    ActiveSearch search;  // set by the Search page, read by every rebuild
-    SystemList list;
-    ListOrder list_order = ListOrder::system_name;
     LRESULT sort_entries[3] = {0, 1, 2};  // the selector's entry indices as added
 
     HWND main_window = nullptr;
@@ -60,22 +67,5 @@ struct ServerState {
     HWND pages[page_count] = {};
     bool list_updating = false;  // the list's own selection changes, not the user's
 };
-
-// The one instance.
-ServerState& server_state();
-
-// Rebuilds the system list under the active search and writes the hit count
-// on the Search page.
-void refresh_system_list(ServerState& state);
-// Fills the General, Hardware and Software pages from record i; a record
-// beyond the table or a free record empties them.
-void show_record(ServerState& state, std::uint32_t i);
-// Whether the selected record exists and is not free: the record commands
-// act on nothing otherwise.
-bool selected_record_exists(const ServerState& state);
-// The settings dialog (modal, no owner).
-void run_settings_dialog(ServerState& state);
-// (Re)creates, binds and registers the listening socket on the live port.
-void open_server_socket(ServerState& state);
 
 }  // namespace tally

@@ -2,48 +2,20 @@
 #include "server/console/view_texts.h"
 
 #include <cmath>
-#include <cstdarg>
-#include <cstdio>
-#include <cstring>
 
 #include "server/reports/formats.h"
 
 namespace tally {
 
 namespace {
-std::string printf_text(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string printf_text(const char* format, ...) {
-    char line[512];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(line, sizeof line, format, args);
-    va_end(args);
-    return line;
-}
-
 int as_int(std::uint32_t value) { return static_cast<int>(value); }
-// MB of a byte count: shifted right by 20 bits, shown as a signed 32-bit number.
-int megabytes(std::uint64_t bytes) { return static_cast<int>(static_cast<std::uint32_t>(bytes >> 20)); }
 }  // namespace
 
 std::string drive_lines(const RecordView& record) {
     std::string text;
-    for (int k = 0; k < 26; ++k) {
-        const char letter = static_cast<char>(record.drive_letter(k));
-        switch (record.drive_type(k)) {
-            case 2:
-                text += printf_text("%c:\t(Removable Disk)\r\n", letter);
-                break;
-            case 3:
-                text += printf_text("%c:\t%i MB Free %i MB Total (Hard Disk)\r\n", letter,
-                                    megabytes(record.free_disk_space(k)), megabytes(record.total_disk_space(k)));
-                break;
-            case 5:
-                text += printf_text("%c:\t(CDROM)\r\n", letter);
-                break;
-            default:
-                break;
-        }
+    for (int k = 0; k < drive_slots; ++k) {
+        const std::string line = drive_line(record, k, "\t");
+        if (!line.empty()) text += line + "\r\n";
     }
     return text;
 }
@@ -61,13 +33,7 @@ std::string clock_speed_text(float mhz) { return printf_text("%0.2f", double(mhz
 
 std::string installed_software_text(const Store& store, const std::uint8_t* mac) {
     std::string text;
-    for (std::size_t offset : store.entry_offsets_of(mac)) {
-        const EntryView entry = store.entry(offset);
-        text += entry.display_name();
-        const std::uint8_t first = entry.bytes()[sw_entry::display_version.offset];
-        if (first >= 33 && first <= 122) text += " (Version " + entry.display_version() + ")";
-        text += "\r\n";
-    }
+    for (std::size_t offset : store.entry_offsets_of(mac)) text += software_line(store.entry(offset)) + "\r\n";
     return text;
 }
 
@@ -75,21 +41,6 @@ std::string unsigned_text(std::uint32_t value) { return std::to_string(value); }
 
 std::string delete_confirmation_text(const std::uint8_t* mac) {
     return "Are you sure you wish to delete " + format_mac(mac) + " from the database?";
-}
-
-void upper_case_drive_letters(Store& store, std::uint32_t i) {
-    if (i >= store.record_count()) return;
-    std::uint8_t bytes[hw_record::size];
-    std::memcpy(bytes, store.record(i).bytes(), sizeof bytes);
-    bool changed = false;
-    for (std::size_t k = 0; k < 26; ++k) {
-        std::uint8_t& letter = bytes[hw_record::drive_letters.offset + k];
-        if (letter >= 'a' && letter <= 'z') {
-            letter = static_cast<std::uint8_t>(letter - 'a' + 'A');
-            changed = true;
-        }
-    }
-    if (changed) store.set_record(i, bytes);
 }
 
 RecordTexts record_texts(const Store& store, std::uint32_t i) {

@@ -33,11 +33,9 @@ struct RecordTexts {
 RecordTexts record_texts(const Store& store, std::uint32_t i);
 // Texts of empty record pages (no record to show).
 RecordTexts empty_record_texts();
-// Upper-cases the lower-case drive letters a-z of record i in the hardware
-// table (memory only; the file is not written).
-void upper_case_drive_letters(Store& store, std::uint32_t i);
 
-// One line per removable, fixed and CD-ROM drive, in slot order.
+// One line per removable, fixed and CD-ROM drive, in slot order (drive_line
+// with a tab, each ending in CR LF).
 std::string drive_lines(const RecordView& record);
 // "%i (%0.0f colours)" with 2 to the power of the colour depth.
 std::string bits_per_pixel_text(std::uint32_t bits_per_pixel);

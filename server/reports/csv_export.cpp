@@ -1,8 +1,6 @@
 // CSV export text: banner, header, record lines.
 #include "server/reports/csv_export.h"
 
-#include <cstdio>
-
 #include "server/reports/formats.h"
 
 namespace tally {
@@ -29,19 +27,16 @@ std::string csv_field(const std::string& text) {
 }
 
 std::string csv_line(const RecordView& r) {
-    char numbers[256];
-    const std::uint32_t up = r.up_time();
     std::string line = format_mac(r.mac());
     line += ", " + format_ipv4(r.ip_address());
     line += ", " + csv_field(r.computer_name());
-    std::snprintf(numbers, sizeof numbers, ", %d", r.cpuid_levels());
-    line += numbers;
+    line += printf_text(", %d", r.cpuid_levels());
     line += ", " + csv_field(r.cpuid_response());
-    std::snprintf(numbers, sizeof numbers, ", %.4X, %0.1f, %d, %d, %u:%02u:%02u, %d, %d, %d, %d, %d", r.cpuid_code(),
-                  static_cast<double>(r.speed_mhz()), static_cast<int>(r.ram_mb()), static_cast<int>(r.pagefile_mb()),
-                  up / 3600, up % 3600 / 60, up % 60, r.windows_major(), r.windows_minor(), r.windows_build(),
-                  static_cast<int>(r.video_width()), static_cast<int>(r.video_height()));
-    line += numbers;
+    line += printf_text(", %.4X, %0.1f, %d, %d, ", r.cpuid_code(), static_cast<double>(r.speed_mhz()),
+                        static_cast<int>(r.ram_mb()), static_cast<int>(r.pagefile_mb()));
+    line += up_time_text(r.up_time());
+    line += printf_text(", %d, %d, %d, %d, %d", r.windows_major(), r.windows_minor(), r.windows_build(),
+                        static_cast<int>(r.video_width()), static_cast<int>(r.video_height()));
     line += ", " + csv_field(r.last_user());
     line += ", " + csv_field(r.asset_tag());
     line += ", " + csv_field(r.serial_number());

@@ -1,10 +1,59 @@
-// Shared texts: date text, operating-system names, up time.
+// Shared texts: printf, MAC, date, operating-system names, up time, drive
+// and software lines.
 #include "server/reports/formats.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <ctime>
+#include <vector>
 
 namespace tally {
+
+std::string printf_text(const char* format, ...) {
+    char line[512];
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    const int n = std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    std::string text;
+    if (n >= 0 && static_cast<std::size_t>(n) < sizeof line) {
+        text.assign(line, static_cast<std::size_t>(n));
+    } else if (n >= 0) {
+        std::vector<char> long_line(static_cast<std::size_t>(n) + 1);
+        std::vsnprintf(long_line.data(), long_line.size(), format, again);
+        text.assign(long_line.data(), static_cast<std::size_t>(n));
+    }
+    va_end(again);
+    return text;
+}
+
+std::string format_mac(const std::uint8_t* m) {
+    return printf_text("%.2X:%.2X:%.2X:%.2X:%.2X:%.2X", m[0], m[1], m[2], m[3], m[4], m[5]);
+}
+
+std::string drive_line(const RecordView& r, int slot, const char* separator) {
+    std::uint8_t letter = r.drive_letter(slot);
+    if (letter >= 'a' && letter <= 'z') letter = static_cast<std::uint8_t>(letter - 'a' + 'A');
+    // MB of a byte count: shifted right by 20 bits, shown as a signed 32-bit number.
+    auto mb = [](std::uint64_t bytes) { return static_cast<int>(static_cast<std::uint32_t>(bytes >> 20)); };
+    switch (r.drive_type(slot)) {
+        case drive_removable: return printf_text("%c:%s(Removable Disk)", letter, separator);
+        case drive_fixed:
+            return printf_text("%c:%s%i MB Free %i MB Total (Hard Disk)", letter, separator,
+                               mb(r.free_disk_space(slot)), mb(r.total_disk_space(slot)));
+        case drive_cdrom: return printf_text("%c:%s(CDROM)", letter, separator);
+        default: return std::string();
+    }
+}
+
+std::string software_line(const EntryView& e) {
+    std::string line = e.display_name();
+    const std::uint8_t first = e.bytes()[sw_entry::display_version.offset];
+    if (first >= '!' && first <= 'z') line += " (Version " + e.display_version() + ")";
+    return line;
+}
 
 std::string date_text(std::uint32_t seconds_since_1970) {
     static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
@@ -57,9 +106,7 @@ std::string os_name(std::uint32_t platform, std::uint8_t minor, std::uint8_t maj
 }
 
 std::string up_time_text(std::uint32_t seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%u:%02u:%02u", seconds / 3600, seconds % 3600 / 60, seconds % 60);
-    return text;
+    return printf_text("%u:%02u:%02u", seconds / 3600, seconds % 3600 / 60, seconds % 60);
 }
 
 }  // namespace tally

@@ -1,11 +1,30 @@
-// Texts that several views and reports of the server share: the date text,
-// the operating-system name and the up time.
+// Texts that several views and reports of the server share, each made in
+// this one place: printf into a string, the MAC text, the date text, the
+// operating-system name, the up time, a drive line and a software line.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "server/store/records.h"
+
 namespace tally {
+
+// printf into a string, of any length.
+std::string printf_text(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// "%.2X:%.2X:%.2X:%.2X:%.2X:%.2X"
+std::string format_mac(const std::uint8_t* mac);
+
+// The line of drive slot k of a record, without line end: the letter (a-z
+// raised, as older files may hold them), ':', the separator and the drive:
+// "(Removable Disk)", "%i MB Free %i MB Total (Hard Disk)" or "(CDROM)".
+// Empty for every other drive type.
+std::string drive_line(const RecordView& record, int slot, const char* separator);
+
+// A program as the views and reports list it: its name, then
+// " (Version %s)" when the version starts with a byte from '!' to 'z'.
+std::string software_line(const EntryView& entry);
 
 // "Www Mmm DD hh:mm:ss YYYY\n" in local time, English names, two-digit
 // fields with leading zeros. Empty when the time cannot be converted.

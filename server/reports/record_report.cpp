@@ -1,33 +1,12 @@
 // Record report texts: the exported text file and the lines of the printout.
 #include "server/reports/record_report.h"
 
-#include <cstdarg>
-#include <cstdio>
 
 #include "server/reports/formats.h"
 
 namespace tally {
 
 namespace {
-
-std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-
-std::string format(const char* fmt, ...) {
-    char text[512];
-    va_list args;
-    va_start(args, fmt);
-    std::vsnprintf(text, sizeof text, fmt, args);
-    va_end(args);
-    return text;
-}
-
-// A drive letter as the report shows it: ASCII lower case raised.
-char drive_letter_text(std::uint8_t letter) {
-    if (letter >= 'a' && letter <= 'z') letter = static_cast<std::uint8_t>(letter - 'a' + 'A');
-    return static_cast<char>(letter);
-}
-
-int mib(std::uint64_t bytes) { return static_cast<int>(static_cast<std::uint32_t>(bytes >> 20)); }
 
 // The date text without its final line feed.
 std::string report_date(const RecordView& r) {
@@ -40,44 +19,31 @@ std::string report_date(const RecordView& r) {
 // colon and the drive's description (a tab in the file, a blank in print).
 std::vector<std::string> drive_lines(const RecordView& r, const char* separator) {
     std::vector<std::string> lines;
-    for (int k = 0; k < 26; ++k) {
-        const char letter = drive_letter_text(r.drive_letter(k));
-        switch (r.drive_type(k)) {
-            case 2:
-                lines.push_back(format("%c:%s(Removable Disk)", letter, separator));
-                break;
-            case 3:
-                lines.push_back(format("%c:%s%i MB Free %i MB Total (Hard Disk)", letter, separator,
-                                       mib(r.free_disk_space(k)), mib(r.total_disk_space(k))));
-                break;
-            case 5:
-                lines.push_back(format("%c:%s(CDROM)", letter, separator));
-                break;
-            default:
-                break;
-        }
+    for (int k = 0; k < drive_slots; ++k) {
+        std::string line = drive_line(r, k, separator);
+        if (!line.empty()) lines.push_back(std::move(line));
     }
     return lines;
 }
 
 std::string cpu_line(const RecordView& r) {
-    return format("CPUID Code: %.4X     CPUID Response: %s      CPU Speed %0.1f Mhz", r.cpuid_code(),
+    return printf_text("CPUID Code: %.4X     CPUID Response: %s      CPU Speed %0.1f Mhz", r.cpuid_code(),
                   r.cpuid_response().c_str(), static_cast<double>(r.speed_mhz()));
 }
 
 std::string memory_line(const RecordView& r) {
-    return format("Total RAM: %i MB   Swap Size: %i MB", static_cast<int>(r.ram_mb()),
+    return printf_text("Total RAM: %i MB   Swap Size: %i MB", static_cast<int>(r.ram_mb()),
                   static_cast<int>(r.pagefile_mb()));
 }
 
 std::string monitor_text(const RecordView& r) {
-    return format("Monitor Resolution: %ix%i     Bits Per Pixel %i", static_cast<int>(r.video_width()),
+    return printf_text("Monitor Resolution: %ix%i     Bits Per Pixel %i", static_cast<int>(r.video_width()),
                   static_cast<int>(r.video_height()), static_cast<int>(r.bits_per_pixel()));
 }
 
 std::string version_text(const RecordView& r) {
     return os_name(r.windows_platform(), r.windows_minor(), r.windows_major(), r.windows_build()) +
-           format(" - Version %i.%i.%i", r.windows_major(), r.windows_minor(), r.windows_build());
+           printf_text(" - Version %i.%i.%i", r.windows_major(), r.windows_minor(), r.windows_build());
 }
 
 }  // namespace
@@ -85,18 +51,8 @@ std::string version_text(const RecordView& r) {
 std::vector<std::string> software_lines(const Store& store, const std::uint8_t* mac) {
     std::vector<std::string> lines;
     if (mac_is_zero(mac)) return lines;  // a free record owns no programs
-    for (std::size_t offset : store.entry_offsets_of(mac)) {
-        const EntryView e = store.entry(offset);
-        std::string line = e.display_name();
-        const std::uint8_t first = e.bytes()[sw_entry::display_version.offset];
-        if (first >= 0x21 && first <= 0x7A) line += " (Version " + e.display_version() + ")";
-        lines.push_back(line);
-    }
+    for (std::size_t offset : store.entry_offsets_of(mac)) lines.push_back(software_line(store.entry(offset)));
     return lines;
-}
-
-bool has_record(const Store& store, std::uint32_t record_index) {
-    return record_index < store.record_count() && !store.record(record_index).is_free();
 }
 
 std::string report_text(const Store& store, std::uint32_t record_index) {
@@ -116,10 +72,10 @@ std::string report_text(const Store& store, std::uint32_t record_index) {
     line(memory_line(r));
     switch (r.interlaced()) {
         case 0:
-            line(monitor_text(r) + format("     Refresh Rate %i Hz (Non Interlaced)", r.refresh_rate()));
+            line(monitor_text(r) + printf_text("     Refresh Rate %i Hz (Non Interlaced)", r.refresh_rate()));
             break;
         case 1:
-            line(monitor_text(r) + format("     Refresh Rate %i Hz (Interlaced)", r.refresh_rate()));
+            line(monitor_text(r) + printf_text("     Refresh Rate %i Hz (Interlaced)", r.refresh_rate()));
             break;
         default:
             line(monitor_text(r) + "     Refresh Rate Unknown");
@@ -156,10 +112,10 @@ std::vector<PrintLine> report_print_lines(const Store& store, std::uint32_t reco
     add(memory_line(r), 1);
     switch (r.interlaced()) {
         case 0:
-            add(monitor_text(r) + format("     Refresh Rate %i Hz (NI)", r.refresh_rate()), 2);
+            add(monitor_text(r) + printf_text("     Refresh Rate %i Hz (NI)", r.refresh_rate()), 2);
             break;
         case 1:
-            add(monitor_text(r) + format("     Refresh Rate %i Hz (Int)", r.refresh_rate()), 2);
+            add(monitor_text(r) + printf_text("     Refresh Rate %i Hz (Int)", r.refresh_rate()), 2);
             break;
         default:
             add(monitor_text(r) + "     Refresh Rate Unknown", 2);

@@ -11,10 +11,6 @@
 
 namespace tally {
 
-// Whether record_index names a computer: a record of the table that is not
-// free. The record commands act only then.
-bool has_record(const Store& store, std::uint32_t record_index);
-
 // The report as the text file holds it. Every line ends in exactly one
 // carriage return and line feed; every program of the computer is listed.
 std::string report_text(const Store& store, std::uint32_t record_index);
@@ -31,8 +27,7 @@ struct PrintLine {
 // line in their place, so that the sections below keep their position.
 std::vector<PrintLine> report_print_lines(const Store& store, std::uint32_t record_index);
 
-// The software lines of one computer: name, then " (Version %s)" when the
-// version starts with a byte from '!' to 'z'.
+// The software lines of one computer (software_line), in table order.
 std::vector<std::string> software_lines(const Store& store, const std::uint8_t* mac);
 
 }  // namespace tally

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "protocol/udp.h"
 #include "server/store/notify.h"
 #include "server/store/store.h"
 

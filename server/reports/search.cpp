@@ -3,7 +3,7 @@
 // computer's software list.
 #include <cstring>
 
-#include "server/reports/system_list.h"
+#include "server/reports/search.h"
 
 namespace tally {
 
@@ -26,11 +26,11 @@ bool compare(Operator op, std::uint32_t x, std::uint32_t v) {
 bool match_disk(const RecordView& r, const HardwareCriterion& c, bool free_space) {
     int slot = 0;
     for (;;) {
-        while (slot < 26 && r.drive_type(slot) != 3) ++slot;
-        if (slot >= 26) return false;
+        while (slot < drive_slots && r.drive_type(slot) != drive_fixed) ++slot;
+        if (slot >= drive_slots) return false;
         const std::uint64_t bytes = free_space ? r.free_disk_space(slot) : r.total_disk_space(slot);
         if (compare(c.op, static_cast<std::uint32_t>(bytes >> 20), c.value)) return true;
-        if (slot == 25 || r.drive_letter(slot + 1) == 0) return false;
+        if (slot == drive_slots - 1 || r.drive_letter(slot + 1) == 0) return false;
         ++slot;
     }
 }

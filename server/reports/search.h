@@ -1,11 +1,12 @@
-// The active search that filters the system list: up to three hardware
+// The active search that filters the system list (up to three hardware
 // criteria and two software criteria, set by the Search page and read by
-// every rebuild of the list.
+// every rebuild of the list), and its evaluation against a record.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 
 #include "server/store/store.h"
 
@@ -49,5 +50,35 @@ struct ActiveSearch {
     std::array<SoftwareCriterion, 2> software{};
     Connector software_connector = Connector::and_;
 };
+
+// One hardware criterion against record i.
+bool match_criterion(const Store& store, const HardwareCriterion& criterion, std::uint32_t i);
+// The three hardware criteria, row1 op1 (row2 op2 row3), short circuit from the left.
+bool match_hardware_criteria(const Store& store, const ActiveSearch& search, std::uint32_t i);
+// The two software criteria against the software list of record i.
+bool match_software_criteria(const Store& store, const ActiveSearch& search, std::uint32_t i);
+// Whether the two software criteria pass, given which texts the computer's
+// programs contain.
+bool software_criteria_pass(const ActiveSearch& search, bool found1, bool found2);
+
+// One sequential pass over the software table that marks, per computer,
+// which of the two software texts its programs contain: the software
+// criteria of every record at the cost of one walk of the table.
+class SoftwareFinds {
+public:
+    void mark(const Store& store, const ActiveSearch& search);
+    bool passes(const ActiveSearch& search, const std::uint8_t* mac) const;
+
+private:
+    std::unordered_map<std::uint64_t, std::uint8_t> found_;  // MAC key -> bit 0 text 1, bit 1 text 2
+};
+
+// Case-insensitive (ASCII letters only) substring test within the first 63
+// bytes of a DisplayName.
+bool name_contains(const std::string& name, const std::string& text);
+// Whether record i is listed: not free, and passing the active search. With
+// finds marked for the same search, the software criteria are read from them.
+bool record_passes(const Store& store, const ActiveSearch& search, std::uint32_t i,
+                   const SoftwareFinds* finds = nullptr);
 
 }  // namespace tally

@@ -2,7 +2,8 @@
 #include "server/reports/system_list.h"
 
 #include <algorithm>
-#include <cstdio>
+
+#include "server/reports/formats.h"
 
 namespace tally {
 
@@ -30,9 +31,7 @@ bool list_entry_less(const std::string& a, std::uint32_t ia, const std::string& 
 }
 
 std::string hits_text(std::int32_t hits) {
-    char text[48];
-    std::snprintf(text, sizeof text, "Search Returned %i hits", static_cast<int>(hits));
-    return text;
+    return printf_text("Search Returned %i hits", static_cast<int>(hits));
 }
 
 void SystemList::rebuild(const Store& store, const ActiveSearch& search, ListOrder order) {

@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "server/reports/search.h"
@@ -19,36 +18,6 @@ namespace tally {
 
 // The sort selector's entries, in their order.
 enum class ListOrder : std::uint8_t { system_name = 0, mac_address = 1, ip_address = 2 };
-
-// One hardware criterion against record i.
-bool match_criterion(const Store& store, const HardwareCriterion& criterion, std::uint32_t i);
-// The three hardware criteria, row1 op1 (row2 op2 row3), short circuit from the left.
-bool match_hardware_criteria(const Store& store, const ActiveSearch& search, std::uint32_t i);
-// The two software criteria against the software list of record i.
-bool match_software_criteria(const Store& store, const ActiveSearch& search, std::uint32_t i);
-// Whether the two software criteria pass, given which texts the computer's
-// programs contain.
-bool software_criteria_pass(const ActiveSearch& search, bool found1, bool found2);
-
-// One sequential pass over the software table that marks, per computer,
-// which of the two software texts its programs contain: the software
-// criteria of every record at the cost of one walk of the table.
-class SoftwareFinds {
-public:
-    void mark(const Store& store, const ActiveSearch& search);
-    bool passes(const ActiveSearch& search, const std::uint8_t* mac) const;
-
-private:
-    std::unordered_map<std::uint64_t, std::uint8_t> found_;  // MAC key -> bit 0 text 1, bit 1 text 2
-};
-
-// Case-insensitive (ASCII letters only) substring test within the first 63
-// bytes of a DisplayName.
-bool name_contains(const std::string& name, const std::string& text);
-// Whether record i is listed: not free, and passing the active search. With
-// finds marked for the same search, the software criteria are read from them.
-bool record_passes(const Store& store, const ActiveSearch& search, std::uint32_t i,
-                   const SoftwareFinds* finds = nullptr);
 
 // The entry text of a record under the list order.
 std::string list_label(const RecordView& record, ListOrder order);

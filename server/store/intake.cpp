@@ -51,7 +51,11 @@ void fill_record_from_packet(std::uint8_t* r, const std::uint8_t* p, const Ipv4&
     put_u32(r, hr::video_height, get_u32(p, hp::video_height));
     put_u16(r, hr::refresh_rate, get_u16(p, hp::refresh_rate));
     put_u8(r, hr::interlaced, get_u8(p, hp::interlaced));
-    std::memcpy(r + hr::drive_letters.offset, p + hp::drive_letters.offset, hr::drive_letters.width);
+    for (std::size_t k = 0; k < hr::drive_letters.width; ++k) {
+        const std::uint8_t letter = p[hp::drive_letters.offset + k];
+        r[hr::drive_letters.offset + k] =
+            letter >= 'a' && letter <= 'z' ? static_cast<std::uint8_t>(letter - 'a' + 'A') : letter;
+    }
     std::memcpy(r + hr::drive_types.offset, p + hp::drive_types.offset, hr::drive_types.width);
     std::memcpy(r + hr::free_disk_space.offset, p + hp::free_disk_space.offset, hr::free_disk_space.width);
     std::memcpy(r + hr::total_disk_space.offset, p + hp::total_disk_space.offset, hr::total_disk_space.width);
@@ -79,10 +83,10 @@ void Intake::handle_datagram(const std::uint8_t* data, std::size_t size, const I
     // Everything the datagram changed reaches the files before the server
     // goes back to its message loop.
     Store::WriteBatch batch(store_);
-    file_datagram(data, size, sender, now);
+    dispatch_datagram(data, size, sender, now);
 }
 
-void Intake::file_datagram(const std::uint8_t* data, std::size_t size, const Ipv4& sender, std::uint32_t now) {
+void Intake::dispatch_datagram(const std::uint8_t* data, std::size_t size, const Ipv4& sender, std::uint32_t now) {
     const std::uint8_t type = size > 0 ? data[0] : 0;
     if (!complete(type, size)) {
         console_.set_status("Unknown Packet Recieved");
@@ -117,9 +121,8 @@ void Intake::handle_id_packet(const std::uint8_t* p) {
         copy_text(record, hw_record::asset_tag, p + id_packet::asset_tag.offset, hw_record::user_field_chars);
     if (p[id_packet::serial_number.offset] != 0)
         copy_text(record, hw_record::serial_number, p + id_packet::serial_number.offset, hw_record::user_field_chars);
-    store_.set_record(i, record);
-    store_.write_record(i);
-    if (i == store_.selected_record()) console_.show_record(i);
+    store_.replace_record(i, record);
+    console_.record_changed(i, RecordChange::user_fields);
 }
 
 void Intake::handle_hardware_packet(const std::uint8_t* p, const Ipv4& sender, std::uint32_t now) {
@@ -131,24 +134,17 @@ void Intake::handle_hardware_packet(const std::uint8_t* p, const Ipv4& sender, s
         console_.set_status(with_address("Updating hardware record for %s", sender));
         std::memcpy(record, store_.record(i).bytes(), sizeof record);
         fill_record_from_packet(record, p, sender, now);
-        store_.set_record(i, record);
-        store_.write_record(i);
-        if (i == store_.selected_record()) console_.show_record(i);
-        console_.refresh_system_list(i);
+        store_.replace_record(i, record);
+        console_.record_changed(i, RecordChange::hardware);
         return;
     }
-    // A new computer. When an earlier growth failed there is no room, and
-    // nothing may be written beyond the table.
-    if (!store_.can_append_record() && store_.grow_hardware_table() != 0) return;
-    const std::uint32_t i = store_.record_count();
+    // A new computer.
     std::memset(record, 0, sizeof record);
-    console_.set_status(with_address("Adding hardware record for %s", sender));
     fill_record_from_packet(record, p, sender, now);
-    store_.set_record(i, record);
-    store_.append_record(i);
-    store_.count_appended_record();
-    if (!store_.can_append_record()) store_.grow_hardware_table();
-    console_.refresh_system_list(i);
+    const std::optional<std::uint32_t> added = store_.add_record(record);
+    if (!added) return;
+    console_.set_status(with_address("Adding hardware record for %s", sender));
+    console_.record_changed(*added, RecordChange::hardware);
 }
 
 void Intake::handle_software_packet(const std::uint8_t* p, std::size_t size, const Ipv4& sender) {
@@ -156,23 +152,10 @@ void Intake::handle_software_packet(const std::uint8_t* p, std::size_t size, con
     console_.set_status(with_address("Software listing packet recieved from %s", sender));
     SoftwareItemReader reader(p, size);
     SoftwareItem item;
-    while (reader.next(item)) store_software_item(p + sw_packet::mac.offset, item);
-    auto found = store_.find_record(p + sw_packet::mac.offset);
-    if (found && *found == store_.selected_record()) console_.show_record(*found);
-}
-
-void Intake::store_software_item(const std::uint8_t* mac, const SoftwareItem& item) {
-    const std::size_t o = store_.find_free_entry();
-    const bool append = o == store_.used_length();
-    // When an earlier growth failed the table is full: the item is dropped
-    // rather than written beyond the reserved space.
-    if (append && !store_.can_append_entry() && store_.grow_software_table() != 0) return;
-    store_.set_entry(o, mac, item.name_text(), item.version_text());
-    store_.write_entry(o);
-    if (append) {
-        store_.count_appended_entry();
-        if (!store_.can_append_entry()) store_.grow_software_table();
-    }
+    const std::uint8_t* mac = p + sw_packet::mac.offset;
+    while (reader.next(item)) store_.add_entry(mac, item.name_text(), item.version_text());
+    const std::optional<std::uint32_t> found = store_.find_record(mac);
+    if (found && store_.holds_computer(*found)) console_.record_changed(*found, RecordChange::software);
 }
 
 }  // namespace tally

@@ -1,5 +1,6 @@
 // The intake: reads one datagram from the server socket, classifies it by its
-// first byte and files it into the store, then tells the console what to show.
+// first byte and files it into the store, then tells the console which record
+// changed.
 #pragma once
 
 #include <array>
@@ -14,19 +15,21 @@ namespace tally {
 
 enum class PacketCounter { hardware, software, id };
 
-// What the intake asks of the main window. The console fills these in.
+// What a datagram changed in a record: its user fields (an ID packet), its
+// hardware fields (a hardware packet, which may also have added it), or the
+// computer's software list.
+enum class RecordChange { user_fields, hardware, software };
+
+// What the intake tells the console (console_core.h).
 class ConsoleHooks {
 public:
     virtual ~ConsoleHooks() = default;
     // Replaces the one-line status line.
     virtual void set_status(const std::string& text) = 0;
-    // Shows a packet counter on the Server Stats page.
+    // A packet counter of the Server Stats page has a new value.
     virtual void show_counter(PacketCounter counter, std::uint32_t value) = 0;
-    // Fills the record views from record i (the selected record).
-    virtual void show_record(std::uint32_t i) = 0;
-    // Rebuilds the system list under the active search. `changed` is the
-    // record that a hardware packet just updated or added.
-    virtual void refresh_system_list(std::uint32_t changed) = 0;
+    // Record i changed: told once per datagram, after the tables hold the change.
+    virtual void record_changed(std::uint32_t i, RecordChange change) = 0;
 };
 
 class Intake {
@@ -45,11 +48,10 @@ public:
     std::uint32_t id_packets() const { return id_packets_; }
 
 private:
-    void file_datagram(const std::uint8_t* data, std::size_t size, const Ipv4& sender, std::uint32_t now);
+    void dispatch_datagram(const std::uint8_t* data, std::size_t size, const Ipv4& sender, std::uint32_t now);
     void handle_id_packet(const std::uint8_t* p);
     void handle_hardware_packet(const std::uint8_t* p, const Ipv4& sender, std::uint32_t now);
     void handle_software_packet(const std::uint8_t* p, std::size_t size, const Ipv4& sender);
-    void store_software_item(const std::uint8_t* mac, const SoftwareItem& item);
     void count(PacketCounter counter, std::uint32_t& value);
 
     Store& store_;
@@ -61,8 +63,9 @@ private:
 };
 
 // Fills a hardware record from a hardware packet: every packet field but the
-// type, size and socket version, memory sizes rounded up to whole MB; the
-// record's user fields and reserved bytes are left as they are.
+// type, size and socket version, memory sizes rounded up to whole MB, drive
+// letters a-z raised to A-Z; the record's user fields and reserved bytes are
+// left as they are.
 void fill_record_from_packet(std::uint8_t* record, const std::uint8_t* packet, const Ipv4& sender, std::uint32_t now);
 
 // Bytes rounded up to whole MB, without 32-bit overflow (4294967295 -> 4096).

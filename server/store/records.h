@@ -8,7 +8,7 @@
 
 #include "protocol/bytes.h"
 #include "protocol/packets.h"
-#include "protocol/udp.h"
+#include "protocol/ipv4.h"
 
 namespace tally {
 
@@ -127,8 +127,5 @@ public:
 private:
     const std::uint8_t* b_;
 };
-
-// "%0.2X:%0.2X:%0.2X:%0.2X:%0.2X:%0.2X"
-std::string format_mac(const std::uint8_t* mac);
 
 }  // namespace tally

@@ -106,101 +106,24 @@ int Store::open_store(const std::string& working_directory) {
     software_ = std::move(next.software);
     used_length_ = next.used_length;
     software_capacity_ = next.software_capacity;
-    selected_record_ = 0;
-    build_indexes();
+    index_.build(hardware_.get(), record_count_, software_.get(), entry_count());
     return 0;
-}
-
-void Store::build_indexes() {
-    record_by_mac_.clear();
-    free_records_.clear();
-    entries_by_mac_.clear();
-    free_entry_bits_.clear();
-    free_entry_word_ = 0;
-    if (!options_.indexed) return;
-    for (std::uint32_t i = 0; i < record_count_; ++i) {
-        std::uint64_t key = mac_key(record(i).mac());
-        if (key == 0)
-            free_records_.insert(free_records_.end(), i);
-        else
-            record_by_mac_.emplace(key, i);
-    }
-    const std::uint32_t n = entry_count();
-    free_entry_bits_.assign(n / 64 + 1, 0);
-    // A computer's entries mostly lie side by side: look its list up once per run.
-    std::uint64_t last_key = 0;
-    std::vector<std::uint32_t>* list = nullptr;
-    for (std::uint32_t k = 0; k < n; ++k) {
-        const std::uint64_t key = mac_key(entry_bytes(std::size_t(k) * sw_entry::size));
-        if (key == 0) {
-            free_entry_bits_[k / 64] |= std::uint64_t(1) << (k % 64);
-            continue;
-        }
-        if (key != last_key || !list) {
-            list = &entries_by_mac_[key];
-            last_key = key;
-        }
-        list->push_back(k);
-    }
 }
 
 // ---------------------------------------------------------------- hardware
 
 std::optional<std::uint32_t> Store::find_record(const std::uint8_t* mac) const {
-    const std::uint64_t key = mac_key(mac);
-    if (options_.indexed) {
-        if (key != 0) {
-            auto it = record_by_mac_.find(key);
-            if (it != record_by_mac_.end()) return it->second;
-        }
-        if (free_records_.empty()) return std::nullopt;
-        return *free_records_.begin();
-    }
-    for (std::uint32_t i = 0; i < record_count_; ++i)
-        if (std::memcmp(record(i).mac(), mac, 6) == 0) return i;
-    for (std::uint32_t i = 0; i < record_count_; ++i)
-        if (record(i).is_free()) return i;
-    return std::nullopt;
-}
-
-void Store::index_record_mac(std::uint32_t i, std::uint64_t old_key, std::uint64_t new_key) {
-    if (!options_.indexed || old_key == new_key) return;
-    if (old_key == 0) {
-        free_records_.erase(i);
-    } else {
-        auto it = record_by_mac_.find(old_key);
-        if (it != record_by_mac_.end() && it->second == i) {
-            record_by_mac_.erase(it);
-            // Another record may carry the same MAC (a file written elsewhere).
-            for (std::uint32_t j = i + 1; j < record_count_; ++j)
-                if (mac_key(record(j).mac()) == old_key) {
-                    record_by_mac_.emplace(old_key, j);
-                    break;
-                }
-        }
-    }
-    if (new_key == 0) {
-        free_records_.insert(i);
-    } else {
-        auto it = record_by_mac_.find(new_key);
-        if (it == record_by_mac_.end())
-            record_by_mac_.emplace(new_key, i);
-        else if (it->second > i)
-            it->second = i;
-    }
+    return index_.find_record(mac_key(mac));
 }
 
 void Store::set_record(std::uint32_t i, const std::uint8_t* bytes) {
-    if (i > record_count_ || i >= hardware_capacity_) return;
     std::uint8_t* dst = record_bytes(i);
     const std::uint64_t old_key = mac_key(dst + hw_record::mac.offset);
     std::memmove(dst, bytes, hw_record::size);
-    // The slot past the last record joins the indexes when it is counted.
-    if (i < record_count_) index_record_mac(i, old_key, mac_key(dst + hw_record::mac.offset));
+    index_.record_changed(i, old_key, mac_key(dst + hw_record::mac.offset), hardware_.get(), record_count_);
 }
 
 bool Store::write_record(std::uint32_t i) {
-    if (i >= hardware_capacity_) return false;
     if (batch_depth_ > 0) {
         dirty_records_.push_back(i);
         return true;
@@ -208,20 +131,28 @@ bool Store::write_record(std::uint32_t i) {
     return hardware_file_.write_at(std::uint64_t(i) * hw_record::size, record_bytes(i), hw_record::size);
 }
 
-void Store::count_appended_record() {
-    if (record_count_ >= hardware_capacity_) return;
+bool Store::replace_record(std::uint32_t i, const std::uint8_t* bytes) {
+    if (i >= record_count_) return false;
+    set_record(i, bytes);
+    return write_record(i);
+}
+
+std::optional<std::uint32_t> Store::add_record(const std::uint8_t* bytes) {
+    // After a failed growth there is no room, and nothing may be written
+    // beyond the table.
+    if (record_count_ >= hardware_capacity_ && grow_hardware_table() != 0) return std::nullopt;
     const std::uint32_t i = record_count_++;
-    if (!options_.indexed) return;
-    const std::uint64_t key = mac_key(record(i).mac());
-    if (key == 0)
-        free_records_.insert(i);
-    else
-        record_by_mac_.emplace(key, i);
+    std::memmove(record_bytes(i), bytes, hw_record::size);
+    index_.record_added(i, mac_key(record_bytes(i) + hw_record::mac.offset));
+    write_record(i);
+    // Room for the next computer is reserved now.
+    if (record_count_ >= hardware_capacity_) grow_hardware_table();
+    return i;
 }
 
 int Store::grow_hardware_table() {
-    std::uint64_t next = std::uint64_t(record_count_) + hardware_growth_records;
-    if (options_.indexed) next = std::max<std::uint64_t>(next, std::uint64_t(record_count_) * 3 / 2);
+    const std::uint64_t next = std::max<std::uint64_t>(std::uint64_t(record_count_) + hardware_growth_records,
+                                                       std::uint64_t(record_count_) * 3 / 2);
     std::unique_ptr<std::uint8_t[]> table;
     if (next * hw_record::size <= SIZE_MAX && next < UINT32_MAX)
         table = reserve(std::size_t(next * hw_record::size), std::size_t(record_count_) * hw_record::size);
@@ -237,98 +168,30 @@ int Store::grow_hardware_table() {
 
 // ---------------------------------------------------------------- software
 
-void Store::set_entry_free_bit(std::uint32_t k, bool free) {
-    const std::size_t word = k / 64;
-    if (word >= free_entry_bits_.size()) free_entry_bits_.resize(word + 1, 0);
-    const std::uint64_t bit = std::uint64_t(1) << (k % 64);
-    if (free) {
-        free_entry_bits_[word] |= bit;
-        free_entry_word_ = std::min(free_entry_word_, word);
-    } else {
-        free_entry_bits_[word] &= ~bit;
-    }
-}
-
-void Store::mark_entry(std::uint32_t k, std::uint64_t old_key, std::uint64_t new_key) {
-    if (!options_.indexed || old_key == new_key) return;
-    if (old_key != 0) {
-        auto it = entries_by_mac_.find(old_key);
-        if (it != entries_by_mac_.end()) {
-            auto& list = it->second;
-            auto pos = std::find(list.begin(), list.end(), k);
-            if (pos != list.end()) {
-                *pos = list.back();
-                list.pop_back();
-            }
-        }
-    }
-    if (new_key != 0) entries_by_mac_[new_key].push_back(k);
-    set_entry_free_bit(k, new_key == 0);
-}
-
 std::size_t Store::find_free_entry() {
-    if (options_.indexed) {
-        for (std::size_t w = free_entry_word_; w < free_entry_bits_.size(); ++w) {
-            if (free_entry_bits_[w] == 0) continue;
-            free_entry_word_ = w;
-            const std::size_t k = w * 64 + static_cast<std::size_t>(__builtin_ctzll(free_entry_bits_[w]));
-            return k * sw_entry::size;
-        }
-        free_entry_word_ = free_entry_bits_.size();
-        return used_length_;
-    }
-    for (std::size_t o = 0; o < used_length_; o += sw_entry::size)
-        if (entry(o).is_free()) return o;
-    return used_length_;
+    const std::optional<std::uint32_t> k = index_.first_free_entry();
+    return k && std::size_t(*k) * sw_entry::size < used_length_ ? std::size_t(*k) * sw_entry::size : used_length_;
 }
 
-void Store::release_entries(const std::uint8_t* mac_in) {
-    std::uint8_t mac[6];
-    std::memcpy(mac, mac_in, 6);
-    const std::uint64_t key = mac_key(mac);
-    auto release = [this](std::size_t o) {
+void Store::release_entries(const std::uint8_t* mac) {
+    for (std::uint32_t k : index_.release(mac_key(mac))) {
+        const std::size_t o = std::size_t(k) * sw_entry::size;
         std::uint8_t* e = entry_bytes(o);
         std::memset(e + sw_entry::mac.offset, 0, 6);
         e[sw_entry::display_version.offset] = 0;
         write_entry(o);
-    };
-    if (!options_.indexed) {
-        for (std::size_t o = 0; o < used_length_; o += sw_entry::size)
-            if (std::memcmp(entry(o).mac(), mac, 6) == 0) release(o);
-        return;
-    }
-    if (key == 0) {
-        // A zero MAC is the mark of a free entry: every free entry matches.
-        for (std::size_t w = 0; w < free_entry_bits_.size(); ++w)
-            for (std::uint64_t bits = free_entry_bits_[w]; bits != 0; bits &= bits - 1)
-                release((w * 64 + static_cast<std::size_t>(__builtin_ctzll(bits))) * sw_entry::size);
-        return;
-    }
-    auto it = entries_by_mac_.find(key);
-    if (it == entries_by_mac_.end()) return;
-    std::vector<std::uint32_t> list = std::move(it->second);
-    entries_by_mac_.erase(it);
-    std::sort(list.begin(), list.end());
-    for (std::uint32_t k : list) {
-        release(std::size_t(k) * sw_entry::size);
-        set_entry_free_bit(k, true);
     }
 }
 
 void Store::set_entry(std::size_t offset, const std::uint8_t* mac, const std::string& name,
                       const std::string& version) {
-    if (offset % sw_entry::size != 0 || offset > used_length_ || offset + sw_entry::size > software_capacity_) return;
     std::uint8_t* e = entry_bytes(offset);
-    const std::uint64_t old_key = mac_key(e);
     std::memcpy(e + sw_entry::mac.offset, mac, 6);
     put_text(e, sw_entry::display_name, name);
     put_text(e, sw_entry::display_version, version);
-    // The entry at the used length joins the indexes when it is counted.
-    if (offset < used_length_) mark_entry(static_cast<std::uint32_t>(offset / sw_entry::size), old_key, mac_key(mac));
 }
 
 bool Store::write_entry(std::size_t offset) {
-    if (offset + sw_entry::size > software_capacity_ || offset % sw_entry::size != 0) return false;
     if (batch_depth_ > 0) {
         dirty_entries_.push_back(static_cast<std::uint32_t>(offset / sw_entry::size));
         return true;
@@ -336,37 +199,39 @@ bool Store::write_entry(std::size_t offset) {
     return software_file_.write_at(offset, entry_bytes(offset), sw_entry::size);
 }
 
+bool Store::add_entry(const std::uint8_t* mac, const std::string& name, const std::string& version) {
+    const std::size_t o = find_free_entry();
+    const std::uint32_t k = static_cast<std::uint32_t>(o / sw_entry::size);
+    if (o < used_length_) {
+        const std::uint64_t old_key = mac_key(entry_bytes(o));
+        set_entry(o, mac, name, version);
+        index_.entry_changed(k, old_key, mac_key(mac));
+        write_entry(o);
+        return true;
+    }
+    // After a failed growth the table is full: the program is dropped rather
+    // than written beyond the reserved space.
+    if (used_length_ + sw_entry::size > software_capacity_ && grow_software_table() != 0) return false;
+    set_entry(o, mac, name, version);
+    used_length_ += sw_entry::size;
+    index_.entry_added(k, mac_key(mac));
+    write_entry(o);
+    // Room for the next program is reserved now.
+    if (used_length_ + sw_entry::size > software_capacity_) grow_software_table();
+    return true;
+}
+
 std::vector<std::size_t> Store::entry_offsets_of(const std::uint8_t* mac) const {
     std::vector<std::size_t> offsets;
-    const std::uint64_t key = mac_key(mac);
-    if (options_.indexed && key != 0) {
-        auto it = entries_by_mac_.find(key);
-        if (it == entries_by_mac_.end()) return offsets;
-        offsets.reserve(it->second.size());
-        for (std::uint32_t k : it->second) offsets.push_back(std::size_t(k) * sw_entry::size);
-        std::sort(offsets.begin(), offsets.end());
-        return offsets;
-    }
-    for (std::size_t o = 0; o < used_length_; o += sw_entry::size)
-        if (std::memcmp(entry(o).mac(), mac, 6) == 0) offsets.push_back(o);
+    for (std::uint32_t k : index_.entries_of(mac_key(mac)))
+        if (std::size_t(k) * sw_entry::size < used_length_) offsets.push_back(std::size_t(k) * sw_entry::size);
     return offsets;
 }
 
-void Store::count_appended_entry() {
-    if (!can_append_entry()) return;
-    const std::uint32_t k = entry_count();
-    used_length_ += sw_entry::size;
-    if (!options_.indexed) return;
-    const std::uint64_t key = mac_key(entry_bytes(std::size_t(k) * sw_entry::size));
-    if (key == 0)
-        set_entry_free_bit(k, true);
-    else
-        entries_by_mac_[key].push_back(k);
-}
-
 int Store::grow_software_table() {
-    std::size_t next = software_capacity_ + software_growth_bytes;
-    if (options_.indexed) next = std::max(next, software_capacity_ + software_capacity_ / 2 / sw_entry::size * sw_entry::size);
+    const std::size_t next =
+        std::max(software_capacity_ + software_growth_bytes,
+                 software_capacity_ + software_capacity_ / 2 / sw_entry::size * sw_entry::size);
     std::unique_ptr<std::uint8_t[]> table;
     if (next > software_capacity_) table = reserve(next, software_capacity_);
     if (!table) {
@@ -404,7 +269,7 @@ bool Store::flush() {
 
 int Store::update_custom_fields(std::uint32_t i, const std::string& custom_1, const std::string& custom_2,
                                 const std::string& serial_number, const std::string& asset_tag) {
-    if (i >= record_count_ || record(i).is_free()) return 0;
+    if (!holds_computer(i)) return 0;
     std::uint8_t* r = record_bytes(i);
     put_text(r, hw_record::custom_field_1, custom_1, hw_record::user_field_chars);
     put_text(r, hw_record::custom_field_2, custom_2, hw_record::user_field_chars);
@@ -414,18 +279,12 @@ int Store::update_custom_fields(std::uint32_t i, const std::string& custom_1, co
 }
 
 void Store::delete_record(std::uint32_t i) {
-    if (i >= record_count_ || record(i).is_free()) return;
+    if (!holds_computer(i)) return;
     WriteBatch batch(*this);
     release_entries(record(i).mac());
     const std::uint8_t zero[hw_record::size] = {};
     set_record(i, zero);
     write_record(i);
-}
-
-std::string format_mac(const std::uint8_t* m) {
-    char text[18];
-    std::snprintf(text, sizeof text, "%.2X:%.2X:%.2X:%.2X:%.2X:%.2X", m[0], m[1], m[2], m[3], m[4], m[5]);
-    return text;
 }
 
 }  // namespace tally

@@ -2,39 +2,32 @@
 // images of Hardware.Audit and Software.Audit, kept in step with the files
 // by positioned whole-record writes.
 //
-// Lookups give the results of plain scans from the start of each table (the
-// first record with a MAC, else the first free record; the lowest free
-// entry), but answer from indexes so that a store of 10,000 computers with
-// 100 programs each takes a report in well under a millisecond. The indexes
-// can be switched off to run the plain scans, which tests and benchmarks use
-// as the reference.
+// A computer's record is found by MAC, and free records and entries are
+// reused lowest first, through indexes kept in step with the tables
+// (store_index.h).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "server/store/db_file.h"
 #include "server/store/notify.h"
 #include "server/store/records.h"
+#include "server/store/store_index.h"
 
 namespace tally {
 
 constexpr char hardware_file_name[] = "Hardware.Audit";
 constexpr char software_file_name[] = "Software.Audit";
-// Room reserved beyond the loaded tables, and the step of the plain growth.
+// Room reserved beyond the loaded tables, and the least step of a growth.
 constexpr std::uint32_t hardware_growth_records = 10;
 constexpr std::size_t software_growth_bytes = 10200;
 
 struct StoreOptions {
-    // Indexed lookups and geometric growth; false runs the plain scans and
-    // grows in fixed steps of 10 records / 10,200 bytes.
-    bool indexed = true;
     // Largest table a growth or load may reserve, in bytes (0: no limit).
     // Lets tests see how a failed reservation is handled.
     std::size_t table_limit = 0;
@@ -57,21 +50,18 @@ public:
     std::uint32_t record_count() const { return record_count_; }
     std::uint32_t hardware_capacity() const { return hardware_capacity_; }
     RecordView record(std::uint32_t i) const { return RecordView(hardware_.get() + std::size_t(i) * hw_record::size); }
+    // Whether record i is in the table and holds a computer (is not free).
+    bool holds_computer(std::uint32_t i) const { return i < record_count_ && !record(i).is_free(); }
     // First record with this MAC, else the first free record, else none.
     std::optional<std::uint32_t> find_record(const std::uint8_t* mac) const;
-    // Replaces the bytes of record i (i below the record count, or equal to
-    // it when there is room to append) without writing the file.
-    void set_record(std::uint32_t i, const std::uint8_t* bytes);
-    // Writes record i at i x 808 of Hardware.Audit.
-    bool write_record(std::uint32_t i);
-    // Writes record i, the one past the last, at its own position (i x 808),
-    // which replaces any partial record left at the end of the file.
-    bool append_record(std::uint32_t i) { return write_record(i); }
-    // Room for one more record at index record_count()?
-    bool can_append_record() const { return record_count_ < hardware_capacity_; }
-    // Counts the record at index record_count() as part of the table.
-    void count_appended_record();
-    int grow_hardware_table();
+    // Replaces record i of the table with `bytes` and writes it at i x 808
+    // of Hardware.Audit. False when i is beyond the table or the write failed.
+    bool replace_record(std::uint32_t i, const std::uint8_t* bytes);
+    // Appends a record after the last, growing the table when it is full,
+    // and writes it at its own position (which replaces any partial record
+    // left at the end of the file). Its index; none when the table could not
+    // grow (after the failure box).
+    std::optional<std::uint32_t> add_record(const std::uint8_t* bytes);
 
     // --- software table (addressed by byte offset, a multiple of 102)
     std::size_t used_length() const { return used_length_; }
@@ -83,17 +73,15 @@ public:
     // Frees every entry of the MAC (MAC and first version byte set to 0)
     // and writes each back.
     void release_entries(const std::uint8_t* mac);
-    // Fills the entry at offset (a free entry, or the used length when there
-    // is room) with MAC, name (63 characters at most) and version (31), the
-    // rest of each field zero.
-    void set_entry(std::size_t offset, const std::uint8_t* mac, const std::string& name, const std::string& version);
-    bool write_entry(std::size_t offset);
+    // Files one program of the computer: into the lowest free entry, else
+    // after the last one, growing the table when it is full. MAC, name (63
+    // characters at most) and version (31), the rest of each field zero;
+    // written at once. False when the table could not grow (after the
+    // failure box): the program is dropped.
+    bool add_entry(const std::uint8_t* mac, const std::string& name, const std::string& version);
     // Offsets of the entries that carry the MAC, in table order: the
     // computer's software list.
     std::vector<std::size_t> entry_offsets_of(const std::uint8_t* mac) const;
-    bool can_append_entry() const { return used_length_ + sw_entry::size <= software_capacity_; }
-    void count_appended_entry();
-    int grow_software_table();
 
     // Writes reach the operating system before write_record / write_entry
     // return, except inside a WriteBatch, which notes the records and entries
@@ -123,10 +111,6 @@ public:
     // A free record or an index beyond the table changes nothing.
     void delete_record(std::uint32_t i);
 
-    // The record the console shows and acts on; 0 after each load.
-    std::uint32_t selected_record() const { return selected_record_; }
-    void set_selected_record(std::uint32_t i) { selected_record_ = i; }
-
     Notifier& notifier() { return notifier_; }
 
 private:
@@ -136,10 +120,12 @@ private:
     // A table of `bytes` bytes whose bytes from `keep` on are zero; nullptr
     // when it cannot be had.
     std::unique_ptr<std::uint8_t[]> reserve(std::size_t bytes, std::size_t keep) const;
-    void build_indexes();
-    void index_record_mac(std::uint32_t i, std::uint64_t old_key, std::uint64_t new_key);
-    void mark_entry(std::uint32_t k, std::uint64_t old_key, std::uint64_t new_key);
-    void set_entry_free_bit(std::uint32_t k, bool free);
+    void set_record(std::uint32_t i, const std::uint8_t* bytes);
+    bool write_record(std::uint32_t i);
+    int grow_hardware_table();
+    void set_entry(std::size_t offset, const std::uint8_t* mac, const std::string& name, const std::string& version);
+    bool write_entry(std::size_t offset);
+    int grow_software_table();
     static bool write_runs(DbFile& file, std::vector<std::uint32_t>& items, const std::uint8_t* table,
                            std::size_t item_size);
 
@@ -154,17 +140,11 @@ private:
     std::unique_ptr<std::uint8_t[]> software_;
     std::size_t used_length_ = 0;
     std::size_t software_capacity_ = 0;
-    std::uint32_t selected_record_ = 0;
     int batch_depth_ = 0;
     std::vector<std::uint32_t> dirty_records_;  // inside a batch: records to write
     std::vector<std::uint32_t> dirty_entries_;  // inside a batch: entry numbers to write
 
-    // Indexes (indexed mode only).
-    std::unordered_map<std::uint64_t, std::uint32_t> record_by_mac_;  // lowest record of each non-zero MAC
-    std::set<std::uint32_t> free_records_;
-    std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> entries_by_mac_;  // non-zero MACs
-    std::vector<std::uint64_t> free_entry_bits_;  // bit k: entry k (below the used length) is free
-    std::size_t free_entry_word_ = 0;             // no free entry lies below word free_entry_word_
+    StoreIndex index_;
 };
 
 }  // namespace tally

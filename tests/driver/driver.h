@@ -5,6 +5,12 @@
 //
 //   tally_driver.exe COMMAND [ARGS...] [; COMMAND [ARGS...]]...
 //
+// A TITLE argument names a top-level window by its title; "main" stands for
+// tallyhall's main window. A PAGE argument names a child dialog of that
+// window by its text ("General", "Search", ...); "-" means the window itself.
+// An ID is a name from tallyhall's resource.h (IDC_..., IDM_...), a standard
+// dialog id (IDOK, IDCANCEL, IDYES, IDNO, cmb13, edt3) or a number.
+//
 // Commands print their results on standard output, one value per line, and
 // the driver exits 0 when all commands succeeded, 1 when one failed (after
 // printing "driver: ..." on standard error), 2 on a usage error.
@@ -26,21 +32,41 @@ struct CommandRegistrar {
 };
 #define DRIVER_COMMAND(name, usage, fn) static ::driver::CommandRegistrar registrar_##fn(name, usage, fn)
 
+// The time-out of every wait that has no TIMEOUT_MS argument.
+constexpr int default_timeout = 10000;
+extern const char main_title[];
+
 bool fail(const std::string& why);
 void print_line(const std::string& text);
-
-// Waits up to timeout_ms for a visible top-level window with this title
-// (and class, when given); nullptr on time-out.
-HWND wait_for_window(const char* title, int timeout_ms, const char* class_name = nullptr);
-// A descendant control with this id (searches nested pages too).
-HWND find_control(HWND top, int id);
-// Text of a window through WM_GETTEXT with a time-out.
-std::string window_text(HWND hwnd);
 // Parses a decimal number; false on anything else.
 bool parse_int(const std::string& text, long& out);
+// Parses an ID argument: a symbolic name or a number.
+bool parse_id(const std::string& text, long& out);
+// The optional TIMEOUT_MS argument at a[at] (default_timeout when absent).
+bool timeout_arg(const Args& a, std::size_t at, long& out);
+
+// Waits up to timeout_ms for a visible top-level window with this title
+// (and class, when given); nullptr on time-out. "main" is the main window.
+HWND wait_for_window(const std::string& title, int timeout_ms, const char* class_name = nullptr);
+// The same with a failure message.
+HWND top_window(const std::string& title);
+// Waits until the window has gone; false (with a message) on time-out.
+bool wait_gone(HWND window, long timeout_ms = default_timeout);
+// A descendant control with this id (searches nested pages too).
+HWND find_control(HWND top, int id);
 // A page of the window `top`: a child dialog whose window text is `name`
 // ("General", "Search", ...); nullptr when there is none.
 HWND find_page(HWND top, const std::string& name);
+// The control ID in page PAGE of window TITLE: direct children first (the
+// main window's system list is not the Software page's box of the same id),
+// then nested ones.
+HWND control(const std::string& title, const std::string& page, const std::string& id);
+// Text of a window through WM_GETTEXT with a time-out.
+std::string window_text(HWND hwnd);
+// SendMessageTimeout that fails (with a message) when the window does not answer.
+bool send(HWND window, UINT message, WPARAM wparam, LPARAM lparam, DWORD_PTR* result = nullptr);
+// The entries of a combo box in their shown order.
+std::vector<std::string> combo_entries(HWND combo);
 
 // Memory in the process that owns a window, for messages that carry pointers
 // (list view requests). The driver and the program have the same bitness.

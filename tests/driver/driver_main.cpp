@@ -1,4 +1,4 @@
-// Command dispatch and the generic window helpers of tally_driver.
+// Command dispatch, and the commands for message boxes, waiting and timing.
 #include "driver.h"
 
 #include <cstdio>
@@ -17,38 +17,6 @@ std::map<std::string, Command>& registry() {
     return commands;
 }
 
-struct FindTop {
-    const char* title;
-    const char* class_name;
-    HWND found;
-};
-BOOL CALLBACK find_top(HWND hwnd, LPARAM lp) {
-    auto* f = reinterpret_cast<FindTop*>(lp);
-    if (!IsWindowVisible(hwnd)) return TRUE;
-    char text[512];
-    GetWindowTextA(hwnd, text, sizeof text);
-    if (std::string(text) != f->title) return TRUE;
-    if (f->class_name) {
-        char cls[64];
-        GetClassNameA(hwnd, cls, sizeof cls);
-        if (std::string(cls) != f->class_name) return TRUE;
-    }
-    f->found = hwnd;
-    return FALSE;
-}
-
-struct FindChild {
-    int id;
-    HWND found;
-};
-BOOL CALLBACK find_child(HWND hwnd, LPARAM lp) {
-    auto* f = reinterpret_cast<FindChild*>(lp);
-    if (GetDlgCtrlID(hwnd) == f->id) {
-        f->found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
 }  // namespace
 
 CommandRegistrar::CommandRegistrar(const char* name, const char* usage, CommandFn fn) {
@@ -66,55 +34,22 @@ void print_line(const std::string& text) {
     std::fflush(stdout);
 }
 
-HWND wait_for_window(const char* title, int timeout_ms, const char* class_name) {
-    DWORD start = GetTickCount();
-    for (;;) {
-        FindTop f{title, class_name, nullptr};
-        EnumWindows(find_top, reinterpret_cast<LPARAM>(&f));
-        if (f.found) return f.found;
-        if (static_cast<int>(GetTickCount() - start) >= timeout_ms) return nullptr;
-        Sleep(50);
-    }
-}
-
-HWND find_control(HWND top, int id) {
-    FindChild f{id, nullptr};
-    EnumChildWindows(top, find_child, reinterpret_cast<LPARAM>(&f));
-    return f.found;
-}
-
-std::string window_text(HWND hwnd) {
-    DWORD_PTR length = 0;
-    if (!SendMessageTimeoutA(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) return std::string();
-    std::string text(length + 1, '\0');
-    DWORD_PTR got = 0;
-    SendMessageTimeoutA(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG, 5000,
-                        &got);
-    text.resize(got);
-    return text;
-}
-
-bool parse_int(const std::string& text, long& out) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    out = std::strtol(text.c_str(), &end, 10);
-    return *end == '\0';
-}
+namespace {
 
 // box CAPTION [BUTTON_ID] [TIMEOUT_MS]: waits for a message box, prints its
-// text and presses the button (1 OK, 6 Yes, 7 No; 0 leaves it open).
+// text and presses the button (IDOK by default; 0 leaves it open).
 bool box_command(const Args& a) {
     if (a.empty()) return fail("box needs a caption");
-    long button = 1, timeout = 10000;
-    if (a.size() > 1 && !parse_int(a[1], button)) return fail("bad button id");
-    if (a.size() > 2 && !parse_int(a[2], timeout)) return fail("bad time-out");
-    HWND box = wait_for_window(a[0].c_str(), static_cast<int>(timeout), "#32770");
+    long button = IDOK, timeout = 0;
+    if (a.size() > 1 && !parse_id(a[1], button)) return fail("bad button id " + a[1]);
+    if (!timeout_arg(a, 2, timeout)) return false;
+    HWND box = wait_for_window(a[0], static_cast<int>(timeout), "#32770");
     if (!box) return fail("no message box \"" + a[0] + "\"");
     HWND text = GetDlgItem(box, 0xFFFF);
     print_line(text ? window_text(text) : std::string());
     if (button != 0) {
         HWND b = GetDlgItem(box, static_cast<int>(button));
-        if (!b) return fail("message box has no button " + std::to_string(button));
+        if (!b) return fail("message box has no button " + a[1]);
         PostMessageA(b, BM_CLICK, 0, 0);
     }
     return true;
@@ -123,13 +58,39 @@ DRIVER_COMMAND("box", "box CAPTION [BUTTON_ID] [TIMEOUT_MS]", box_command);
 
 // wait-window TITLE [TIMEOUT_MS]: succeeds once the window is visible.
 bool wait_window_command(const Args& a) {
+    long timeout = 0;
     if (a.empty()) return fail("wait-window needs a title");
-    long timeout = 10000;
-    if (a.size() > 1 && !parse_int(a[1], timeout)) return fail("bad time-out");
-    if (!wait_for_window(a[0].c_str(), static_cast<int>(timeout))) return fail("no window \"" + a[0] + "\"");
+    if (!timeout_arg(a, 1, timeout)) return false;
+    if (!wait_for_window(a[0], static_cast<int>(timeout))) return fail("no window \"" + a[0] + "\"");
     return true;
 }
 DRIVER_COMMAND("wait-window", "wait-window TITLE [TIMEOUT_MS]", wait_window_command);
+
+// wait-gone TITLE [TIMEOUT_MS]: succeeds once no visible window has this title.
+bool wait_gone_command(const Args& a) {
+    long timeout = 0;
+    if (a.empty()) return fail("wait-gone needs a title");
+    if (!timeout_arg(a, 1, timeout)) return false;
+    const DWORD start = GetTickCount();
+    while (wait_for_window(a[0], 0)) {
+        if (static_cast<long>(GetTickCount() - start) >= timeout) return fail("the window \"" + a[0] + "\" stays");
+        Sleep(50);
+    }
+    return true;
+}
+DRIVER_COMMAND("wait-gone", "wait-gone TITLE [TIMEOUT_MS]", wait_gone_command);
+
+// close TITLE [TIMEOUT_MS]: asks the window to close and waits until it is gone.
+bool close_command(const Args& a) {
+    long timeout = 0;
+    if (a.empty()) return fail("close TITLE [TIMEOUT_MS]");
+    if (!timeout_arg(a, 1, timeout)) return false;
+    HWND top = top_window(a[0]);
+    if (!top) return false;
+    PostMessageA(top, WM_CLOSE, 0, 0);
+    return wait_gone(top, timeout);
+}
+DRIVER_COMMAND("close", "close TITLE [TIMEOUT_MS]", close_command);
 
 // sleep MS: pauses between steps that need the program to catch up.
 bool sleep_command(const Args& a) {
@@ -140,6 +101,15 @@ bool sleep_command(const Args& a) {
 }
 DRIVER_COMMAND("sleep", "sleep MS", sleep_command);
 
+// clock: prints the tick count in milliseconds, to time the steps between.
+bool clock_command(const Args& a) {
+    if (!a.empty()) return fail("clock takes no arguments");
+    print_line(std::to_string(GetTickCount()));
+    return true;
+}
+DRIVER_COMMAND("clock", "clock", clock_command);
+
+}  // namespace
 }  // namespace driver
 
 int main(int argc, char** argv) {

@@ -1,14 +1,67 @@
-// Window helpers shared by the driver's commands: pages of a window, memory in
-// the program's process, list view rows.
+// Helpers shared by the driver's commands: arguments (numbers, symbolic ids,
+// time-outs), top-level windows and waiting for them, pages and controls of a
+// window, checked messages, combo entries, memory in the program's process,
+// list view rows.
 #include "driver.h"
 
 #include <commctrl.h>
+#include <dlgs.h>
 
+#include <cstdlib>
 #include <cstring>
+
+#include "resource.h"
 
 namespace driver {
 
+const char main_title[] = "Kestrin's Vodirir Ozozu Server Version 1.35";
+
 namespace {
+struct NamedId {
+    const char* name;
+    long value;
+};
+// Every id of tallyhall's resource.h (generated from that header at build
+// time), then the standard ids of message boxes and common dialogs.
+const NamedId named_ids[] = {
+#include "resource_ids.inc"
+    {"IDOK", IDOK}, {"IDCANCEL", IDCANCEL}, {"IDYES", IDYES}, {"IDNO", IDNO},
+    {"cmb13", cmb13},  // the file name box of the save dialog
+    {"edt3", edt3},    // the copies box of the print dialog
+};
+
+struct FindTop {
+    const char* title;
+    const char* class_name;
+    HWND found;
+};
+BOOL CALLBACK find_top(HWND hwnd, LPARAM lp) {
+    auto* f = reinterpret_cast<FindTop*>(lp);
+    if (!IsWindowVisible(hwnd)) return TRUE;
+    char text[512];
+    GetWindowTextA(hwnd, text, sizeof text);
+    if (std::string(text) != f->title) return TRUE;
+    if (f->class_name) {
+        char cls[64];
+        GetClassNameA(hwnd, cls, sizeof cls);
+        if (std::string(cls) != f->class_name) return TRUE;
+    }
+    f->found = hwnd;
+    return FALSE;
+}
+
+struct FindChild {
+    int id;
+    HWND found;
+};
+BOOL CALLBACK find_child(HWND hwnd, LPARAM lp) {
+    auto* f = reinterpret_cast<FindChild*>(lp);
+    if (GetDlgCtrlID(hwnd) == f->id) {
+        f->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
 struct FindPage {
     const char* name;
     HWND found;
@@ -26,10 +79,112 @@ BOOL CALLBACK find_page_child(HWND hwnd, LPARAM lp) {
 }
 }  // namespace
 
+bool parse_int(const std::string& text, long& out) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    out = std::strtol(text.c_str(), &end, 10);
+    return *end == '\0';
+}
+
+bool parse_id(const std::string& text, long& out) {
+    for (const NamedId& id : named_ids)
+        if (text == id.name) return out = id.value, true;
+    return parse_int(text, out);
+}
+
+bool timeout_arg(const Args& a, std::size_t at, long& out) {
+    out = default_timeout;
+    if (a.size() > at && !parse_int(a[at], out)) return fail("bad time-out " + a[at]);
+    return true;
+}
+
+HWND wait_for_window(const std::string& title, int timeout_ms, const char* class_name) {
+    const bool main = title == "main";
+    if (main) class_name = "#32770";
+    const DWORD start = GetTickCount();
+    for (;;) {
+        FindTop f{main ? main_title : title.c_str(), class_name, nullptr};
+        EnumWindows(find_top, reinterpret_cast<LPARAM>(&f));
+        if (f.found) return f.found;
+        if (static_cast<int>(GetTickCount() - start) >= timeout_ms) return nullptr;
+        Sleep(50);
+    }
+}
+
+HWND top_window(const std::string& title) {
+    HWND top = wait_for_window(title, default_timeout);
+    if (!top) fail("no window \"" + title + "\"");
+    return top;
+}
+
+bool wait_gone(HWND window, long timeout_ms) {
+    const DWORD start = GetTickCount();
+    while (IsWindow(window)) {
+        if (static_cast<long>(GetTickCount() - start) >= timeout_ms) return fail("the window stays open");
+        Sleep(50);
+    }
+    return true;
+}
+
+HWND find_control(HWND top, int id) {
+    FindChild f{id, nullptr};
+    EnumChildWindows(top, find_child, reinterpret_cast<LPARAM>(&f));
+    return f.found;
+}
+
+std::string window_text(HWND hwnd) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutA(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) return std::string();
+    std::string text(length + 1, '\0');
+    DWORD_PTR got = 0;
+    SendMessageTimeoutA(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG, 5000,
+                        &got);
+    text.resize(got);
+    return text;
+}
+
 HWND find_page(HWND top, const std::string& name) {
     FindPage f{name.c_str(), nullptr};
     EnumChildWindows(top, find_page_child, reinterpret_cast<LPARAM>(&f));
     return f.found;
+}
+
+HWND control(const std::string& title, const std::string& page, const std::string& id_text) {
+    long id = 0;
+    if (!parse_id(id_text, id)) return fail("bad control id " + id_text), nullptr;
+    HWND parent = top_window(title);
+    if (!parent) return nullptr;
+    if (page != "-") {
+        parent = find_page(parent, page);
+        if (!parent) return fail("no page \"" + page + "\""), nullptr;
+    }
+    HWND c = GetDlgItem(parent, static_cast<int>(id));
+    if (!c) c = find_control(parent, static_cast<int>(id));
+    if (!c) fail("no control " + id_text + " on " + page);
+    return c;
+}
+
+bool send(HWND window, UINT message, WPARAM wparam, LPARAM lparam, DWORD_PTR* result) {
+    DWORD_PTR r = 0;
+    if (!SendMessageTimeoutA(window, message, wparam, lparam, SMTO_ABORTIFHUNG, 5000, &r))
+        return fail("window did not answer");
+    if (result) *result = r;
+    return true;
+}
+
+std::vector<std::string> combo_entries(HWND combo) {
+    std::vector<std::string> entries;
+    DWORD_PTR count = 0;
+    if (!send(combo, CB_GETCOUNT, 0, 0, &count)) return entries;
+    for (DWORD_PTR k = 0; k < count; ++k) {
+        // The Unicode message: the system marshals it across processes.
+        wchar_t text[256] = {};
+        SendMessageW(combo, CB_GETLBTEXT, k, reinterpret_cast<LPARAM>(text));
+        char narrow[512] = {};
+        WideCharToMultiByte(CP_ACP, 0, text, -1, narrow, sizeof narrow, nullptr, nullptr);
+        entries.push_back(narrow);
+    }
+    return entries;
 }
 
 RemoteBuffer::RemoteBuffer(HWND window, SIZE_T size) {

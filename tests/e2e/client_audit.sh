@@ -1,18 +1,18 @@
 #!/bin/bash
 # scoutly.exe under Wine, one audit pass against a receiver of this test on
 # 127.0.0.1: the ID packet, the 704-byte hardware packet and the software
-# packets with exactly the uninstall entries put into both registry views.
-. "$(dirname "$0")/client_common.bash"
-
-[ -f "$TALLY_BIN/scoutly.exe" ] || { echo "FAIL scoutly.exe not found in $TALLY_BIN"; exit 1; }
-wine_env_start "$RUN" || { echo "FAIL Wine environment"; exit 1; }
+# packets with exactly the uninstall entries put into the registry: into
+# both views in a 64-bit prefix (the 32-bit view is Wow6432Node), into the
+# only one in a 32-bit prefix.
+. "$(dirname "$0")/common.bash" client_audit
+need "$TALLY_BIN/scoutly.exe"
+wine_start
 PORT=$(free_udp_port_pair)
+echo "info prefix: $WINEARCH (mode $TALLY_WINE_MODE)"
 
-# Uninstall entries: the 64-bit view (the key a 64-bit program sees) and the
-# 32-bit view (Wow6432Node).
-python3 - "$RUN/entries.reg" "$RUN/expected.txt" <<'PY'
+python3 - "$RUN/entries.reg" "$RUN/expected.txt" "$WINEARCH" <<'PY'
 import sys, json
-reg_path, expected_path = sys.argv[1], sys.argv[2]
+reg_path, expected_path, winearch = sys.argv[1], sys.argv[2], sys.argv[3]
 key64 = r"HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 key32 = r"HKEY_LOCAL_MACHINE\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall"
 view64 = {}
@@ -28,6 +28,9 @@ view64["Name254"] = {"DisplayName": "M" * 254, "DisplayVersion": "2.54"}
 view64["DwordVersion"] = {"DisplayName": "Dword Version Program", "DisplayVersion": 0x0102}
 view32 = {"Legacy32": {"DisplayName": "Legacy 32-bit Program", "DisplayVersion": "3.2"},
           "Other32": {"DisplayName": "Second 32-bit Program"}}
+views = ((key64, view64), (key32, view32))
+if winearch == "win32":  # one view: every entry under the one key
+    views = ((key64, dict(view64, **view32)),)
 
 def value_bytes(v):
     if isinstance(v, int):
@@ -36,7 +39,7 @@ def value_bytes(v):
 
 lines = ["REGEDIT4", ""]
 expected = []
-for base, view in ((key64, view64), (key32, view32)):
+for base, view in views:
     for sub in sorted(view, key=str.lower):
         vals = view[sub]
         lines.append("[%s\\%s]" % (base, sub))
@@ -55,11 +58,16 @@ for base, view in ((key64, view64), (key32, view32)):
 open(reg_path, "w").write("\r\n".join(lines) + "\r\n")
 json.dump(expected, open(expected_path, "w"))
 PY
-timeout 60 "$WINE" regedit /S "$(wine_path "$RUN/entries.reg")" >"$RUN/regedit.out" 2>&1
-timeout 30 "$WINE" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Legacy32' /reg:32 \
+# The prefix's own regedit and reg (64-bit in a 64-bit prefix) see the keys
+# as written; a 64-bit prefix has two views to look into.
+VIEW32=(/reg:32) VIEW64=(/reg:64)
+[ "$WINEARCH" = win32 ] && VIEW32=() VIEW64=()
+timeout 60 "$WINE64" regedit /S "$(wine_path "$RUN/entries.reg")" >"$RUN/regedit.out" 2>&1
+timeout 30 "$WINE64" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Legacy32' "${VIEW32[@]}" \
     >"$RUN/q32.out" 2>&1
 check "32-bit view entries in place" grep -q 'Legacy 32-bit Program' "$RUN/q32.out"
-timeout 30 "$WINE" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\App40' >"$RUN/q64.out" 2>&1
+timeout 30 "$WINE64" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\App40' "${VIEW64[@]}" \
+    >"$RUN/q64.out" 2>&1
 check "64-bit view entries in place" grep -q 'Tally Test Program 40' "$RUN/q64.out"
 timeout 60 "$WINE" winecfg -v win10 >"$RUN/winecfg.out" 2>&1
 
@@ -92,10 +100,11 @@ timeout 60 "$WINE" "$TALLY_BIN/scoutly.exe" "127.0.0.1:$PORT" >"$RUN/scoutly.out
 rc=$?
 touch "$RUN/done"
 timeout 10 tail --pid="$RECEIVER" -f /dev/null
-check "exit code 0 after one pass (got $rc)" [ "$rc" = 0 ]
+check "exit code 0 after one pass (got $rc)" same 0 "$rc"
 
 python3 - "$RUN/got.txt" "$RUN/expected.txt" "$PORT" <<'PY' >"$RUN/checks.txt"
 import sys, json, struct, os, pwd, socket
+from packets import software_items
 got_path, expected_path, port = sys.argv[1], sys.argv[2], int(sys.argv[3])
 packets = []
 for line in open(got_path).read().split("\n")[1:]:
@@ -177,19 +186,7 @@ check("%d software packets: list start, then continuations" % len(sw),
 check("software packets carry the MAC address", all(p[1:7] == mac for p in sw))
 check("no software packet over 1500 bytes", all(len(p) <= 1500 for p in sw))
 check("every packet but the last holds 1205 bytes or more", all(len(p) >= 1205 for p in sw[:-1]))
-items = []
-for p in sw:
-    i = 7
-    while i < len(p):
-        n = p[i + 1]
-        name = p[i + 2:i + 2 + n]
-        i += 2 + n
-        ver = None
-        if i < len(p) and p[i] == 0x58:
-            m = p[i + 1]
-            ver = p[i + 2:i + 2 + m]
-            i += 2 + m
-        items.append([name.hex(), None if ver is None else ver.hex()])
+items = [[n.hex(), None if v is None else v.hex()] for p in sw for n, v in software_items(p)]
 check("software items are exactly the uninstall entries (%d of %d)" % (len(items), len(expected)),
       items == expected)
 if items != expected:
@@ -226,11 +223,9 @@ got_mac=$(sed -n 2p "$RUN/got2.txt")
 fallback_ok=no
 [ -n "$expected_mac" ] && [ "$got_mac" = "$expected_mac" ] && [ "$rc2" = 0 ] && fallback_ok=yes
 check "without inetmib1.dll: same MAC address from the adapter list ($got_mac), exit code $rc2" \
-    [ "$fallback_ok" = yes ]
+    same yes "$fallback_ok"
 
 cat "$RUN/checks.txt"
-bad=$(grep -c '^FAIL' "$RUN/checks.txt")
-[ -s "$RUN/checks.txt" ] || bad=1
-failures=$((failures + bad))
-[ "$failures" = 0 ] && echo "client_audit: all checks passed" || echo "client_audit: $failures failed"
-[ "$failures" = 0 ]
+[ -s "$RUN/checks.txt" ] || check "the packets could be checked" false
+FAILED=$((FAILED + $(grep -c '^FAIL' "$RUN/checks.txt")))
+finish

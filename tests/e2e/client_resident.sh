@@ -2,10 +2,9 @@
 # scoutly.exe -R under Wine: after the first pass an update request from the
 # server's address runs a second pass, 13- and 12-byte datagrams from another
 # address change nothing, and a close request ends the client with exit code 0.
-. "$(dirname "$0")/client_common.bash"
-
-[ -f "$TALLY_BIN/scoutly.exe" ] || { echo "FAIL scoutly.exe not found in $TALLY_BIN"; exit 1; }
-wine_env_start "$RUN" || { echo "FAIL Wine environment"; exit 1; }
+. "$(dirname "$0")/common.bash" client_resident
+need "$TALLY_BIN/scoutly.exe"
+wine_start
 PORT=$(free_udp_port_pair)
 timeout 30 "$WINE" reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Resident' \
     /v DisplayName /t REG_SZ /d "Resident Test Program" /f >"$RUN/reg.out" 2>&1
@@ -88,5 +87,6 @@ sys.exit(1 if failures else 0)
 PY
 rc=$?
 cat "$RUN/checks.txt"
-[ "$rc" = 0 ] && echo "client_resident: all checks passed" || echo "client_resident: failed"
-exit $rc
+FAILED=$(grep -c '^FAIL' "$RUN/checks.txt")
+[ "$rc" = 0 ] || [ "$FAILED" -gt 0 ] || check "the resident checks ran" false
+finish

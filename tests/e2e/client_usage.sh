@@ -2,12 +2,9 @@
 # scoutly.exe under Wine without a usable server: the usage message box
 # (caption "Error", lines separated by carriage returns) and exit code 1
 # once it is answered; nothing is sent.
-. "$(dirname "$0")/client_common.bash"
-
-for f in scoutly.exe tally_driver.exe; do
-    [ -f "$TALLY_BIN/$f" ] || { echo "FAIL $f not found in $TALLY_BIN"; exit 1; }
-done
-wine_env_start "$RUN" || { echo "FAIL Wine environment"; exit 1; }
+. "$(dirname "$0")/common.bash" client_usage
+need "$TALLY_BIN/scoutly.exe" "$TALLY_BIN/tally_driver.exe"
+wine_start
 
 python3 - >"$RUN/expected.txt" <<'PY'
 import sys
@@ -27,14 +24,15 @@ usage_case() {
     shift
     timeout 60 "$WINE" "$TALLY_BIN/scoutly.exe" "$@" >"$RUN/scoutly.out" 2>&1 &
     local pid=$!
-    timeout 30 "$WINE" "$TALLY_BIN/tally_driver.exe" box-icon Error 15000 >"$RUN/icon.txt" 2>"$RUN/driver.err"
-    timeout 30 "$WINE" "$TALLY_BIN/tally_driver.exe" box Error 1 15000 >"$RUN/box.txt" 2>>"$RUN/driver.err"
+    drv box-icon Error 15000
+    local icon=$OUT
+    timeout 30 "$WINE" "$TALLY_BIN/tally_driver.exe" box Error IDOK 15000 >"$RUN/box.txt" 2>"$RUN/driver.err"
     local drc=$?
     wait "$pid"
     local rc=$?
-    check "$name: usage box captioned Error answered" [ "$drc" = 0 ]
-    check "$name: exit code 1 (got $rc)" [ "$rc" = 1 ]
-    check "$name: stop icon ($(tr -d '\r' <"$RUN/icon.txt"))" grep -q '^stop' "$RUN/icon.txt"
+    check "$name: usage box captioned Error answered" same 0 "$drc"
+    check "$name: exit code 1 (got $rc)" same 1 "$rc"
+    check "$name: stop icon ($icon)" same stop "$icon"
     python3 - "$RUN/box.txt" "$RUN/expected.txt" >"$RUN/cmp.txt" <<'PY'
 import re, sys
 text = open(sys.argv[1], "rb").read()
@@ -54,5 +52,4 @@ usage_case "empty command line"
 usage_case "command line starting with a colon" ":1234"
 usage_case "host name not found" "no-such-host.invalid:1234" "-R"
 
-[ "$failures" = 0 ] && echo "client_usage: all checks passed" || echo "client_usage: $failures failed"
-[ "$failures" = 0 ]
+finish

@@ -4,46 +4,36 @@
 # beside the first while the main window stays usable; the about box shows
 # its picture and the "Email Me" and "Donate" buttons; closing the main
 # window ends the server even while a help window is open.
-. "$(dirname "$0")/reports_common.bash"
-PORT=$(free_udp_port_pair)
-reports_setup "$PORT"
-check "server starts" start_server
+. "$(dirname "$0")/common.bash" reports_help
+server_setup
+python3 "$HERE/packets.py" write "$DATA"
+check "server starts" start_server || exit 1
 
-driver rp-menu 40011 \; rp-help-text
-out >"$RUN/help"
+drv menu main IDM_HELP \; help-text
+HELP=$OUT
 for title in "Setting Up The Server:" "Using The Client" "Program Usage" "Checking System Hardware" \
     "Checking For Installed Programs" "Troubleshooting"; do
-    check "help has \"$title\"" grep -qx "$title" "$RUN/help"
+    check "help has \"$title\"" grep -qx "$title" <<<"$HELP"
 done
-check "help sections are underlined" test "$(grep -cx '=========================================' "$RUN/help")" -eq 6
-driver rp-resize-help 420 300 \; rp-help-text
-check "the help box follows a resize" test "$(out | tail -n 1)" = "fills"
+check "help sections are underlined" same 6 "$(grep -cx '=========================================' <<<"$HELP")"
+drv resize-help 420 300 \; help-text
+check "the help box follows a resize" same fills "$(tail -n 1 <<<"$OUT")"
 
 # The main window keeps working behind the help window.
-driver rp-select Search 1065 "RAM in MB" \; rp-select Search 1066 "<" \; rp-set-text Search 1067 300 \; \
-    rp-click Search 1078 \; rp-wait-text Search 1083 "Search Returned 2 hits"
-check "the main window stays usable with help open" test $? -eq 0
-driver rp-menu 40011 \; sleep 500 \; rp-windows
-check "a second help window opens beside the first" test "$(out | grep -c '^\[\]$')" -eq 2
+check "the main window stays usable with help open" \
+    drv combo main Search IDC_SEARCH_ITEM_1 "RAM in MB" \; combo main Search IDC_SEARCH_OPERATOR_1 "<" \; \
+    set-text main Search IDC_SEARCH_VALUE_1 300 \; click main Search IDC_SEARCH_SEARCH \; \
+    wait-text main Search IDC_SEARCH_HITS "Search Returned 2 hits"
+drv menu main IDM_HELP \; sleep 500 \; windows
+check "a second help window opens beside the first" same 2 "$(grep -c '^\[\]$' <<<"$OUT")"
 
-driver rp-menu 1007 \; rp-about
-check "the about box has its picture and buttons" test "$(out | tr '\n' '|')" = "Email Me|Donate|picture|"
-driver rp-close-window "About Vodirir Ozozu Server"
-check "the about box closes" test $? -eq 0
+drv menu main IDM_ABOUT \; about
+check "the about box has its picture and buttons" same "Email Me|Donate|picture" "$(joined)"
+check "the about box closes" drv close "About Vodirir Ozozu Server"
 
-driver rp-close-help
-check "both help windows close" test "$(out)" = "2"
+drv close-help
+check "both help windows close" same 2 "$OUT"
 
 # Closing the main window ends the server also while a help window is open.
-driver rp-menu 40011 \; sleep 500 \; rp-close-window "Kestrin's Vodirir Ozozu Server Version 1.35"
-server_ended() {
-    local i
-    for i in $(seq 1 50); do
-        kill -0 "$SERVER_PID" 2>/dev/null || return 0
-        sleep 0.1
-    done
-    return 1
-}
-check "closing the main window with help open ends the server" server_ended
-SERVER_PID=
-exit $FAILED
+check "closing the main window with help open ends the server" stop_server
+finish

@@ -4,13 +4,12 @@
 # the computer name resolves to; a name that does not resolve gives the
 # "Host not found" box; a resident scoutly.exe on this machine reports again
 # on request and ends on the close request.
-. "$(dirname "$0")/reports_common.bash"
-PORT=$(free_udp_port_pair)
-reports_setup "$PORT" 0 local
-SCOUT_PID=
-trap 'reports_cleanup; [ -n "$SCOUT_PID" ] && kill "$SCOUT_PID" 2>/dev/null; true' EXIT
-check "server starts" start_server
-driver rp-wait-text Search 1083 "Search Returned 5 hits"
+. "$(dirname "$0")/common.bash" reports_remote
+need "$TALLY_BIN/scoutly.exe"
+server_setup
+python3 "$HERE/packets.py" write "$DATA" 0 local
+check "server starts" start_server || exit 1
+drv wait-text main Search IDC_SEARCH_HITS "Search Returned 5 hits"
 
 # A receiver in place of a resident client, on 127.0.0.1 port P+1.
 timeout 30 python3 - "$((PORT + 1))" >"$RUN/received" <<'PY' &
@@ -25,29 +24,27 @@ for _ in range(2):
 PY
 RECEIVER=$!
 sleep 0.5
-driver rp-select-system localhost \; rp-wait-text General 1051 localhost \; rp-menu 40015 \; sleep 300 \; rp-menu 40016
+select_system localhost \; menu main IDM_REQUEST_UPDATE \; sleep 300 \; menu main IDM_CLOSE_REMOTE_SERVICE
 wait "$RECEIVER"
-check "Request Update sends 13 bytes to port P+1" test "$(sed -n 1p "$RUN/received")" = "13 Update Please"
-check "Close Remote Service sends 12 bytes" test "$(sed -n 2p "$RUN/received")" = "12 Close Please"
+check "Request Update sends 13 bytes to port P+1" same "13 Update Please" "$(sed -n 1p "$RUN/received")"
+check "Close Remote Service sends 12 bytes" same "12 Close Please" "$(sed -n 2p "$RUN/received")"
 
-driver rp-select-system PC-128 \; rp-wait-text General 1051 PC-128 \; rp-menu 40015 \; box "Host not found" 1 30000
-check "an unknown name gives the Host not found box" test "$(out)" = "Unable to find computer on the network"
+select_system PC-128 \; menu main IDM_REQUEST_UPDATE \; box "Host not found" IDOK 30000
+check "an unknown name gives the Host not found box" same "Unable to find computer on the network" "$OUT"
 
 # A resident client on this machine: its first report adds it to the list.
 (cd "$RUN" && exec timeout 120 "$WINE" "$TALLY_BIN/scoutly.exe" "127.0.0.1:$PORT" -R </dev/null >"$RUN/scout.log" 2>&1) &
 SCOUT_PID=$!
-driver rp-wait-text Search 1083 "Search Returned 6 hits" 30000
-check "the resident client reports" test $? -eq 0
-driver rp-list
-NAME=$(out | grep -vxE 'PC-128|PC-256|PC-512|PC-1024|localhost' | head -n 1)
-driver rp-select-system "$NAME" \; rp-wait-text General 1051 "$NAME" \; rp-text "Server Stats" 1057
-BEFORE=$(out)
-driver rp-menu 40015 \; rp-wait-text "Server Stats" 1057 "$((BEFORE + 1))" 30000
-check "Request Update brings a fresh report from $NAME" test $? -eq 0
-driver rp-menu 40016
+AT_EXIT+=('kill "$SCOUT_PID" 2>/dev/null')
+check "the resident client reports" drv wait-text main Search IDC_SEARCH_HITS "Search Returned 6 hits" 30000
+NAME=$(systems | tr ' ' '\n' | grep -vxE 'PC-128|PC-256|PC-512|PC-1024|localhost' | head -n 1)
+select_system "$NAME" \; text main "Server Stats" IDC_STATS_HARDWARE_PACKETS
+BEFORE=$OUT
+check "Request Update brings a fresh report from $NAME" drv menu main IDM_REQUEST_UPDATE \; \
+    wait-text main "Server Stats" IDC_STATS_HARDWARE_PACKETS "$((BEFORE + 1))" 30000
+drv menu main IDM_CLOSE_REMOTE_SERVICE
 for i in $(seq 1 100); do kill -0 "$SCOUT_PID" 2>/dev/null || break; sleep 0.1; done
-check "Close Remote Service ends the resident client" test "$(kill -0 "$SCOUT_PID" 2>/dev/null && echo running)" = ""
-SCOUT_PID=
+check "Close Remote Service ends the resident client" not kill -0 "$SCOUT_PID" 2>/dev/null
 
 stop_server
-exit $FAILED
+finish

@@ -4,101 +4,88 @@
 # Settings command (socket reopened, store reloaded, list rebuilt), the
 # delete confirmation, a restart with stored settings, and a second server
 # on a taken port ("Display only mode").
-. "$(dirname "$0")/server_common.bash" server-first-run
-reg_value() { # NAME -> hex bytes of the value, or nothing
-    timeout 60 "$WINE" reg query 'HKLM\Software\Kestrin' /v "$1" >"$RUN/reg.out" 2>/dev/null || return 0
-    tr -d '\r' <"$RUN/reg.out" | awk -v n="$1" '$1 == n { print $3 }'
-}
-
-wine_env_start "$RUN" || { echo "FAIL wine environment"; exit 1; }
-TITLE="Kestrin's Vodirir Ozozu Server Version 1.35"
+. "$(dirname "$0")/common.bash" server_first_run
+need "$TALLY_BIN/tallyhall.exe" "$TALLY_BIN/scoutly.exe" "$TALLY_BIN/tally_driver.exe"
+wine_start
 SETTINGS="Audit Server Settings"
 PORT=$(free_udp_port_pair)
-DATA=$RUN/data
 OTHER=$RUN/other
-mkdir -p "$DATA" "$OTHER"
+mkdir -p "$OTHER"
+reg_value() { # NAME -> hex bytes of the value, or nothing
+    timeout 60 "$WINE" reg query 'HKLM\Software\Kestrin' /v "$1" >"$RUN/reg.out" 2>/dev/null || return 0
+    tr -d '\r' <"$RUN/reg.out" | awk -v n="$1" '$1 == n { print toupper($3) }'
+}
 
-timeout 200 "$WINE" "$TALLY_BIN/tallyhall.exe" >"$RUN/server.out" 2>&1 &
+(cd "$RUN" && exec timeout 200 "$WINE" "$TALLY_BIN/tallyhall.exe" </dev/null >"$RUN/server.log" 2>&1) &
 SERVER_PID=$!
-drv wait-window "$SETTINGS" 20000 && pass "first run shows the settings dialog" || { failed "no settings dialog"; exit 1; }
-drv text "$SETTINGS" - 1058; check "port box shows the default" "54333" "$OUT"
-drv text "$SETTINGS" - 1096; check "directory box empty" "" "$OUT"
+check "first run shows the settings dialog" drv wait-window "$SETTINGS" 20000 || exit 1
+drv text "$SETTINGS" - IDC_SETTINGS_PORT; check "port box shows the default" same 54333 "$OUT"
+drv text "$SETTINGS" - IDC_SETTINGS_DIRECTORY; check "directory box empty" same "" "$OUT"
 
-drv click "$SETTINGS" - 1009 \; sleep 500 \; wait-window "$SETTINGS" 10000
-check "Cancel with no directory brings the dialog back" "0" "$?"
-drv set-text "$SETTINGS" - 1058 "" \; set-text "$SETTINGS" - 1096 "$(wine_path "$DATA")" \; click "$SETTINGS" - 1011 \; sleep 500 \; wait-window "$SETTINGS" 2000
-check "OK with an empty port box keeps the dialog open" "0" "$?"
+check "Cancel with no directory brings the dialog back" \
+    drv click "$SETTINGS" - IDC_SETTINGS_CANCEL \; sleep 500 \; wait-window "$SETTINGS"
+check "OK with an empty port box keeps the dialog open" \
+    drv set-text "$SETTINGS" - IDC_SETTINGS_PORT "" \; set-text "$SETTINGS" - IDC_SETTINGS_DIRECTORY "$(wine_path "$DATA")" \; \
+    click "$SETTINGS" - IDC_SETTINGS_OK \; sleep 500 \; wait-window "$SETTINGS" 2000
 # A port above 65535 is stored as its low 16 bits; one trailing backslash goes.
-drv set-text "$SETTINGS" - 1058 "$((PORT + 65536))" \; set-text "$SETTINGS" - 1096 "$(wine_path "$DATA")\\" \; click "$SETTINGS" - 1011
-drv wait-window "$TITLE" 20000 && pass "OK starts the server" || { failed "main window after OK"; cat "$RUN/driver.err"; exit 1; }
+drv set-text "$SETTINGS" - IDC_SETTINGS_PORT "$((PORT + 65536))" \; \
+    set-text "$SETTINGS" - IDC_SETTINGS_DIRECTORY "$(wine_path "$DATA")\\" \; click "$SETTINGS" - IDC_SETTINGS_OK
+check "OK starts the server" drv wait-window main 20000 || exit 1
 
-PATH_HEX=$(python3 -c "import sys; print(sys.argv[1].encode().ljust(255, b'\0').hex().upper())" "$(wine_path "$DATA")")
-check "Audit_PathName: 255 bytes, path without trailing backslash" "$PATH_HEX" "$(reg_value Audit_PathName | tr a-f A-F)"
+check "Audit_PathName: 255 bytes, path without trailing backslash" \
+    same "$(python3 "$HERE/packets.py" regvalue "$(wine_path "$DATA")" | tr a-f A-F)" "$(reg_value Audit_PathName)"
 check "Audit_Port: 2 bytes, low 16 bits little-endian" \
-    "$(python3 -c "import struct,sys;print(struct.pack('<H',int(sys.argv[1])).hex().upper())" "$PORT")" \
-    "$(reg_value Audit_Port | tr a-f A-F)"
-drv text "$TITLE" "Server Stats" 1058; check "Server Stats port" "$PORT" "$OUT"
-drv text "$TITLE" "Server Stats" 1060; check "Server Stats directory" "$(wine_path "$DATA")" "$OUT"
+    same "$(printf '%02X%02X' $((PORT & 255)) $((PORT >> 8)))" "$(reg_value Audit_Port)"
+drv text main "Server Stats" IDC_STATS_PORT; check "Server Stats port" same "$PORT" "$OUT"
+drv text main "Server Stats" IDC_STATS_WORKING_DIRECTORY; check "Server Stats directory" same "$(wine_path "$DATA")" "$OUT"
 
 # With an empty hardware table the record commands act on nothing.
-drv set-text "$TITLE" General 1091 "typed" \; click "$TITLE" General 1095 \; menu "$TITLE" 40013 \; sleep 500
-if drv box "Delete Record" 7 1000; then failed "no delete confirmation for an empty table"; else pass "no delete confirmation for an empty table"; fi
-check "Update Custom Fields writes nothing to an empty table" "0" "$(stat -c %s "$DATA/Hardware.Audit")"
+drv set-text main General IDC_GEN_CUSTOM_FIELD_1 "typed" \; click main General IDC_GEN_UPDATE_CUSTOM_FIELDS \; \
+    menu main IDM_DELETE_RECORD \; sleep 500
+check "no delete confirmation for an empty table" not drv box "Delete Record" IDNO 1000
+check "Update Custom Fields writes nothing to an empty table" same 0 "$(stat -c %s "$DATA/Hardware.Audit")"
 
 # A real client reports.
-if [ -x "$TALLY_BIN/scoutly.exe" ]; then
-    timeout 60 "$WINE" "$TALLY_BIN/scoutly.exe" "127.0.0.1:$PORT" >"$RUN/scoutly.out" 2>&1
-    check "scoutly exit code" "0" "$?"
-    drv wait-text "$TITLE" "Server Stats" 1057 1 10000; check "hardware packet from scoutly" "0" "$?"
-    drv list-items "$TITLE" - 1038; LIST=$OUT
-    check "one system listed" "1" "$(echo "$LIST" | grep -c .)"
-    drv text "$TITLE" General 1051; NAME=$OUT
-    check "General page names the listed computer" "* $NAME" "$LIST"
-    drv text "$TITLE" General 1050; check "IP address of the report" "127.0.0.1" "$OUT"
-    check "one record in Hardware.Audit" "808" "$(stat -c %s "$DATA/Hardware.Audit")"
-else
-    failed "scoutly.exe not built in $TALLY_BIN"
-fi
+timeout 60 "$WINE" "$TALLY_BIN/scoutly.exe" "127.0.0.1:$PORT" >"$RUN/scoutly.out" 2>&1
+check "scoutly exit code" same 0 "$?"
+check "hardware packet from scoutly" drv wait-text main "Server Stats" IDC_STATS_HARDWARE_PACKETS 1
+drv list-items main - IDC_SYSTEM_LIST; LIST=$OUT
+check "one system listed" same 1 "$(grep -c . <<<"$LIST")"
+drv text main General IDC_GEN_COMPUTER_NAME; check "General page names the listed computer" same "* $OUT" "$LIST"
+drv text main General IDC_GEN_IP_ADDRESS; check "IP address of the report" same 127.0.0.1 "$OUT"
+check "one record in Hardware.Audit" same 808 "$(stat -c %s "$DATA/Hardware.Audit")"
 
 # Delete Record, answered No: nothing changes.
-drv menu "$TITLE" 40013 \; box "Delete Record" 7
-case "$OUT" in "Are you sure you wish to delete "??:??:??:??:??:??" from the database?") pass "delete confirmation text";;
-    *) failed "delete confirmation text [$OUT]";; esac
-sleep 0.3
-drv list-items "$TITLE" - 1038; check "No keeps the list" "1" "$(echo "$OUT" | grep -c .)"
+drv menu main IDM_DELETE_RECORD \; box "Delete Record" IDNO
+check "delete confirmation text [$OUT]" \
+    grep -qxE 'Are you sure you wish to delete ([0-9A-F]{2}:){5}[0-9A-F]{2} from the database\?' <<<"$OUT"
+drv sleep 300 \; list-items main - IDC_SYSTEM_LIST; check "No keeps the list" same 1 "$(grep -c . <<<"$OUT")"
 
 # Settings from the menu while running: same port, another (empty) directory.
-drv menu "$TITLE" 40003 \; wait-window "$SETTINGS" 10000 \; set-text "$SETTINGS" - 1096 "$(wine_path "$OTHER")" \; click "$SETTINGS" - 1011
-sleep 1
-drv list-items "$TITLE" - 1038; check "list rebuilt from the reloaded (empty) store" "" "$OUT"
-drv text "$TITLE" Search 1083; check "hit count after reload" "Search Returned 0 hits" "$OUT"
-drv text "$TITLE" "Server Stats" 1060; check "Server Stats keeps the directory of creation" "$(wine_path "$DATA")" "$OUT"
-python3 - "$PORT" <<'PY'
-import socket, struct, sys
-p = bytearray(704); p[0] = 0x54; p[1:7] = bytes([2, 0, 0, 0, 0, 7]); struct.pack_into('<I', p, 8, 704); p[12:17] = b'LATER'
-s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.sendto(bytes(p), ('127.0.0.1', int(sys.argv[1])))
-PY
-drv wait-text "$TITLE" - 1031 "Adding hardware record for 127.0.0.1" 10000; check "reopened socket receives" "0" "$?"
-drv list-items "$TITLE" - 1038; check "new store lists the new computer" "* LATER" "$OUT"
-check "new store's file written" "808" "$(stat -c %s "$OTHER/Hardware.Audit" 2>/dev/null)"
+drv menu main IDM_SETTINGS \; wait-window "$SETTINGS" \; \
+    set-text "$SETTINGS" - IDC_SETTINGS_DIRECTORY "$(wine_path "$OTHER")" \; click "$SETTINGS" - IDC_SETTINGS_OK \; sleep 1000
+drv list-items main - IDC_SYSTEM_LIST; check "list rebuilt from the reloaded (empty) store" same "" "$OUT"
+drv text main Search IDC_SEARCH_HITS; check "hit count after reload" same "Search Returned 0 hits" "$OUT"
+drv text main "Server Stats" IDC_STATS_WORKING_DIRECTORY
+check "Server Stats keeps the directory of creation" same "$(wine_path "$DATA")" "$OUT"
+python3 -c "import sys; from packets import *; send(int(sys.argv[1]), [hardware(bytes([2, 0, 0, 0, 0, 7]), 'LATER')])" "$PORT"
+check "reopened socket receives" drv wait-text main - IDC_STATUS_LINE "Adding hardware record for 127.0.0.1"
+drv list-items main - IDC_SYSTEM_LIST; check "new store lists the new computer" same "* LATER" "$OUT"
+check "new store's file written" same 808 "$(stat -c %s "$OTHER/Hardware.Audit" 2>/dev/null)"
 
-drv close "$TITLE" 10000 || failed "main window closes"
-for _ in $(seq 1 100); do kill -0 "$SERVER_PID" 2>/dev/null || break; sleep 0.1; done
-wait "$SERVER_PID"; check "exit code" "0" "$?"; SERVER_PID=
+check "main window closes" stop_server
+check "exit code" same 0 "${SERVER_RC:-}"
 
 # Restart: stored settings, no dialog; a second server cannot bind the port.
-timeout 200 "$WINE" "$TALLY_BIN/tallyhall.exe" >"$RUN/server.out" 2>&1 &
-SERVER_PID=$!
-drv wait-window "$TITLE" 20000 && pass "restart opens the main window directly" || failed "restart"
-drv list-items "$TITLE" - 1038; check "restart loads the stored directory" "* LATER" "$OUT"
+check "restart opens the main window directly" start_server
+drv list-items main - IDC_SYSTEM_LIST; check "restart loads the stored directory" same "* LATER" "$OUT"
 timeout 100 "$WINE" "$TALLY_BIN/tallyhall.exe" >"$RUN/server2.out" 2>&1 &
 SECOND_PID=$!
-drv box "Network Error" 1 20000
-check "second server on the same port" "Unable to bind application to port to recieve requests. Program is running in Display only mode" "$OUT"
+AT_EXIT+=('kill "$SECOND_PID" 2>/dev/null')
+drv box "Network Error" IDOK 20000
+check "second server on the same port" \
+    same "Unable to bind application to port to recieve requests. Program is running in Display only mode" "$OUT"
 sleep 0.5
 kill "$SECOND_PID" 2>/dev/null
-drv close "$TITLE" 10000
-wait "$SERVER_PID" 2>/dev/null; SERVER_PID=
-
-[ $FAILED -eq 0 ] && echo "server_first_run: all checks passed"
-exit $FAILED
+stop_server
+finish

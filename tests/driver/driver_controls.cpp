@@ -1,48 +1,13 @@
-// Driver commands for dialog programs: read and set control texts on nested
-// pages, read and select list-view rows in the other process, switch tabs,
-// post menu commands, press buttons, choose combo entries, close windows.
-// A PAGE argument names a child dialog by its window text; "-" means the
-// top-level window itself.
+// Driver commands on the controls of a window: read and set texts, press
+// buttons, choose combo entries, read and select list-view rows in the
+// other process, switch tabs, post menu commands, and the window's place,
+// size and state.
 #include "driver.h"
 
 #include <commctrl.h>
 
-#include <cstring>
-
 namespace driver {
-
 namespace {
-constexpr int default_timeout = 10000;
-
-HWND top_window(const std::string& title) {
-    HWND top = wait_for_window(title.c_str(), default_timeout);
-    if (!top) fail("no window \"" + title + "\"");
-    return top;
-}
-
-// The control `id` inside page `page` of the window `title`.
-HWND control(const std::string& title, const std::string& page, const std::string& id_text) {
-    long id = 0;
-    if (!parse_int(id_text, id)) return fail("bad control id " + id_text), nullptr;
-    HWND top = top_window(title);
-    if (!top) return nullptr;
-    HWND parent = top;
-    if (page != "-") {
-        parent = find_page(top, page);
-        if (!parent) return fail("no page \"" + page + "\""), nullptr;
-    }
-    HWND c = GetDlgItem(parent, static_cast<int>(id));
-    if (!c) fail("no control " + id_text + " on " + page);
-    return c;
-}
-
-bool send(HWND window, UINT message, WPARAM wparam, LPARAM lparam, DWORD_PTR* result = nullptr) {
-    DWORD_PTR r = 0;
-    if (!SendMessageTimeoutA(window, message, wparam, lparam, SMTO_ABORTIFHUNG, 5000, &r))
-        return fail("window did not answer");
-    if (result) *result = r;
-    return true;
-}
 
 // text TITLE PAGE ID: prints the control's text.
 bool text_command(const Args& a) {
@@ -56,16 +21,16 @@ DRIVER_COMMAND("text", "text TITLE PAGE ID", text_command);
 
 // wait-text TITLE PAGE ID TEXT [TIMEOUT_MS]: waits until the control shows TEXT.
 bool wait_text_command(const Args& a) {
+    long timeout = 0;
     if (a.size() < 4) return fail("wait-text TITLE PAGE ID TEXT [TIMEOUT_MS]");
-    long timeout = default_timeout;
-    if (a.size() > 4 && !parse_int(a[4], timeout)) return fail("bad time-out");
+    if (!timeout_arg(a, 4, timeout)) return false;
     HWND c = control(a[0], a[1], a[2]);
     if (!c) return false;
     const DWORD start = GetTickCount();
     std::string last;
     while ((last = window_text(c)) != a[3]) {
         if (static_cast<long>(GetTickCount() - start) >= timeout)
-            return fail("control " + a[2] + " shows \"" + last + "\", not \"" + a[3] + "\"");
+            return fail(a[2] + " shows \"" + last + "\", not \"" + a[3] + "\"");
         Sleep(50);
     }
     return true;
@@ -82,43 +47,47 @@ bool set_text_command(const Args& a) {
 }
 DRIVER_COMMAND("set-text", "set-text TITLE PAGE ID TEXT", set_text_command);
 
-// click TITLE PAGE ID: presses a button.
+// click TITLE PAGE ID: presses an enabled button: its parent receives the
+// click's command, also on a page that is not shown (which takes no mouse
+// input).
 bool click_command(const Args& a) {
     if (a.size() != 3) return fail("click TITLE PAGE ID");
     HWND c = control(a[0], a[1], a[2]);
     if (!c) return false;
-    PostMessageA(c, BM_CLICK, 0, 0);
+    if (!IsWindowEnabled(c)) return fail("button " + a[2] + " is disabled");
+    PostMessageA(GetParent(c), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(c), BN_CLICKED), reinterpret_cast<LPARAM>(c));
     return true;
 }
 DRIVER_COMMAND("click", "click TITLE PAGE ID", click_command);
 
-// combo TITLE PAGE ID INDEX: selects entry INDEX (-1: none) and reports the
-// drop-down's close-up to the combo's parent, as a user's choice does.
+// combo TITLE PAGE ID INDEX|TEXT: selects an entry by its index (-1: none)
+// or its text and reports the drop-down's close-up to the combo's parent,
+// as a user's choice does.
 bool combo_command(const Args& a) {
-    long index = 0;
-    if (a.size() != 4 || !parse_int(a[3], index)) return fail("combo TITLE PAGE ID INDEX");
+    if (a.size() != 4) return fail("combo TITLE PAGE ID INDEX|TEXT");
     HWND c = control(a[0], a[1], a[2]);
     if (!c) return false;
+    long index = 0;
+    if (!parse_int(a[3], index)) {
+        const std::vector<std::string> entries = combo_entries(c);
+        index = -1;
+        for (std::size_t k = 0; k < entries.size() && index < 0; ++k)
+            if (entries[k] == a[3]) index = static_cast<long>(k);
+        if (index < 0) return fail("no entry \"" + a[3] + "\"");
+    }
     if (!send(c, CB_SETCURSEL, static_cast<WPARAM>(index), 0)) return false;
-    const int id = GetDlgCtrlID(c);
-    return send(GetParent(c), WM_COMMAND, MAKEWPARAM(id, CBN_CLOSEUP), reinterpret_cast<LPARAM>(c));
+    return send(GetParent(c), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(c), CBN_CLOSEUP), reinterpret_cast<LPARAM>(c));
 }
-DRIVER_COMMAND("combo", "combo TITLE PAGE ID INDEX", combo_command);
+DRIVER_COMMAND("combo", "combo TITLE PAGE ID INDEX|TEXT", combo_command);
 
 // combo-items TITLE PAGE ID: prints the entries and then "selected N".
 bool combo_items_command(const Args& a) {
     if (a.size() != 3) return fail("combo-items TITLE PAGE ID");
     HWND c = control(a[0], a[1], a[2]);
     if (!c) return false;
-    DWORD_PTR count = 0, selected = 0;
-    if (!send(c, CB_GETCOUNT, 0, 0, &count) || !send(c, CB_GETCURSEL, 0, 0, &selected)) return false;
-    for (DWORD_PTR k = 0; k < count; ++k) {
-        wchar_t text[256] = {};
-        SendMessageW(c, CB_GETLBTEXT, k, reinterpret_cast<LPARAM>(text));
-        char narrow[512] = {};
-        WideCharToMultiByte(CP_ACP, 0, text, -1, narrow, sizeof narrow, nullptr, nullptr);
-        print_line(narrow);
-    }
+    DWORD_PTR selected = 0;
+    if (!send(c, CB_GETCURSEL, 0, 0, &selected)) return false;
+    for (const std::string& entry : combo_entries(c)) print_line(entry);
     print_line("selected " + std::to_string(static_cast<long>(static_cast<LRESULT>(selected))));
     return true;
 }
@@ -130,14 +99,11 @@ bool list_items_command(const Args& a) {
     if (a.size() != 3) return fail("list-items TITLE PAGE ID");
     HWND list = control(a[0], a[1], a[2]);
     if (!list) return false;
-    DWORD_PTR count = 0;
-    if (!send(list, LVM_GETITEMCOUNT, 0, 0, &count)) return false;
-    RemoteBuffer remote(list, sizeof(LVITEMA) + 520);
-    if (!remote.ok()) return fail("cannot reach the list's process");
-    for (int row = 0; row < static_cast<int>(count); ++row) {
+    const std::vector<std::string> rows = list_items(list);
+    for (std::size_t row = 0; row < rows.size(); ++row) {
         DWORD_PTR state = 0;
-        send(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_SELECTED, &state);
-        print_line(std::string(state & LVIS_SELECTED ? "* " : "") + list_item_text(list, remote, row));
+        send(list, LVM_GETITEMSTATE, row, LVIS_SELECTED, &state);
+        print_line(std::string(state & LVIS_SELECTED ? "* " : "") + rows[row]);
     }
     return true;
 }
@@ -158,7 +124,8 @@ DRIVER_COMMAND("list-count", "list-count TITLE PAGE ID", list_count_command);
 // list-rows TITLE PAGE ID FIRST COUNT: prints rows FIRST.. of a list view.
 bool list_rows_command(const Args& a) {
     long first = 0, n = 0;
-    if (a.size() != 5 || !parse_int(a[3], first) || !parse_int(a[4], n)) return fail("list-rows TITLE PAGE ID FIRST COUNT");
+    if (a.size() != 5 || !parse_int(a[3], first) || !parse_int(a[4], n))
+        return fail("list-rows TITLE PAGE ID FIRST COUNT");
     HWND list = control(a[0], a[1], a[2]);
     if (!list) return false;
     RemoteBuffer remote(list, sizeof(LVITEMA) + 520);
@@ -168,20 +135,20 @@ bool list_rows_command(const Args& a) {
 }
 DRIVER_COMMAND("list-rows", "list-rows TITLE PAGE ID FIRST COUNT", list_rows_command);
 
-// clock: prints the tick count in milliseconds, to time the steps between.
-bool clock_command(const Args& a) {
-    if (!a.empty()) return fail("clock takes no arguments");
-    print_line(std::to_string(GetTickCount()));
-    return true;
-}
-DRIVER_COMMAND("clock", "clock", clock_command);
-
-// list-select TITLE PAGE ID ROW: selects and focuses a row, as a click does.
+// list-select TITLE PAGE ID ROW|TEXT: selects and focuses a row, given by its
+// number or its text, as a click does.
 bool list_select_command(const Args& a) {
-    long row = 0;
-    if (a.size() != 4 || !parse_int(a[3], row)) return fail("list-select TITLE PAGE ID ROW");
+    if (a.size() != 4) return fail("list-select TITLE PAGE ID ROW|TEXT");
     HWND list = control(a[0], a[1], a[2]);
     if (!list) return false;
+    long row = 0;
+    if (!parse_int(a[3], row)) {
+        const std::vector<std::string> rows = list_items(list);
+        row = -1;
+        for (std::size_t k = 0; k < rows.size() && row < 0; ++k)
+            if (rows[k] == a[3]) row = static_cast<long>(k);
+        if (row < 0) return fail("no row \"" + a[3] + "\"");
+    }
     RemoteBuffer remote(list, sizeof(LVITEMA));
     if (!remote.ok()) return fail("cannot reach the list's process");
     LVITEMA item{};
@@ -190,7 +157,7 @@ bool list_select_command(const Args& a) {
     if (!remote.write(0, &item, sizeof item)) return fail("cannot write to the list's process");
     return send(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote.address()));
 }
-DRIVER_COMMAND("list-select", "list-select TITLE PAGE ID ROW", list_select_command);
+DRIVER_COMMAND("list-select", "list-select TITLE PAGE ID ROW|TEXT", list_select_command);
 
 // tab TITLE PAGE ID INDEX: switches a tab control to tab INDEX.
 bool tab_command(const Args& a) {
@@ -217,7 +184,7 @@ DRIVER_COMMAND("visible", "visible TITLE PAGE", visible_command);
 // menu TITLE COMMAND_ID: posts a menu command to the window.
 bool menu_command(const Args& a) {
     long id = 0;
-    if (a.size() != 2 || !parse_int(a[1], id)) return fail("menu TITLE COMMAND_ID");
+    if (a.size() != 2 || !parse_id(a[1], id)) return fail("menu TITLE COMMAND_ID");
     HWND top = top_window(a[0]);
     if (!top) return false;
     PostMessageA(top, WM_COMMAND, MAKEWPARAM(id, 0), 0);
@@ -225,8 +192,8 @@ bool menu_command(const Args& a) {
 }
 DRIVER_COMMAND("menu", "menu TITLE COMMAND_ID", menu_command);
 
-// rect TITLE PAGE ID: prints "x y width height" of a control in the client
-// coordinates of the top-level window, and "client W H" first.
+// rect TITLE PAGE ID: prints "client W H" of the top-level window, then
+// "x y width height" of the control in that window's client coordinates.
 bool rect_command(const Args& a) {
     if (a.size() != 3) return fail("rect TITLE PAGE ID");
     HWND c = control(a[0], a[1], a[2]);
@@ -253,6 +220,15 @@ bool maximized_command(const Args& a) {
 }
 DRIVER_COMMAND("maximized", "maximized TITLE", maximized_command);
 
+// maximize TITLE: maximises the window, as its caption button does.
+bool maximize_command(const Args& a) {
+    if (a.size() != 1) return fail("maximize TITLE");
+    HWND top = top_window(a[0]);
+    if (!top) return false;
+    return send(top, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+}
+DRIVER_COMMAND("maximize", "maximize TITLE", maximize_command);
+
 // move TITLE X Y WIDTH HEIGHT: places and sizes a top-level window.
 bool move_command(const Args& a) {
     long v[4] = {};
@@ -265,23 +241,6 @@ bool move_command(const Args& a) {
     return true;
 }
 DRIVER_COMMAND("move", "move TITLE X Y WIDTH HEIGHT", move_command);
-
-// close TITLE [TIMEOUT_MS]: asks the window to close and waits until it is gone.
-bool close_command(const Args& a) {
-    if (a.empty()) return fail("close TITLE [TIMEOUT_MS]");
-    long timeout = default_timeout;
-    if (a.size() > 1 && !parse_int(a[1], timeout)) return fail("bad time-out");
-    HWND top = top_window(a[0]);
-    if (!top) return false;
-    PostMessageA(top, WM_CLOSE, 0, 0);
-    const DWORD start = GetTickCount();
-    while (IsWindow(top)) {
-        if (static_cast<long>(GetTickCount() - start) >= timeout) return fail("window still open");
-        Sleep(50);
-    }
-    return true;
-}
-DRIVER_COMMAND("close", "close TITLE [TIMEOUT_MS]", close_command);
 
 }  // namespace
 }  // namespace driver

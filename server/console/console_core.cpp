@@ -1,0 +1,84 @@
+// The console's decisions: selection, list upkeep and what the pages show.
+#include "server/console/console_core.h"
+
+namespace tally {
+
+void ConsoleCore::show_list() {
+    view_.show_list(list_.size(), list_.position_of(selected_));
+    view_.show_hits(hits_text(list_.hit_count()));
+}
+
+void ConsoleCore::show_selected_record() {
+    view_.show_record(store_.holds_computer(selected_) ? record_texts(store_, selected_) : empty_record_texts());
+}
+
+void ConsoleCore::record_changed(std::uint32_t i, RecordChange change) {
+    if (change == RecordChange::hardware) {
+        // A software search depends on software lists that arrive after the
+        // hardware packet: every record is evaluated again then. Otherwise
+        // only the changed record can have moved.
+        if (search_.software_on)
+            list_.rebuild(store_, search_, order_);
+        else
+            list_.update_record(store_, search_, order_, i);
+        show_list();
+    }
+    // A new computer that took the selected index appears at once.
+    if (i == selected_) show_selected_record();
+    view_.record_changed(i);
+}
+
+void ConsoleCore::select_row(std::size_t row) {
+    if (row >= list_.size()) return;
+    selected_ = list_.record_at(row);
+    show_selected_record();
+}
+
+void ConsoleCore::select_record(std::uint32_t i) {
+    selected_ = i;
+    show_list();
+    show_selected_record();
+}
+
+void ConsoleCore::set_list_order(ListOrder order) {
+    order_ = order;
+    rebuild_system_list();
+}
+
+void ConsoleCore::apply_search_page(const SearchPageTexts& texts) {
+    search_tab_search(texts, search_);
+    rebuild_system_list();
+}
+
+void ConsoleCore::clear_search() {
+    search_tab_clear(search_);
+    rebuild_system_list();
+}
+
+void ConsoleCore::rebuild_system_list() {
+    list_.rebuild(store_, search_, order_);
+    show_list();
+    if (list_.position_of(selected_)) show_selected_record();
+}
+
+void ConsoleCore::tables_reloaded() {
+    selected_ = 0;
+    rebuild_system_list();
+    view_.records_changed();
+}
+
+void ConsoleCore::update_custom_fields(const std::string& custom_1, const std::string& custom_2,
+                                       const std::string& serial_number, const std::string& asset_tag) {
+    if (!selected_record_exists()) return;
+    if (store_.update_custom_fields(selected_, custom_1, custom_2, serial_number, asset_tag) != 0)
+        store_.notifier().notify({"Seek Error", "Seek Error", BoxOwner::page, false});
+}
+
+void ConsoleCore::delete_selected_record() {
+    if (!selected_record_exists()) return;
+    store_.delete_record(selected_);
+    rebuild_system_list();
+    view_.records_changed();
+}
+
+}  // namespace tally

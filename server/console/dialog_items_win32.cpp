@@ -1,0 +1,33 @@
+// Text and drop-down list helpers for dialog controls.
+#include "server/console/dialog_items_win32.h"
+
+namespace tally {
+
+std::string window_text(HWND window) {
+    if (!window) return std::string();
+    const int length = GetWindowTextLengthA(window);
+    if (length <= 0) return std::string();
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    const int got = GetWindowTextA(window, &text[0], length + 1);
+    text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    return text;
+}
+
+std::string dlg_text(HWND dialog, int id) { return window_text(GetDlgItem(dialog, id)); }
+
+void set_dlg_text(HWND dialog, int id, const std::string& text) {
+    // Result not checked: a page that failed to load has no controls to fill.
+    SetDlgItemTextA(dialog, id, text.c_str());
+}
+
+void fill_combo(HWND dialog, int id, const std::vector<std::string>& entries, int selection) {
+    for (const std::string& e : entries)
+        SendDlgItemMessageA(dialog, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(e.c_str()));
+    select_combo(dialog, id, selection);
+}
+
+void select_combo(HWND dialog, int id, int selection) {
+    SendDlgItemMessageA(dialog, id, CB_SETCURSEL, static_cast<WPARAM>(selection), 0);
+}
+
+}  // namespace tally

@@ -1,0 +1,21 @@
+// Thin helpers for the controls of a dialog: their whole text (no invented
+// length limit) and the drop-down lists.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace tally {
+
+// The 8-bit text a window holds, whole.
+std::string window_text(HWND window);
+// The text of control `id` of a dialog, whole.
+std::string dlg_text(HWND dialog, int id);
+void set_dlg_text(HWND dialog, int id, const std::string& text);
+// Adds the entries to a combo box in order and selects `selection` (-1: none).
+void fill_combo(HWND dialog, int id, const std::vector<std::string>& entries, int selection);
+void select_combo(HWND dialog, int id, int selection);
+
+}  // namespace tally

@@ -1,0 +1,135 @@
+// The console core behind a recording view: what each datagram, selection,
+// search and reload makes the main window paint, and how often.
+#include <gtest/gtest.h>
+
+#include "console_fixture.h"
+#include "server/console/console_core.h"
+
+namespace tally {
+namespace {
+
+struct RecordingView : ConsoleView {
+    std::vector<std::string> shown;  // computer name of each record shown
+    int lists = 0;
+    std::optional<std::size_t> selected_row;
+    std::string hits;
+    void show_status(const std::string&) override {}
+    void show_counter(PacketCounter, std::uint32_t) override {}
+    void show_list(std::size_t, std::optional<std::size_t> row) override {
+        ++lists;
+        selected_row = row;
+    }
+    void show_hits(const std::string& text) override { hits = text; }
+    void show_record(const RecordTexts& t) override { shown.push_back(t.general.computer_name); }
+};
+
+class ConsoleCoreTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tables.add_record(test::mac_of(1), "PC-B");
+        tables.add_record(test::mac_of(2), "PC-A");
+        ASSERT_TRUE(tables.load(store, dir));
+        core.tables_reloaded();
+        view = RecordingView{};
+    }
+    void hardware_packet(std::uint32_t computer, const std::string& name) {
+        HardwareReport r;
+        r.mac = test::mac_of(computer);
+        r.computer_name = name;
+        const HardwarePacket p = encode_hardware_packet(r);
+        intake.handle_datagram(p.data(), p.size(), Ipv4{10, 0, 0, 1}, 1);
+    }
+    void software_packet(std::uint32_t computer, const std::string& program) {
+        std::vector<std::uint8_t> d{packet_list_start};
+        const auto mac = test::mac_of(computer);
+        d.insert(d.end(), mac.begin(), mac.end());
+        std::uint8_t item[128];
+        d.insert(d.end(), item, item + encode_software_item(item, sizeof item, program, false, ""));
+        intake.handle_datagram(d.data(), d.size(), Ipv4{10, 0, 0, 1}, 1);
+    }
+    std::vector<std::string> list_labels() const {
+        std::vector<std::string> labels;
+        for (std::size_t k = 0; k < core.list().size(); ++k) labels.push_back(core.list().label_at(k));
+        return labels;
+    }
+    static SearchPageTexts software_search(const std::string& text) {
+        SearchPageTexts t = cleared_page_texts();
+        t.software_text[0] = text;
+        return t;
+    }
+
+    test::TempDir dir;
+    test::RecordingNotifier notifier;
+    Store store{notifier};
+    test::Tables tables;
+    RecordingView view;
+    ConsoleCore core{store, view};
+    Intake intake{store, core};
+};
+
+TEST_F(ConsoleCoreTest, ADatagramOfTheSelectedComputerFillsThePagesOnce) {
+    for (bool with_search : {false, true}) {
+        if (with_search) core.apply_search_page(software_search("zzz-not-installed"));
+        core.select_record(0);
+        view = RecordingView{};
+        hardware_packet(1, "PC-B2");
+        software_packet(1, "Editor");
+        hardware_packet(2, "PC-A2");  // another computer: the pages stay
+        EXPECT_EQ(view.shown, (std::vector<std::string>{"PC-B2", "PC-B2"})) << with_search;
+        EXPECT_EQ(view.lists, 2) << "the list follows each hardware packet once";
+    }
+}
+
+TEST_F(ConsoleCoreTest, SoftwareSearchRebuildsTheListOtherwiseOneEntryMoves) {
+    // A change the core was not told of shows which records were evaluated again.
+    auto rename_behind_the_core = [this](std::uint32_t i, const std::string& name) {
+        std::uint8_t bytes[hw_record::size];
+        std::copy(store.record(i).bytes(), store.record(i).bytes() + hw_record::size, bytes);
+        put_text(bytes, hw_record::computer_name, name);
+        store.replace_record(i, bytes);
+    };
+    rename_behind_the_core(1, "PC-C");
+    hardware_packet(1, "PC-B");
+    EXPECT_EQ(list_labels(), (std::vector<std::string>{"PC-A", "PC-B"})) << "only record 0 moved";
+
+    software_packet(2, "Editor");
+    core.apply_search_page(software_search("edit"));
+    EXPECT_EQ(list_labels(), std::vector<std::string>{"PC-C"});
+    software_packet(1, "Editor");
+    EXPECT_EQ(list_labels(), std::vector<std::string>{"PC-C"}) << "a software list alone does not move the list";
+    hardware_packet(2, "PC-A");
+    EXPECT_EQ(list_labels(), (std::vector<std::string>{"PC-A", "PC-B"})) << "every record evaluated again";
+}
+
+TEST_F(ConsoleCoreTest, SearchAndClearKeepTheSelection) {
+    core.select_row(1);  // PC-B, record 0
+    ASSERT_EQ(core.selected_record(), 0u);
+    software_packet(2, "Editor");
+    core.apply_search_page(software_search("edit"));
+    EXPECT_EQ(core.selected_record(), 0u);
+    EXPECT_EQ(view.selected_row, std::nullopt) << "the selected record is not listed";
+    EXPECT_EQ(view.hits, "Search Returned 1 hits");
+    view.shown.clear();
+    core.clear_search();
+    EXPECT_EQ(core.selected_record(), 0u);
+    EXPECT_EQ(view.selected_row, 1u);
+    EXPECT_EQ(view.shown, std::vector<std::string>{"PC-B"});
+}
+
+TEST_F(ConsoleCoreTest, AReloadSelectsRecordZeroAndDeletionActsOnTheSelection) {
+    core.select_row(0);  // PC-A, record 1
+    ASSERT_EQ(core.selected_record(), 1u);
+    core.tables_reloaded();
+    EXPECT_EQ(core.selected_record(), 0u);
+    EXPECT_EQ(view.selected_row, 1u);
+    EXPECT_EQ(view.shown.back(), "PC-B");
+
+    core.delete_selected_record();
+    EXPECT_FALSE(core.selected_record_exists());
+    EXPECT_EQ(list_labels(), std::vector<std::string>{"PC-A"});
+    core.delete_selected_record();  // nothing selected: nothing happens
+    EXPECT_EQ(store.record_count(), 2u);
+}
+
+}  // namespace
+}  // namespace tally
