@@ -166,7 +166,7 @@ TEST_F(GridTest, UpdatingOneRecordGivesTheFilledGrid) {
                 r[hw_record::ip_address.offset + 3] = static_cast<std::uint8_t>(random() % 30);
                 put_u32(r.data(), hw_record::last_update, now - std::uint32_t(random() % 5) * seconds_per_day);
             }
-            store.set_record(i, r.data());
+            store.replace_record(i, r.data());
             grid.update_record(store, i, now);
             SystemsGrid filled;
             filled.set_not_reported_days(2);
@@ -176,24 +176,6 @@ TEST_F(GridTest, UpdatingOneRecordGivesTheFilledGrid) {
             ASSERT_EQ(shown(grid), shown(filled)) << step;
         }
     }
-}
-
-TEST_F(GridTest, BulkDeletionFreesRecordsAndEntriesInPlace) {
-    EXPECT_EQ(delete_listed_command_text(2), "Delete the 2 listed systems...");
-    grid.set_not_reported_days(30);
-    const std::vector<std::uint32_t> stale = grid.shown_records();
-    delete_records(store, stale);
-    grid.fill(store, now);
-    EXPECT_EQ(grid.size(), 0u);
-    grid.set_not_reported_days(0);
-    EXPECT_EQ(shown(grid), (std::vector<std::uint32_t>{4, 0}));
-    EXPECT_EQ(grid.computer_count(), 2u);
-    EXPECT_EQ(store.record_count(), 5u);  // freed in place, never compacted
-    const std::vector<std::uint8_t> file = test::read_file(dir.file(hardware_file_name));
-    ASSERT_EQ(file.size(), 5 * hw_record::size);
-    for (std::uint32_t i : stale)
-        EXPECT_TRUE(std::all_of(file.begin() + long(i * hw_record::size), file.begin() + long((i + 1) * hw_record::size),
-                                [](std::uint8_t b) { return b == 0; }));
 }
 
 }  // namespace

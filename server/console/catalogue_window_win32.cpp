@@ -6,9 +6,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "server/console/console_win32.h"
+#include "server/console/dialog_items_win32.h"
 #include "server/console/inventory_common_win32.h"
-#include "server/console/inventory_resource.h"
+#include "server/console/resource.h"
 #include "server/reports/software_catalogue.h"
 #include "server/reports/systems_grid.h"
 
@@ -64,10 +64,10 @@ void show_all(CatalogueWindow& w, bool scroll_to_selected) {
     show_list_rows(w.computers, w.set_rows.size(), std::nullopt, false);
     w.painting = false;
 
-    SetDlgItemTextA(w.dialog, IDC_CATALOGUE_COUNT,
-                    catalogue_count_text(w.catalogue.size(), w.catalogue.program_count()).c_str());
-    SetDlgItemTextA(w.dialog, IDC_CATALOGUE_SET_TEXT,
-                    row ? computer_set_text(w.catalogue.program_at(*row), slot, w.set.size()).c_str() : "");
+    set_dlg_text(w.dialog, IDC_CATALOGUE_COUNT,
+                 catalogue_count_text(w.catalogue.size(), w.catalogue.program_count()));
+    set_dlg_text(w.dialog, IDC_CATALOGUE_SET_TEXT,
+                 row ? computer_set_text(w.catalogue.program_at(*row), slot, w.set.size()) : std::string());
     for (int id : {IDC_CATALOGUE_TO_MAIN_LIST, IDC_CATALOGUE_TO_SYSTEMS, IDC_CATALOGUE_EXPORT_COMPUTERS})
         EnableWindow(GetDlgItem(w.dialog, id), row.has_value());
 }
@@ -101,7 +101,7 @@ void command(CatalogueWindow& w, int id, int code) {
     switch (id) {
         case IDC_CATALOGUE_FIND:
             if (code == EN_CHANGE) {
-                w.catalogue.set_find(control_text(GetDlgItem(w.dialog, IDC_CATALOGUE_FIND)));
+                w.catalogue.set_find(dlg_text(w.dialog, IDC_CATALOGUE_FIND));
                 show_all(w, true);
             }
             break;

@@ -149,7 +149,7 @@ void export_sheet(InventoryHost& host, HWND owner, const char* title, const char
     HCURSOR previous = SetCursor(LoadCursor(nullptr, IDC_WAIT));
     const bool written = write_sheet_file(file_name, write);
     SetCursor(previous);
-    if (!written) host.show_failure(owner, sheet_failure_text(file_name), "File Error");
+    if (!written) host.show_failure(sheet_failure_text(file_name), "File Error");
 }
 
 void install_key_hook(InventoryWindows& windows) {

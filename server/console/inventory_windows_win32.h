@@ -31,7 +31,7 @@ public:
     // the windows that the tables changed.
     virtual void delete_records(const std::vector<std::uint32_t>& records) = 0;
     // A failure the user must see (a file that cannot be written).
-    virtual void show_failure(HWND owner, const std::string& text, const std::string& caption) = 0;
+    virtual void show_failure(const std::string& text, const std::string& caption) = 0;
 };
 
 struct SystemsWindow;

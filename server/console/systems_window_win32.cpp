@@ -5,9 +5,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "server/console/console_win32.h"
+#include "server/console/dialog_items_win32.h"
 #include "server/console/inventory_common_win32.h"
-#include "server/console/inventory_resource.h"
+#include "server/console/resource.h"
 #include "server/reports/systems_grid.h"
 
 namespace tally {
@@ -29,8 +29,8 @@ void show_rows(SystemsWindow& w, bool scroll_to_selected) {
     show_list_rows(w.list, w.grid.size(), row, scroll_to_selected);
     show_sort_arrow(w.list, static_cast<int>(w.grid.sort_column()), w.grid.ascending());
     w.painting = false;
-    SetDlgItemTextA(w.dialog, IDC_SYSTEMS_COUNT, systems_count_text(w.grid.size(), w.grid.computer_count()).c_str());
-    SetDlgItemTextA(w.dialog, IDC_SYSTEMS_DELETE, delete_listed_command_text(w.grid.size()).c_str());
+    set_dlg_text(w.dialog, IDC_SYSTEMS_COUNT, systems_count_text(w.grid.size(), w.grid.computer_count()));
+    set_dlg_text(w.dialog, IDC_SYSTEMS_DELETE, delete_listed_command_text(w.grid.size()));
     EnableWindow(GetDlgItem(w.dialog, IDC_SYSTEMS_DELETE), w.grid.size() > 0);
     EnableWindow(GetDlgItem(w.dialog, IDC_SYSTEMS_SHOW_ALL), w.grid.has_record_set());
 }
@@ -67,13 +67,13 @@ void command(SystemsWindow& w, int id, int code) {
     switch (id) {
         case IDC_SYSTEMS_FIND:
             if (code == EN_CHANGE) {
-                w.grid.set_find(control_text(GetDlgItem(w.dialog, IDC_SYSTEMS_FIND)));
+                w.grid.set_find(dlg_text(w.dialog, IDC_SYSTEMS_FIND));
                 show_rows(w, false);
             }
             break;
         case IDC_SYSTEMS_DAYS:
             if (code == EN_CHANGE) {
-                w.grid.set_not_reported_days(parse_days(control_text(GetDlgItem(w.dialog, IDC_SYSTEMS_DAYS))));
+                w.grid.set_not_reported_days(parse_days(dlg_text(w.dialog, IDC_SYSTEMS_DAYS)));
                 show_rows(w, false);
             }
             break;

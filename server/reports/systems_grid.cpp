@@ -21,7 +21,6 @@ constexpr GridColumnSpec column_specs[grid_column_count] = {
     {"Custom Field 1", false, 100}, {"Custom Field 2", false, 100},
 };
 
-constexpr std::uint32_t fixed_disk = 3;
 constexpr std::uint64_t no_number = ~std::uint64_t(0);  // sorts after every number
 
 std::size_t col(GridColumn c) { return static_cast<std::size_t>(c); }
@@ -108,7 +107,7 @@ GridRow make_grid_row(const RecordView& r, std::uint32_t now) {
     // Fixed disks: totals in whole MB, and the smallest share of free space.
     std::uint64_t total_mb = 0, free_mb = 0, fullest = no_number;
     for (int k = 0; k < drive_slots; ++k) {
-        if (r.drive_type(k) != fixed_disk) continue;
+        if (r.drive_type(k) != drive_fixed) continue;
         const std::uint64_t total = r.total_disk_space(k), free_bytes = std::min(r.free_disk_space(k), total);
         total_mb += total >> 20;
         free_mb += free_bytes >> 20;
@@ -259,11 +258,6 @@ std::string delete_listed_command_text(std::size_t count) {
 std::string delete_listed_confirmation_text(std::size_t count) {
     return "Are you sure you wish to delete the " + std::to_string(count) +
            " listed systems and their software from the database?";
-}
-
-void delete_records(Store& store, const std::vector<std::uint32_t>& records) {
-    Store::WriteBatch batch(store);
-    for (std::uint32_t i : records) store.delete_record(i);
 }
 
 }  // namespace tally

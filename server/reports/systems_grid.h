@@ -127,8 +127,5 @@ std::uint32_t parse_days(const std::string& text);
 // The command and the question of the bulk deletion.
 std::string delete_listed_command_text(std::size_t count);  // "Delete the N listed systems..."
 std::string delete_listed_confirmation_text(std::size_t count);
-// Frees each record and its software entries in both tables and files, as
-// "Delete Record" does for one.
-void delete_records(Store& store, const std::vector<std::uint32_t>& records);
 
 }  // namespace tally
