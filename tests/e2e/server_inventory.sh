@@ -123,7 +123,8 @@ check "its program appears in the catalogue" same "Brand New Tool	1	1" "$OUT"
 drv set-text "Software Catalogue" - IDC_CATALOGUE_FIND "" \; set-text Systems - IDC_SYSTEMS_FIND ""
 
 drv list-select "Software Catalogue" - IDC_CATALOGUE_PROGRAMS "Web Browser" \; \
-    list-select "Software Catalogue" - IDC_CATALOGUE_VERSIONS "109.0" \; list-select Systems - IDC_SYSTEMS_LIST 3
+    list-select "Software Catalogue" - IDC_CATALOGUE_VERSIONS "109.0" \; list-select Systems - IDC_SYSTEMS_LIST 3 \; \
+    move Systems 0 0 1270 500 \; move "Software Catalogue" 0 505 1270 515  # resized, side by side
 check "screenshot $SHOTS/inventory_systems.png" shot Systems inventory_systems
 check "screenshot $SHOTS/inventory_catalogue.png" shot "Software Catalogue" inventory_catalogue
 check "the windows close" drv close Systems \; close "Software Catalogue"
