@@ -26,8 +26,10 @@ struct QuietNotifier : Notifier {
 };
 struct QuietConsole : ConsoleHooks {
     void set_status(const std::string&) override {}
-    void show_counter(PacketCounter, std::uint32_t) override {}
+    void show_counter(StatsCounter, std::uint32_t) override {}
     void record_changed(std::uint32_t, RecordChange) override {}
+    void datagram_dropped(DropReason) override {}
+    void unwritten_changed(std::size_t) override {}
 };
 
 constexpr int programs_per_computer = 100;

@@ -18,8 +18,10 @@ struct QuietNotifier : tally::Notifier {
 };
 struct QuietConsole : tally::ConsoleHooks {
     void set_status(const std::string&) override {}
-    void show_counter(tally::PacketCounter, std::uint32_t) override {}
+    void show_counter(tally::StatsCounter, std::uint32_t) override {}
     void record_changed(std::uint32_t, tally::RecordChange) override {}
+    void datagram_dropped(tally::DropReason) override {}
+    void unwritten_changed(std::size_t) override {}
 };
 
 std::string make_directory() {

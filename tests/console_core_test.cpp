@@ -1,8 +1,13 @@
 // The console core behind a recording view: what each datagram, selection,
-// search and reload makes the main window paint, and how often.
+// search and reload makes the main window paint, and how often; a disk that
+// fails and recovers during intake.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#ifndef _WIN32
+#include <csignal>
+#include <sys/resource.h>
+#endif
 
 #include "console_fixture.h"
 #include "server/console/console_core.h"
@@ -15,8 +20,10 @@ struct RecordingView : ConsoleView {
     int lists = 0;
     std::optional<std::size_t> selected_row;
     std::string hits;
-    void show_status(const std::string&) override {}
-    void show_counter(PacketCounter, std::uint32_t) override {}
+    std::string status;
+    std::uint32_t counters[5] = {};
+    void show_status(const std::string& text) override { status = text; }
+    void show_counter(StatsCounter c, std::uint32_t value) override { counters[static_cast<int>(c)] = value; }
     void show_list(std::size_t, std::optional<std::size_t> row) override {
         ++lists;
         selected_row = row;
@@ -158,6 +165,39 @@ TEST_F(ConsoleCoreTest, AHandedOverSetIsListedUntilClearAndBulkDeletionFreesInPl
     core.clear_search();
     EXPECT_EQ(list_labels(), (std::vector<std::string>{"PC-B", "PC-D"}));
 }
+
+#ifndef _WIN32
+// A file size limit stands in for a full disk: a write past it stops part way.
+TEST_F(ConsoleCoreTest, AFullDiskLosesNothingAndLeavesWholeRecords) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit full = saved;
+    full.rlim_cur = 3 * hw_record::size + 300;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
+    hardware_packet(3, "PC-3");
+    hardware_packet(4, "PC-4");
+    software_packet(3, std::string(40, 'P'));
+    EXPECT_EQ(test::read_file(dir.file(hardware_file_name)).size(), 3 * hw_record::size) << "no partial record";
+    EXPECT_EQ(store.record_count(), 4u);
+    EXPECT_EQ(view.counters[static_cast<int>(StatsCounter::unwritten)], 1u);
+    EXPECT_EQ(view.status, "Unable to write the database files - the disk is full or failing");
+    core.closing();
+    ASSERT_EQ(notifier.notices.size(), 1u);
+    EXPECT_EQ(notifier.notices[0].text,
+              "1 hardware records and 0 software entries could not be saved: the disk is full or failing.");
+
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
+    core.retry_writes();
+    EXPECT_EQ(view.counters[static_cast<int>(StatsCounter::unwritten)], 0u);
+    const auto hardware = test::read_file(dir.file(hardware_file_name));
+    ASSERT_EQ(hardware.size(), 4 * hw_record::size);
+    EXPECT_EQ(std::memcmp(hardware.data(), store.record(0).bytes(), hardware.size()), 0);
+    EXPECT_EQ(test::read_file(dir.file(software_file_name)).size(), store.used_length());
+    core.closing();
+    EXPECT_EQ(notifier.notices.size(), 1u) << "nothing left unsaved";
+}
+#endif
 
 }  // namespace
 }  // namespace tally

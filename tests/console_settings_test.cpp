@@ -57,6 +57,15 @@ TEST(RegistryValues, PortImageAndReading) {
     EXPECT_EQ(effective_port(port_cell_from_value(four, 4)), 0x16);
 }
 
+TEST(WorkingDirectory, OnlyWhatFitsTheRegistryValueWithItsTerminatorIsAccepted) {
+    EXPECT_TRUE(directory_fits_registry(std::string(254, 'd')));
+    EXPECT_FALSE(directory_fits_registry(std::string(255, 'd')));  // would be stored unterminated
+    EXPECT_FALSE(directory_fits_registry(std::string(300, 'd')));
+    // The longest accepted path survives the registry round trip unchanged.
+    const std::vector<std::uint8_t> image = path_value(std::string(254, 'd'));
+    EXPECT_EQ(path_from_value(image.data(), image.size()), std::string(254, 'd'));
+}
+
 TEST(WorkingDirectory, OneTrailingBackslashIsRemoved) {
     EXPECT_EQ(strip_one_trailing_backslash("C:\\"), "C:");
     EXPECT_EQ(strip_one_trailing_backslash("D:\\Audit\\"), "D:\\Audit");

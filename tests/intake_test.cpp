@@ -302,8 +302,33 @@ TEST_F(IntakeTest, FullTablesDropWhatDoesNotFit) {
     }
     EXPECT_EQ(small.used_length(), 10200u) << "100 entries fit in the table that cannot grow";
     EXPECT_EQ(read_file(d.file("Software.Audit")).size(), 10200u);
-    ASSERT_FALSE(n.notices.empty());
-    EXPECT_EQ(n.notices[0].text, "Unable to allocated enough memory");
+    EXPECT_TRUE(n.notices.empty()) << "no box from inside the intake";
+    EXPECT_EQ(c.drops, (std::vector<DropReason>{DropReason::out_of_memory, DropReason::out_of_memory}));
+    EXPECT_EQ(small.failed_growths(), 2u) << "one try per datagram, not one per item";
+    // Later datagrams are still handled.
+    auto hw = encode_hardware_packet(report_for(mac_a, "PC-A"));
+    in.handle_datagram(hw.data(), hw.size(), sender, 1);
+    EXPECT_EQ(small.record_count(), 1u);
+}
+
+TEST_F(IntakeTest, OneComputerCannotHoldMoreThanItsShareOfPrograms) {
+    StoreOptions o;
+    o.programs_per_computer = 10;
+    Store bounded(notifier, o);
+    TempDir d;
+    ASSERT_EQ(bounded.open_store(d.path()), 0);
+    RecordingConsole c;
+    Intake in(bounded, c);
+    std::vector<std::pair<std::string, std::string>> items(15, {"p", ""});
+    for (std::uint8_t type : {packet_list_start, packet_list_continuation}) {
+        auto packet = software_packet(type, mac_a, items);
+        in.handle_datagram(packet.data(), packet.size(), sender, 1);
+    }
+    auto other = software_packet(packet_list_start, mac_b, {{"q", ""}});
+    in.handle_datagram(other.data(), other.size(), sender, 1);
+    EXPECT_EQ(bounded.entry_offsets_of(mac_a.data()).size(), 10u);
+    EXPECT_EQ(bounded.entry_offsets_of(mac_b.data()).size(), 1u);
+    EXPECT_EQ(c.drops, (std::vector<DropReason>{DropReason::list_full, DropReason::list_full}));
 }
 
 TEST(IntakeSocket, ReceivesOverLoopbackAndReportsOversizedDatagrams) {

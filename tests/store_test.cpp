@@ -109,11 +109,11 @@ TEST_F(StoreTest, PartialTrailingRecordsAreReplacedAtTheirOwnPosition) {
     EXPECT_EQ(read_file(dir.file("Hardware.Audit")), concat(record_with_mac(1), r));
 
     ASSERT_EQ(store.find_free_entry(), 102u);
-    EXPECT_TRUE(store.add_entry(mac_of(2).data(), "prog", ""));
+    EXPECT_EQ(store.add_entry(mac_of(2).data(), "prog", ""), AddResult::added);
     EXPECT_EQ(read_file(dir.file("Software.Audit")), concat(entry_with_mac(1, "a"), entry_with_mac(2, "prog")));
 }
 
-TEST_F(StoreTest, GrowsWhenTheTenthRecordIsAppended) {
+TEST_F(StoreTest, GrowsWhenARecordFindsTheTableFull) {
     write_file(dir.file("Hardware.Audit"), concat(record_with_mac(1), record_with_mac(2)));
     Store store(notifier, options());
     ASSERT_EQ(store.open_store(dir.path()), 0);
@@ -122,7 +122,7 @@ TEST_F(StoreTest, GrowsWhenTheTenthRecordIsAppended) {
         ASSERT_EQ(store.add_record(r.data()), k - 1u);
     }
     EXPECT_EQ(store.record_count(), 12u);
-    EXPECT_GT(store.hardware_capacity(), store.record_count());
+    EXPECT_GE(store.hardware_capacity(), store.record_count());
     for (std::uint8_t k = 1; k < 13; ++k) EXPECT_EQ(store.find_record(mac_of(k).data()), k - 1u);
     EXPECT_EQ(read_file(dir.file("Hardware.Audit")).size(), 12u * 808);
 }
@@ -186,12 +186,10 @@ TEST_F(StoreTest, ATableThatCannotGrowIsNotWrittenBeyond) {
         std::vector<std::uint8_t> r = record_with_mac(k);
         ASSERT_TRUE(store.add_record(r.data()));
     }
-    ASSERT_FALSE(notifier.notices.empty());
-    EXPECT_EQ(notifier.notices[0].text, "Unable to allocated enough memory");
-    EXPECT_EQ(notifier.notices[0].caption, "Memory Error");
-    EXPECT_EQ(notifier.notices[0].owner, BoxOwner::main_window);
     std::vector<std::uint8_t> r = record_with_mac(11);
     EXPECT_FALSE(store.add_record(r.data()));
+    EXPECT_EQ(store.failed_growths(), 1u);
+    EXPECT_TRUE(notifier.notices.empty()) << "the intake reports it, without a box";
     EXPECT_EQ(store.record_count(), 10u);
     EXPECT_EQ(read_file(dir.file("Hardware.Audit")).size(), 10u * 808);
 }
@@ -257,7 +255,7 @@ TEST(StoreIndexes, AgreeWithPlainScans) {
         if (action < 2) {
             s.release_entries(mac.data());
         } else if (action < 7) {
-            ASSERT_TRUE(s.add_entry(mac.data(), "p" + std::to_string(step), "1"));
+            ASSERT_EQ(s.add_entry(mac.data(), "p" + std::to_string(step), "1"), AddResult::added);
         } else if (action < 9) {
             auto found = s.find_record(mac.data());
             std::vector<std::uint8_t> r = record_with_mac(mac[5], "R");

@@ -35,11 +35,15 @@ struct RecordingNotifier : Notifier {
 
 struct RecordingConsole : ConsoleHooks {
     std::vector<std::string> statuses;
-    std::uint32_t counters[3] = {0, 0, 0};
+    std::uint32_t counters[5] = {};  // by StatsCounter
+    std::vector<DropReason> drops;
+    std::vector<std::size_t> unwritten;
     std::vector<std::pair<std::uint32_t, RecordChange>> changes;
     void set_status(const std::string& text) override { statuses.push_back(text); }
-    void show_counter(PacketCounter c, std::uint32_t v) override { counters[static_cast<int>(c)] = v; }
+    void show_counter(StatsCounter c, std::uint32_t v) override { counters[static_cast<int>(c)] = v; }
     void record_changed(std::uint32_t i, RecordChange change) override { changes.emplace_back(i, change); }
+    void datagram_dropped(DropReason reason) override { drops.push_back(reason); }
+    void unwritten_changed(std::size_t count) override { unwritten.push_back(count); }
     std::string status() const { return statuses.empty() ? std::string() : statuses.back(); }
 };
 

@@ -21,7 +21,7 @@ while [ $# -gt 0 ]; do
             SAMPLE=300
             if [[ ${2:-} =~ ^[0-9]+$ ]]; then SAMPLE=$2; shift; fi ;;
         --sample=*) SAMPLE=${1#--sample=} ;;
-        -h | --help) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h | --help) sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) echo "unknown option $1 (bash tools/run.sh [--sample [N]])"; exit 2 ;;
     esac
     shift

@@ -34,11 +34,12 @@ step() {  # NAME COMMAND...
 }
 
 bash tools/install-deps.sh || { echo "cannot install the build dependencies"; echo "0 passed, 1 failed"; exit 1; }
+FORCED=${TALLY_WINE_MODE:+, forced by TALLY_WINE_MODE}
 . tools/wine-env.sh || { echo "no Wine mode"; echo "0 passed, 1 failed"; exit 1; }
 case "$TALLY_WINE_MODE" in
-    wow64) MODE="wow64 (+win32 client audit)" ;;
-    win64) MODE="win64 (64-bit build; 32-bit programs do not run here or the mode was forced)" ;;
-    *) MODE=$TALLY_WINE_MODE ;;
+    wow64) MODE="wow64 (+win32 client audit$FORCED)" ;;
+    win64) MODE="win64 (64-bit build${FORCED:-; 32-bit programs do not run here})" ;;
+    *) MODE="$TALLY_WINE_MODE (32-bit prefix$FORCED)" ;;
 esac
 echo "mode: $MODE"
 if ! bash tools/build.sh; then

@@ -28,6 +28,33 @@ void ConsoleCore::record_changed(std::uint32_t i, RecordChange change) {
     view_.record_changed(i);
 }
 
+void ConsoleCore::datagram_dropped(DropReason reason) {
+    view_.show_counter(StatsCounter::dropped, ++dropped_);
+    view_.show_status(reason == DropReason::out_of_memory
+                          ? "Unable to allocated enough memory"
+                          : "Software listing too long - the rest of it was dropped");
+}
+
+void ConsoleCore::unwritten_changed(std::size_t count) {
+    if (count == 0 && unwritten_ == 0) return;
+    view_.show_counter(StatsCounter::unwritten, static_cast<std::uint32_t>(count));
+    view_.show_status(count != 0 ? "Unable to write the database files - the disk is full or failing"
+                                 : "Every record is written to the database files again");
+    unwritten_ = count;
+}
+
+void ConsoleCore::retry_writes() {
+    if (store_.unwritten_count() == 0 && unwritten_ == 0) return;
+    store_.flush();
+    unwritten_changed(store_.unwritten_count());
+}
+
+void ConsoleCore::closing() {
+    if (store_.flush()) return;
+    store_.notifier().notify({unsaved_text(store_.unwritten_records(), store_.unwritten_entries()), "File Error",
+                              BoxOwner::none, true});
+}
+
 void ConsoleCore::select_row(std::size_t row) {
     if (row >= list_.size()) return;
     selected_ = list_.record_at(row);
@@ -86,12 +113,14 @@ void ConsoleCore::update_custom_fields(const std::string& custom_1, const std::s
     if (!selected_record_exists()) return;
     if (store_.update_custom_fields(selected_, custom_1, custom_2, serial_number, asset_tag) != 0)
         store_.notifier().notify({"Seek Error", "Seek Error", BoxOwner::page, false});
+    unwritten_changed(store_.unwritten_count());
 }
 
 void ConsoleCore::delete_selected_record() {
     if (!selected_record_exists()) return;
     store_.delete_record(selected_);
     leave_record_set(selected_);
+    unwritten_changed(store_.unwritten_count());
     rebuild_system_list();
     view_.records_changed();
 }
@@ -104,6 +133,7 @@ void ConsoleCore::delete_records(const std::vector<std::uint32_t>& records) {
             leave_record_set(i);
         }
     }
+    unwritten_changed(store_.unwritten_count());
     rebuild_system_list();
     view_.records_changed();
 }

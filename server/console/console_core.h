@@ -26,7 +26,7 @@ public:
     // The one-line status line.
     virtual void show_status(const std::string& text) = 0;
     // A packet counter on the Server Stats page.
-    virtual void show_counter(PacketCounter counter, std::uint32_t value) = 0;
+    virtual void show_counter(StatsCounter counter, std::uint32_t value) = 0;
     // The system list has `rows` rows (their labels: ConsoleCore::list());
     // the selected record's row, if it is listed, is selected.
     virtual void show_list(std::size_t rows, std::optional<std::size_t> selected_row) = 0;
@@ -46,11 +46,23 @@ public:
 
     // --- what the intake tells
     void set_status(const std::string& text) override { view_.show_status(text); }
-    void show_counter(PacketCounter counter, std::uint32_t value) override { view_.show_counter(counter, value); }
+    void show_counter(StatsCounter counter, std::uint32_t value) override { view_.show_counter(counter, value); }
     // A hardware change moves the record's entry in the list (or rebuilds
     // the list under a software search); the pages show the record again
     // when it is the selected one. Each happens once.
     void record_changed(std::uint32_t i, RecordChange change) override;
+    // Failures during intake go to the status line and the Server Stats
+    // page, never to a box: a box's message loop would hand the next
+    // datagram to the intake inside it.
+    void datagram_dropped(DropReason reason) override;
+    void unwritten_changed(std::size_t count) override;
+
+    // --- writing
+    // The retry timer: what awaits writing is tried again.
+    void retry_writes();
+    // A clean exit: a last try at writing, then a box saying how many
+    // records and entries could not be saved, if any.
+    void closing();
 
     // --- the selection
     std::uint32_t selected_record() const { return selected_; }
@@ -101,6 +113,8 @@ private:
     Store& store_;
     ConsoleView& view_;
     std::uint32_t selected_ = 0;
+    std::uint32_t dropped_ = 0;  // datagrams of which a part was dropped
+    std::size_t unwritten_ = 0;  // as last shown
     SystemList list_;
     ListOrder order_ = ListOrder::system_name;
     ActiveSearch search_;

@@ -30,4 +30,8 @@ void select_combo(HWND dialog, int id, int selection) {
     SendDlgItemMessageA(dialog, id, CB_SETCURSEL, static_cast<WPARAM>(selection), 0);
 }
 
+void show_box(HWND owner, const std::string& text, const std::string& caption, bool error_icon) {
+    MessageBoxA(owner, text.c_str(), caption.c_str(), MB_OK | (error_icon ? MB_ICONERROR : 0));
+}
+
 }  // namespace tally

@@ -17,5 +17,8 @@ void set_dlg_text(HWND dialog, int id, const std::string& text);
 // Adds the entries to a combo box in order and selects `selection` (-1: none).
 void fill_combo(HWND dialog, int id, const std::vector<std::string>& entries, int selection);
 void select_combo(HWND dialog, int id, int selection);
+// A message box with the fixed text and caption of a failure, owned by
+// `owner` (none: nullptr), with the error icon or none.
+void show_box(HWND owner, const std::string& text, const std::string& caption, bool error_icon = true);
 
 }  // namespace tally

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "server/console/console_win32.h"
+#include "server/console/dialog_items_win32.h"
 #include "server/console/resource.h"
 
 namespace tally {
@@ -14,7 +15,7 @@ void BoxNotifier::notify(const Notice& notice) {
     HWND owner = nullptr;
     if (notice.owner == BoxOwner::main_window) owner = main_window;
     if (notice.owner == BoxOwner::page) owner = general_page;
-    MessageBoxA(owner, notice.text.c_str(), notice.caption.c_str(), MB_OK | (notice.error_icon ? MB_ICONERROR : 0));
+    show_box(owner, notice.text, notice.caption, notice.error_icon);
 }
 
 }  // namespace tally
@@ -36,10 +37,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // Result not checked: without the socket library the server runs in
     // display only mode, after the box of open_server_socket.
     start_sockets();
-    if (state.store.open_store(state.settings.working_directory) != 0) {
-        std::free(scratch);
-        stop_sockets();
-        return 1;
+    // A working directory that cannot be opened (moved, no rights, a stored
+    // path cut off by the registry value) offers the settings dialog after
+    // the store's box; only Cancel there ends the server.
+    while (state.store.open_store(state.settings.working_directory) != 0) {
+        if (!run_settings_dialog(state.settings)) {
+            std::free(scratch);
+            stop_sockets();
+            return 1;
+        }
     }
     // The Software page's installed-software box is a rich edit control.
     // Result not checked: without it the main window cannot be created and
@@ -47,6 +53,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     LoadLibraryA("RICHED32.DLL");
 
     DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, main_window_proc, reinterpret_cast<LPARAM>(&state));
+    state.core.closing();
 
     state.socket.close();
     std::free(scratch);

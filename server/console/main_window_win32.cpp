@@ -19,6 +19,10 @@ namespace {
 const char* const sort_entry_texts[] = {"System Name", "MAC Address", "IP Address"};
 const char* const tab_texts[page_count] = {"General", "Hardware", "Software", "Server Stats", "Search"};
 constexpr int receive_buffer_bytes = 4 * 1024 * 1024;  // room for a burst of reports at log-in time
+// What could not be written is tried again every few seconds, also when no
+// datagram arrives.
+constexpr UINT_PTR write_retry_timer = 1;
+constexpr UINT write_retry_ms = 5000;
 
 // (Re)creates, binds and registers the listening socket on the live port.
 void open_server_socket(ServerState& state) {
@@ -83,6 +87,8 @@ void set_up(ServerState& state, HWND hwnd) {
     show_server_settings(state);
     state.core.set_list_order(ListOrder::system_name);
     init_search_page(state.pages[page_search]);
+    // Result not checked: without the timer, writes are still retried after each datagram.
+    SetTimer(hwnd, write_retry_timer, write_retry_ms, nullptr);
     // Posted, so that it follows the dialog manager's first showing of the window.
     PostMessageA(hwnd, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
 }
@@ -223,6 +229,9 @@ INT_PTR CALLBACK main_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM
             if (HIWORD(wparam) == CBN_CLOSEUP) take_list_order(state);
             else if (HIWORD(wparam) == 0) menu_command(state, LOWORD(wparam));
             return FALSE;
+        case WM_TIMER:
+            if (wparam == write_retry_timer) state.core.retry_writes();
+            return TRUE;
         case socket_message:
             // Inside a dialog this number is also DM_SETDEFID: only the
             // listening socket's notifications belong to the intake.

@@ -62,11 +62,13 @@ void MainWindowView::show_record(const RecordTexts& t) {
     set_text(sw, IDC_SW_INSTALLED_SOFTWARE, t.software.installed_software);
 }
 
-void MainWindowView::show_counter(PacketCounter counter, std::uint32_t value) {
+void MainWindowView::show_counter(StatsCounter counter, std::uint32_t value) {
     ServerState& state = state_;
-    const int id = counter == PacketCounter::hardware   ? IDC_STATS_HARDWARE_PACKETS
-                   : counter == PacketCounter::software ? IDC_STATS_SOFTWARE_PACKETS
-                                                        : IDC_STATS_ID_PACKETS;
+    const int id = counter == StatsCounter::hardware   ? IDC_STATS_HARDWARE_PACKETS
+                   : counter == StatsCounter::software ? IDC_STATS_SOFTWARE_PACKETS
+                   : counter == StatsCounter::id       ? IDC_STATS_ID_PACKETS
+                   : counter == StatsCounter::dropped  ? IDC_STATS_DROPPED
+                                                       : IDC_STATS_UNWRITTEN;
     if (state.pages[page_stats]) set_text(state.pages[page_stats], id, unsigned_text(value));
 }
 

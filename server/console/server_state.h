@@ -40,7 +40,7 @@ class MainWindowView : public ConsoleView {
 public:
     explicit MainWindowView(ServerState& state) : state_(state) {}
     void show_status(const std::string& text) override;
-    void show_counter(PacketCounter counter, std::uint32_t value) override;
+    void show_counter(StatsCounter counter, std::uint32_t value) override;
     void show_list(std::size_t rows, std::optional<std::size_t> selected_row) override;
     void show_hits(const std::string& text) override;
     void show_record(const RecordTexts& texts) override;

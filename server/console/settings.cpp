@@ -59,4 +59,8 @@ std::string strip_one_trailing_backslash(const std::string& directory) {
     return directory;
 }
 
+bool directory_fits_registry(const std::string& directory) {
+    return directory.size() <= working_directory_max_chars;
+}
+
 }  // namespace tally

@@ -16,8 +16,13 @@ constexpr std::size_t working_directory_size = 260;  // the live buffer, termina
 constexpr std::size_t path_value_size = 255;          // bytes of Audit_PathName
 constexpr std::size_t port_value_size = 2;            // bytes written to Audit_Port
 constexpr std::size_t port_value_read_size = 4;       // bytes read from Audit_Port
-// Longest directory the dialog accepts: it fits Audit_PathName whole.
-constexpr std::size_t working_directory_max_chars = path_value_size;
+// Longest directory the dialog accepts: it fits Audit_PathName with its
+// terminator, so the next start reads back exactly what was stored.
+constexpr std::size_t working_directory_max_chars = path_value_size - 1;
+// The box that refuses a longer one, at OK and after Browse.
+constexpr char directory_too_long_text[] =
+    "The working directory can be at most 254 characters long. Please choose a shorter path.";
+constexpr char directory_too_long_caption[] = "Settings Error";
 
 struct ServerSettings {
     std::string working_directory;  // empty: not configured
@@ -47,5 +52,7 @@ std::optional<std::uint32_t> parse_port_box(const std::string& text);
 std::string port_box_text(std::uint32_t port_cell);
 // The directory as the dialog's OK stores it: one trailing backslash removed.
 std::string strip_one_trailing_backslash(const std::string& directory);
+// Whether a directory (as OK stores it) can be kept in Audit_PathName.
+bool directory_fits_registry(const std::string& directory);
 
 }  // namespace tally

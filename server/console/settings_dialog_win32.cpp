@@ -56,8 +56,12 @@ void browse_for_directory(ServerSettings& settings, HWND dialog) {
     char path[MAX_PATH] = {};
     // An item without a file-system path leaves the directory as it was.
     if (SHGetPathFromIDListA(item, path) && path[0] != '\0') {
-        settings.working_directory = path;
-        set_dlg_text(dialog, IDC_SETTINGS_DIRECTORY, path);
+        if (directory_fits_registry(path)) {
+            settings.working_directory = path;
+            set_dlg_text(dialog, IDC_SETTINGS_DIRECTORY, path);
+        } else {
+            show_box(dialog, directory_too_long_text, directory_too_long_caption);
+        }
     }
     CoTaskMemFree(item);
 }
@@ -68,9 +72,15 @@ void settings_ok(ServerSettings& settings, HWND dialog) {
     const std::optional<std::uint32_t> port = parse_port_box(dlg_text(dialog, IDC_SETTINGS_PORT));
     settings.port_cell = port ? (*port & 0xFFFFu) : 0;
     if (!port) return;
-    settings.working_directory = dlg_text(dialog, IDC_SETTINGS_DIRECTORY);
+    // A directory the registry value cannot hold whole is refused before it
+    // becomes live: the next start would read back another path.
+    const std::string directory = strip_one_trailing_backslash(dlg_text(dialog, IDC_SETTINGS_DIRECTORY));
+    if (!directory_fits_registry(directory)) {
+        show_box(dialog, directory_too_long_text, directory_too_long_caption);
+        return;
+    }
+    settings.working_directory = directory;
     if (settings.working_directory.empty()) return;
-    settings.working_directory = strip_one_trailing_backslash(settings.working_directory);
     write_registry_settings(settings);
     EndDialog(dialog, IDOK);
 }

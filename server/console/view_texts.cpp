@@ -39,6 +39,12 @@ std::string installed_software_text(const Store& store, const std::uint8_t* mac)
 
 std::string unsigned_text(std::uint32_t value) { return std::to_string(value); }
 
+std::string unsaved_text(std::size_t records, std::size_t entries) {
+    return printf_text("%u hardware records and %u software entries could not be saved: the disk is full or "
+                       "failing.",
+                       static_cast<unsigned>(records), static_cast<unsigned>(entries));
+}
+
 std::string delete_confirmation_text(const std::uint8_t* mac) {
     return "Are you sure you wish to delete " + format_mac(mac) + " from the database?";
 }

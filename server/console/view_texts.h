@@ -48,6 +48,8 @@ std::string installed_software_text(const Store& store, const std::uint8_t* mac)
 
 // A packet counter or the port on the Server Stats page.
 std::string unsigned_text(std::uint32_t value);
+// The box of a clean exit that leaves records or entries unwritten.
+std::string unsaved_text(std::size_t records, std::size_t entries);
 // "Are you sure you wish to delete ... from the database?"
 std::string delete_confirmation_text(const std::uint8_t* mac);
 

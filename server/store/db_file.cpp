@@ -3,6 +3,12 @@
 
 #include <cerrno>
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace tally {
 
 #ifdef _WIN32
@@ -33,10 +39,17 @@ DbFile::OpenResult DbFile::open_or_create(const std::string& path) {
     close();
     errno = 0;
     f_ = std::fopen(path.c_str(), "rb+");
-    if (f_) return OpenResult::opened;
-    if (errno != ENOENT) return OpenResult::failed;
-    f_ = std::fopen(path.c_str(), "wb+");
-    return f_ ? OpenResult::created : OpenResult::missing_and_not_created;
+    OpenResult result = OpenResult::opened;
+    if (!f_) {
+        if (errno != ENOENT) return OpenResult::failed;
+        f_ = std::fopen(path.c_str(), "wb+");
+        if (!f_) return OpenResult::missing_and_not_created;
+        result = OpenResult::created;
+    }
+    // Unbuffered: a write that fails leaves nothing behind in the stream to
+    // reach the file later at another position.
+    std::setvbuf(f_, nullptr, _IONBF, 0);
+    return result;
 }
 
 bool DbFile::seek(std::uint64_t offset, int whence) {
@@ -55,8 +68,18 @@ std::size_t DbFile::read_from_start(std::uint8_t* out, std::size_t n) {
 
 bool DbFile::write_at(std::uint64_t offset, const std::uint8_t* data, std::size_t n) {
     if (!f_ || !seek(offset, SEEK_SET)) return false;
-    const bool ok = std::fwrite(data, 1, n, f_) == n;
-    return std::fflush(f_) == 0 && ok;
+    const bool ok = std::fwrite(data, 1, n, f_) == n && std::fflush(f_) == 0;
+    if (!ok) std::clearerr(f_);
+    return ok;
+}
+
+bool DbFile::truncate(std::uint64_t length) {
+    if (!f_) return false;
+#ifdef _WIN32
+    return _chsize_s(_fileno(f_), static_cast<long long>(length)) == 0;
+#else
+    return ftruncate(fileno(f_), static_cast<off_t>(length)) == 0;
+#endif
 }
 
 void DbFile::close() {

@@ -1,6 +1,6 @@
-// A database file opened in binary update mode, with positioned writes that
-// reach the operating system before the call returns, so a record that was
-// handled survives a crash of the server.
+// A database file opened in binary update mode, unbuffered, with positioned
+// writes that reach the operating system before the call returns, so a
+// record that was handled survives a crash of the server.
 #pragma once
 
 #include <cstdint>
@@ -28,8 +28,11 @@ public:
     std::int64_t length();
     // Reads up to n bytes from the start; returns the bytes read.
     std::size_t read_from_start(std::uint8_t* out, std::size_t n);
-    // Writes n bytes at offset and flushes them. False when any step fails.
+    // Writes n bytes at offset and flushes them. False when any step fails
+    // (some of the bytes may have been written).
     bool write_at(std::uint64_t offset, const std::uint8_t* data, std::size_t n);
+    // Cuts the file to `length` bytes.
+    bool truncate(std::uint64_t length);
     void close();
 
 private:

@@ -74,7 +74,7 @@ void Intake::receive_datagram(UdpSocket& socket) {
     handle_datagram(buffer_.data(), r.size, r.sender, static_cast<std::uint32_t>(std::time(nullptr)));
 }
 
-void Intake::count(PacketCounter counter, std::uint32_t& value) {
+void Intake::count(StatsCounter counter, std::uint32_t& value) {
     ++value;
     console_.show_counter(counter, value);
 }
@@ -82,8 +82,15 @@ void Intake::count(PacketCounter counter, std::uint32_t& value) {
 void Intake::handle_datagram(const std::uint8_t* data, std::size_t size, const Ipv4& sender, std::uint32_t now) {
     // Everything the datagram changed reaches the files before the server
     // goes back to its message loop.
-    Store::WriteBatch batch(store_);
-    dispatch_datagram(data, size, sender, now);
+    {
+        Store::WriteBatch batch(store_);
+        dispatch_datagram(data, size, sender, now);
+    }
+    // What could not be written stays in memory and is tried again after
+    // each datagram until the disk takes it.
+    const std::size_t unwritten = store_.unwritten_count();
+    if (unwritten != 0 || writes_pending_) console_.unwritten_changed(unwritten);
+    writes_pending_ = unwritten != 0;
 }
 
 void Intake::dispatch_datagram(const std::uint8_t* data, std::size_t size, const Ipv4& sender, std::uint32_t now) {
@@ -110,7 +117,7 @@ void Intake::dispatch_datagram(const std::uint8_t* data, std::size_t size, const
 }
 
 void Intake::handle_id_packet(const std::uint8_t* p) {
-    count(PacketCounter::id, id_packets_);
+    count(StatsCounter::id, id_packets_);
     auto found = store_.find_record(p + id_packet::mac.offset);
     if (!found) return;
     const std::uint32_t i = *found;
@@ -126,7 +133,7 @@ void Intake::handle_id_packet(const std::uint8_t* p) {
 }
 
 void Intake::handle_hardware_packet(const std::uint8_t* p, const Ipv4& sender, std::uint32_t now) {
-    count(PacketCounter::hardware, hardware_packets_);
+    count(StatsCounter::hardware, hardware_packets_);
     std::uint8_t record[hw_record::size];
     auto found = store_.find_record(p + hw_packet::mac.offset);
     if (found) {
@@ -142,18 +149,27 @@ void Intake::handle_hardware_packet(const std::uint8_t* p, const Ipv4& sender, s
     std::memset(record, 0, sizeof record);
     fill_record_from_packet(record, p, sender, now);
     const std::optional<std::uint32_t> added = store_.add_record(record);
-    if (!added) return;
+    if (!added) {
+        console_.datagram_dropped(DropReason::out_of_memory);
+        return;
+    }
     console_.set_status(with_address("Adding hardware record for %s", sender));
     console_.record_changed(*added, RecordChange::hardware);
 }
 
 void Intake::handle_software_packet(const std::uint8_t* p, std::size_t size, const Ipv4& sender) {
-    count(PacketCounter::software, software_packets_);
+    count(StatsCounter::software, software_packets_);
     console_.set_status(with_address("Software listing packet recieved from %s", sender));
     SoftwareItemReader reader(p, size);
     SoftwareItem item;
     const std::uint8_t* mac = p + sw_packet::mac.offset;
-    while (reader.next(item)) store_.add_entry(mac, item.name_text(), item.version_text());
+    while (reader.next(item)) {
+        const AddResult added = store_.add_entry(mac, item.name_text(), item.version_text());
+        if (added == AddResult::added) continue;
+        // No retry for each further item: the rest of the datagram goes.
+        console_.datagram_dropped(added == AddResult::no_memory ? DropReason::out_of_memory : DropReason::list_full);
+        break;
+    }
     const std::optional<std::uint32_t> found = store_.find_record(mac);
     if (found && store_.holds_computer(*found)) console_.record_changed(*found, RecordChange::software);
 }

@@ -13,12 +13,18 @@
 
 namespace tally {
 
-enum class PacketCounter { hardware, software, id };
+// The counters of the Server Stats page: packets of each kind, datagrams of
+// which a part was dropped, records and entries awaiting writing.
+enum class StatsCounter { hardware, software, id, dropped, unwritten };
 
 // What a datagram changed in a record: its user fields (an ID packet), its
 // hardware fields (a hardware packet, which may also have added it), or the
 // computer's software list.
 enum class RecordChange { user_fields, hardware, software };
+
+// Why the rest of a datagram was dropped: the tables could not grow, or the
+// computer's software list is full.
+enum class DropReason { out_of_memory, list_full };
 
 // What the intake tells the console (console_core.h).
 class ConsoleHooks {
@@ -27,9 +33,14 @@ public:
     // Replaces the one-line status line.
     virtual void set_status(const std::string& text) = 0;
     // A packet counter of the Server Stats page has a new value.
-    virtual void show_counter(PacketCounter counter, std::uint32_t value) = 0;
+    virtual void show_counter(StatsCounter counter, std::uint32_t value) = 0;
     // Record i changed: told once per datagram, after the tables hold the change.
     virtual void record_changed(std::uint32_t i, RecordChange change) = 0;
+    // The rest of a datagram was dropped: told once for the datagram.
+    virtual void datagram_dropped(DropReason reason) = 0;
+    // After a datagram, while records or entries await writing and once
+    // more when none do any longer: how many await writing.
+    virtual void unwritten_changed(std::size_t count) = 0;
 };
 
 class Intake {
@@ -52,7 +63,7 @@ private:
     void handle_id_packet(const std::uint8_t* p);
     void handle_hardware_packet(const std::uint8_t* p, const Ipv4& sender, std::uint32_t now);
     void handle_software_packet(const std::uint8_t* p, std::size_t size, const Ipv4& sender);
-    void count(PacketCounter counter, std::uint32_t& value);
+    void count(StatsCounter counter, std::uint32_t& value);
 
     Store& store_;
     ConsoleHooks& console_;
@@ -60,6 +71,7 @@ private:
     std::uint32_t hardware_packets_ = 0;
     std::uint32_t software_packets_ = 0;
     std::uint32_t id_packets_ = 0;
+    bool writes_pending_ = false;  // records or entries awaited writing after the last datagram
 };
 
 // Fills a hardware record from a hardware packet: every packet field but the

@@ -97,7 +97,11 @@ int Store::open_store(const std::string& working_directory) {
     std::memset(next.software.get() + next.used_length, 0, software_read - next.used_length);
     next.software_capacity = next.used_length + software_growth_bytes;
 
-    // The new store replaces the old one; the old files close here.
+    // The new store replaces the old one; the old files close here, after a
+    // last try at writing what awaits writing in them.
+    flush();
+    pending_records_.clear();
+    pending_entries_.clear();
     hardware_file_ = std::move(next.hardware_file);
     software_file_ = std::move(next.software_file);
     hardware_ = std::move(next.hardware);
@@ -124,11 +128,10 @@ void Store::set_record(std::uint32_t i, const std::uint8_t* bytes) {
 }
 
 bool Store::write_record(std::uint32_t i) {
-    if (batch_depth_ > 0) {
-        dirty_records_.push_back(i);
-        return true;
-    }
-    return hardware_file_.write_at(std::uint64_t(i) * hw_record::size, record_bytes(i), hw_record::size);
+    pending_records_.insert(i);
+    if (batch_depth_ > 0) return true;
+    flush();
+    return pending_records_.count(i) == 0;
 }
 
 bool Store::replace_record(std::uint32_t i, const std::uint8_t* bytes) {
@@ -138,32 +141,30 @@ bool Store::replace_record(std::uint32_t i, const std::uint8_t* bytes) {
 }
 
 std::optional<std::uint32_t> Store::add_record(const std::uint8_t* bytes) {
-    // After a failed growth there is no room, and nothing may be written
-    // beyond the table.
-    if (record_count_ >= hardware_capacity_ && grow_hardware_table() != 0) return std::nullopt;
+    // When the table cannot grow there is no room, and nothing may be
+    // written beyond the table.
+    if (record_count_ >= hardware_capacity_ && !grow_hardware_table()) return std::nullopt;
     const std::uint32_t i = record_count_++;
     std::memmove(record_bytes(i), bytes, hw_record::size);
     index_.record_added(i, mac_key(record_bytes(i) + hw_record::mac.offset));
     write_record(i);
-    // Room for the next computer is reserved now.
-    if (record_count_ >= hardware_capacity_) grow_hardware_table();
     return i;
 }
 
-int Store::grow_hardware_table() {
+bool Store::grow_hardware_table() {
     const std::uint64_t next = std::max<std::uint64_t>(std::uint64_t(record_count_) + hardware_growth_records,
                                                        std::uint64_t(record_count_) * 3 / 2);
     std::unique_ptr<std::uint8_t[]> table;
     if (next * hw_record::size <= SIZE_MAX && next < UINT32_MAX)
         table = reserve(std::size_t(next * hw_record::size), std::size_t(record_count_) * hw_record::size);
     if (!table) {
-        notifier_.notify({"Unable to allocated enough memory", "Memory Error", BoxOwner::main_window, true});
-        return 1;
+        ++failed_growths_;
+        return false;
     }
     std::memcpy(table.get(), hardware_.get(), std::size_t(record_count_) * hw_record::size);
     hardware_ = std::move(table);
     hardware_capacity_ = static_cast<std::uint32_t>(next);
-    return 0;
+    return true;
 }
 
 // ---------------------------------------------------------------- software
@@ -192,33 +193,33 @@ void Store::set_entry(std::size_t offset, const std::uint8_t* mac, const std::st
 }
 
 bool Store::write_entry(std::size_t offset) {
-    if (batch_depth_ > 0) {
-        dirty_entries_.push_back(static_cast<std::uint32_t>(offset / sw_entry::size));
-        return true;
-    }
-    return software_file_.write_at(offset, entry_bytes(offset), sw_entry::size);
+    const std::uint32_t k = static_cast<std::uint32_t>(offset / sw_entry::size);
+    pending_entries_.insert(k);
+    if (batch_depth_ > 0) return true;
+    flush();
+    return pending_entries_.count(k) == 0;
 }
 
-bool Store::add_entry(const std::uint8_t* mac, const std::string& name, const std::string& version) {
+AddResult Store::add_entry(const std::uint8_t* mac, const std::string& name, const std::string& version) {
+    const std::uint64_t key = mac_key(mac);
+    if (key != 0 && index_.count_of(key) >= options_.programs_per_computer) return AddResult::list_full;
     const std::size_t o = find_free_entry();
     const std::uint32_t k = static_cast<std::uint32_t>(o / sw_entry::size);
     if (o < used_length_) {
         const std::uint64_t old_key = mac_key(entry_bytes(o));
         set_entry(o, mac, name, version);
-        index_.entry_changed(k, old_key, mac_key(mac));
+        index_.entry_changed(k, old_key, key);
         write_entry(o);
-        return true;
+        return AddResult::added;
     }
-    // After a failed growth the table is full: the program is dropped rather
+    // When the table cannot grow it is full: the program is dropped rather
     // than written beyond the reserved space.
-    if (used_length_ + sw_entry::size > software_capacity_ && grow_software_table() != 0) return false;
+    if (used_length_ + sw_entry::size > software_capacity_ && !grow_software_table()) return AddResult::no_memory;
     set_entry(o, mac, name, version);
     used_length_ += sw_entry::size;
-    index_.entry_added(k, mac_key(mac));
+    index_.entry_added(k, key);
     write_entry(o);
-    // Room for the next program is reserved now.
-    if (used_length_ + sw_entry::size > software_capacity_) grow_software_table();
-    return true;
+    return AddResult::added;
 }
 
 std::vector<std::size_t> Store::entry_offsets_of(const std::uint8_t* mac) const {
@@ -228,41 +229,49 @@ std::vector<std::size_t> Store::entry_offsets_of(const std::uint8_t* mac) const 
     return offsets;
 }
 
-int Store::grow_software_table() {
+bool Store::grow_software_table() {
     const std::size_t next =
         std::max(software_capacity_ + software_growth_bytes,
                  software_capacity_ + software_capacity_ / 2 / sw_entry::size * sw_entry::size);
     std::unique_ptr<std::uint8_t[]> table;
     if (next > software_capacity_) table = reserve(next, software_capacity_);
     if (!table) {
-        notifier_.notify({"Unable to allocated enough memory", "Memory Error", BoxOwner::main_window, true});
-        return 1;
+        ++failed_growths_;
+        return false;
     }
     std::memcpy(table.get(), software_.get(), software_capacity_);
     software_ = std::move(table);
     software_capacity_ = next;
-    return 0;
+    return true;
 }
 
-bool Store::write_runs(DbFile& file, std::vector<std::uint32_t>& items, const std::uint8_t* table,
+bool Store::write_runs(DbFile& file, std::set<std::uint32_t>& items, const std::uint8_t* table,
                        std::size_t item_size) {
-    std::sort(items.begin(), items.end());
-    items.erase(std::unique(items.begin(), items.end()), items.end());
-    bool ok = true;
-    for (std::size_t a = 0; a < items.size();) {
-        std::size_t b = a + 1;
-        while (b < items.size() && items[b] == items[b - 1] + 1) ++b;
-        const std::uint64_t offset = std::uint64_t(items[a]) * item_size;
-        ok = file.write_at(offset, table + offset, (b - a) * item_size) && ok;
-        a = b;
+    for (auto a = items.begin(); a != items.end();) {
+        auto b = std::next(a);
+        std::uint32_t last = *a;
+        while (b != items.end() && *b == last + 1) last = *b++;
+        const std::uint64_t offset = std::uint64_t(*a) * item_size;
+        if (!file.write_at(offset, table + offset, std::size_t(last - *a + 1) * item_size)) {
+            // A write cut short at the end of the file leaves part of a
+            // record there: the file goes back to whole records. This run and
+            // the ones after it stay noted; the disk is full or failing.
+            const std::int64_t length = file.length();
+            if (length > 0 && length % static_cast<std::int64_t>(item_size) != 0)
+                file.truncate(std::uint64_t(length) / item_size * item_size);
+            return false;
+        }
+        a = items.erase(a, b);
     }
-    items.clear();
-    return ok;
+    return true;
 }
 
 bool Store::flush() {
-    const bool hardware_ok = write_runs(hardware_file_, dirty_records_, hardware_.get(), hw_record::size);
-    return write_runs(software_file_, dirty_entries_, software_.get(), sw_entry::size) && hardware_ok;
+    if (is_open()) {
+        write_runs(hardware_file_, pending_records_, hardware_.get(), hw_record::size);
+        write_runs(software_file_, pending_entries_, software_.get(), sw_entry::size);
+    }
+    return unwritten_count() == 0;
 }
 
 // ---------------------------------------------------------------- editing

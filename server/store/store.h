@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -31,7 +32,14 @@ struct StoreOptions {
     // Largest table a growth or load may reserve, in bytes (0: no limit).
     // Lets tests see how a failed reservation is handled.
     std::size_t table_limit = 0;
+    // Most programs one computer's list may hold. Real computers list a few
+    // hundred; more is a hostile or broken client, which must not fill the
+    // server's memory.
+    std::uint32_t programs_per_computer = 5000;
 };
+
+// Whether a record or a program could be filed.
+enum class AddResult { added, no_memory, list_full };
 
 class Store {
 public:
@@ -60,7 +68,7 @@ public:
     // Appends a record after the last, growing the table when it is full,
     // and writes it at its own position (which replaces any partial record
     // left at the end of the file). Its index; none when the table could not
-    // grow (after the failure box).
+    // grow.
     std::optional<std::uint32_t> add_record(const std::uint8_t* bytes);
 
     // --- software table (addressed by byte offset, a multiple of 102)
@@ -76,17 +84,20 @@ public:
     // Files one program of the computer: into the lowest free entry, else
     // after the last one, growing the table when it is full. MAC, name (63
     // characters at most) and version (31), the rest of each field zero;
-    // written at once. False when the table could not grow (after the
-    // failure box): the program is dropped.
-    bool add_entry(const std::uint8_t* mac, const std::string& name, const std::string& version);
+    // written at once. The program is dropped when the table could not grow
+    // or the computer's list is full.
+    AddResult add_entry(const std::uint8_t* mac, const std::string& name, const std::string& version);
     // Offsets of the entries that carry the MAC, in table order: the
     // computer's software list.
     std::vector<std::size_t> entry_offsets_of(const std::uint8_t* mac) const;
 
-    // Writes reach the operating system before write_record / write_entry
-    // return, except inside a WriteBatch, which notes the records and entries
-    // to write and writes each once, with its final bytes, when it ends:
-    // neighbours together in one write. The intake batches each datagram.
+    // --- writing
+    // Every changed record and entry is noted and written at once, or inside
+    // a WriteBatch when the outermost batch ends: each once, with its final
+    // bytes, neighbours together in one write. The intake batches each
+    // datagram. What cannot be written (a full or failing disk) stays noted,
+    // in memory, and is written by the next flush; a failed write leaves no
+    // partial record or entry at the end of a file.
     class WriteBatch {
     public:
         explicit WriteBatch(Store& store) : store_(store) { ++store_.batch_depth_; }
@@ -99,7 +110,14 @@ public:
     private:
         Store& store_;
     };
+    // Writes what is noted; true when nothing awaits writing.
     bool flush();
+    // Records and entries that await writing.
+    std::size_t unwritten_count() const { return pending_records_.size() + pending_entries_.size(); }
+    std::size_t unwritten_records() const { return pending_records_.size(); }
+    std::size_t unwritten_entries() const { return pending_entries_.size(); }
+    // Growths of either table that failed since the store was made.
+    std::uint32_t failed_growths() const { return failed_growths_; }
 
     // --- editing
     // Stores the four user texts (24 characters each) into record i and
@@ -122,11 +140,11 @@ private:
     std::unique_ptr<std::uint8_t[]> reserve(std::size_t bytes, std::size_t keep) const;
     void set_record(std::uint32_t i, const std::uint8_t* bytes);
     bool write_record(std::uint32_t i);
-    int grow_hardware_table();
+    bool grow_hardware_table();
     void set_entry(std::size_t offset, const std::uint8_t* mac, const std::string& name, const std::string& version);
     bool write_entry(std::size_t offset);
-    int grow_software_table();
-    static bool write_runs(DbFile& file, std::vector<std::uint32_t>& items, const std::uint8_t* table,
+    bool grow_software_table();
+    static bool write_runs(DbFile& file, std::set<std::uint32_t>& items, const std::uint8_t* table,
                            std::size_t item_size);
 
     Notifier& notifier_;
@@ -141,8 +159,9 @@ private:
     std::size_t used_length_ = 0;
     std::size_t software_capacity_ = 0;
     int batch_depth_ = 0;
-    std::vector<std::uint32_t> dirty_records_;  // inside a batch: records to write
-    std::vector<std::uint32_t> dirty_entries_;  // inside a batch: entry numbers to write
+    std::set<std::uint32_t> pending_records_;  // records to write
+    std::set<std::uint32_t> pending_entries_;  // entry numbers to write
+    std::uint32_t failed_growths_ = 0;
 
     StoreIndex index_;
 };

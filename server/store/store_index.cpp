@@ -123,6 +123,11 @@ void StoreIndex::entry_added(std::uint32_t k, std::uint64_t key) {
     set_free_bit(k, key == 0);
 }
 
+std::size_t StoreIndex::count_of(std::uint64_t key) const {
+    auto it = entries_by_mac_.find(key);
+    return it == entries_by_mac_.end() ? 0 : it->second.size();
+}
+
 std::vector<std::uint32_t> StoreIndex::entries_of(std::uint64_t key) const {
     std::vector<std::uint32_t> list;
     if (key == 0) {

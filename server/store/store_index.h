@@ -36,6 +36,8 @@ public:
     void entry_changed(std::uint32_t k, std::uint64_t old_key, std::uint64_t new_key);
     // Entry k, the new last one, was counted.
     void entry_added(std::uint32_t k, std::uint64_t key);
+    // How many entries a non-zero key has.
+    std::size_t count_of(std::uint64_t key) const;
     // The entries of a key in ascending order; for key 0, the free entries.
     std::vector<std::uint32_t> entries_of(std::uint64_t key) const;
     // The entries of a non-zero key in ascending order, now counted free; for

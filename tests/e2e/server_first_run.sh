@@ -88,4 +88,21 @@ check "second server on the same port" \
 sleep 0.5
 kill "$SECOND_PID" 2>/dev/null
 stop_server
+
+# A stored path that cannot be opened (255 characters, so stored without its
+# terminator) offers the settings dialog after the store's box instead of
+# ending; there a directory too long for the registry value is refused.
+server_settings "/$(printf 'x%.0s' $(seq 252))" "$PORT"  # Z:\ and 252 characters
+(cd "$RUN" && exec timeout 200 "$WINE" "$TALLY_BIN/tallyhall.exe" </dev/null >"$RUN/server.log" 2>&1) &
+SERVER_PID=$!
+check "an unopenable stored path shows the store's box" drv box "File Error" IDOK 20000
+check "then the settings dialog" drv wait-window "$SETTINGS" 20000
+drv set-text "$SETTINGS" - IDC_SETTINGS_DIRECTORY "$(wine_path "$DATA")\\$(printf 'y%.0s' $(seq 300))" \; \
+    click "$SETTINGS" - IDC_SETTINGS_OK \; box "Settings Error" IDOK 5000
+check "a 300-character directory is refused at OK" \
+    same "The working directory can be at most 254 characters long. Please choose a shorter path." "$OUT"
+drv set-text "$SETTINGS" - IDC_SETTINGS_DIRECTORY "$(wine_path "$DATA")" \; click "$SETTINGS" - IDC_SETTINGS_OK
+check "a working directory then starts the server" drv wait-window main 20000
+drv list-items main - IDC_SYSTEM_LIST; check "on that directory's store" same 1 "$(grep -c . <<<"$OUT")"
+stop_server
 finish
