@@ -110,9 +110,14 @@ int main() {
            median_ms(9, [&] { grid.set_find("user1"); }, [&] { grid.set_find("user12"); }), 30);
     grid.set_find("");
     std::printf("  (%zu rows shown)\n", grid.size());
-    report("Systems window: sort by name", median_ms(7, [&] { grid.sort_by(GridColumn::computer_name, true); }), 50);
-    report("Systems window: sort by IP address", median_ms(7, [&] { grid.sort_by(GridColumn::ip_address, false); }), 50);
-    report("Systems window: sort by days since", median_ms(7, [&] { grid.sort_by(GridColumn::days_since, true); }), 50);
+    // Each sort starts from the order of another column, as a click does.
+    const auto from_serial = [&] { grid.sort_by(GridColumn::serial_number, true); };
+    report("Systems window: sort by name",
+           median_ms(7, [&] { grid.sort_by(GridColumn::computer_name, true); }, from_serial), 50);
+    report("Systems window: sort by IP address",
+           median_ms(7, [&] { grid.sort_by(GridColumn::ip_address, false); }, from_serial), 50);
+    report("Systems window: sort by days since",
+           median_ms(7, [&] { grid.sort_by(GridColumn::days_since, true); }, from_serial), 50);
     report("Systems window: one report moves its row",
            median_ms(9, [&] { grid.update_record(store, 4711, now); }), 30);
 
