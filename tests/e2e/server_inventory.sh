@@ -17,7 +17,8 @@ sheet_equals() { python3 "$HERE/server_inventory.py" sheet "$1" "$2" "$DATA" "${
 # cells TITLE ID [FIELDS]: the rows of a report list, only the given columns.
 cells() { drv list-cells "$1" - "$2" && OUT=$(printf '%s\n' "$OUT" | cut -f"${3:-1-}"); }
 GRID_FIELDS=1,2,3,4,13,14,15  # name, user, IP, MAC, days, serial, asset
-save_as() { drv set-text "$1" - cmb13 "$(wine_path "$2")" \; click "$1" - IDOK \; wait-gone "$1"; }
+# save_as TITLE PATH: saves PATH.csv through the save dialog and waits until it is written whole.
+save_as() { drv set-text "$1" - cmb13 "$(wine_path "$2")" \; click "$1" - IDOK \; wait-gone "$1" && wait_file "$2.csv"; }
 shot() {  # shot TITLE FILE: a screenshot of one window into $SHOTS, not blank
     local wid
     sleep 0.7
