@@ -51,7 +51,10 @@ std::optional<std::size_t> version_slot(const CatalogueWindow& w) {
 // Paints the three lists, the count line and the set caption from the model.
 void show_all(CatalogueWindow& w, bool scroll_to_selected) {
     const auto row = program_row(w);
-    if (!row) w.program.reset(), w.version.reset();
+    if (!row) {  // the chosen program is gone or filtered out
+        w.program.reset();
+        w.version.reset();
+    }
     const auto slot = version_slot(w);
     if (!slot) w.version.reset();
     w.set = row ? w.catalogue.computers_of(*row, slot) : std::vector<std::uint32_t>();
