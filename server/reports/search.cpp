@@ -158,6 +158,7 @@ bool SoftwareFinds::passes(const ActiveSearch& search, const std::uint8_t* mac) 
 
 bool record_passes(const Store& store, const ActiveSearch& search, std::uint32_t i, const SoftwareFinds* finds) {
     if (i >= store.record_count() || store.record(i).is_free()) return false;
+    if (search.record_set_on && (i >= search.in_record_set.size() || !search.in_record_set[i])) return false;
     if (search.hardware_on && !match_hardware_criteria(store, search, i)) return false;
     if (search.software_on) {
         const bool passed = finds ? finds->passes(search, store.record(i).mac())
