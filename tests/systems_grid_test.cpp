@@ -2,6 +2,7 @@
 // against a fresh fill, and the bulk deletion.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "console_fixture.h"
@@ -37,6 +38,23 @@ TEST(SystemsGridTest, CellTextsOfAComputer) {
     EXPECT_EQ(grid.text(*grid.row_of(2), GridColumn::fullest_disk_free), "");
     EXPECT_EQ(grid.text(*grid.row_of(2), GridColumn::windows), "Windows 4.20.1000");
     EXPECT_EQ(grid.row_of(1), std::nullopt);  // the deleted record
+    for (GridColumn c : {GridColumn::processor_name, GridColumn::system_model, GridColumn::bios_serial,
+                         GridColumn::windows_release})
+        EXPECT_EQ(grid.text(row, c), "") << "no extension record";
+
+    // A current client's facts: their columns, and the BIOS serial number is found.
+    ExtensionRecord ext;
+    std::copy_n(fixture.store().record(0).mac(), 6, ext.mac.begin());
+    ext.facts = {"Intel(R) Core(TM) i7", "Maker", "Desk 1", "BIOS-77", "Professional", "23H2"};
+    ASSERT_TRUE(fixture.store().store_extension(0, ext));
+    grid.update_record(fixture.store(), 0, test::sample_time);
+    const std::size_t again = *grid.row_of(0);
+    EXPECT_EQ(grid.text(again, GridColumn::processor_name), "Intel(R) Core(TM) i7");
+    EXPECT_EQ(grid.text(again, GridColumn::system_model), "Maker Desk 1");
+    EXPECT_EQ(grid.text(again, GridColumn::bios_serial), "BIOS-77");
+    EXPECT_EQ(grid.text(again, GridColumn::windows_release), "Professional 23H2");
+    grid.set_find("bios-7");
+    EXPECT_EQ(shown(grid), (std::vector<std::uint32_t>{0}));
 }
 
 TEST(SystemsGridTest, NaturalCompare) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "server/reports/formats.h"
+#include "server/reports/windows_names.h"
 
 namespace tally {
 
@@ -19,6 +20,8 @@ constexpr GridColumnSpec column_specs[grid_column_count] = {
     {"Disk Free MB", true, 90},    {"Fullest Disk % Free", true, 110}, {"Last Report", false, 160},
     {"Days Since", true, 70},      {"Serial Number", false, 100}, {"Asset Tag", false, 90},
     {"Custom Field 1", false, 100}, {"Custom Field 2", false, 100},
+    {"Processor Name", false, 160}, {"Manufacturer and Model", false, 160},
+    {"BIOS Serial Number", false, 110}, {"Windows Edition", false, 130},
 };
 
 constexpr std::uint64_t no_number = ~std::uint64_t(0);  // sorts after every number
@@ -35,8 +38,9 @@ std::string lower(const std::string& text) {
 
 bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
 
-std::string windows_text(const RecordView& r) {
-    std::string name = os_name(r.windows_platform(), r.windows_minor(), r.windows_major(), r.windows_build());
+std::string windows_text(const RecordView& r, std::uint8_t product_type) {
+    std::string name =
+        windows_name(r.windows_platform(), r.windows_minor(), r.windows_major(), r.windows_build(), product_type);
     if (!name.empty()) return name;
     char text[48];
     std::snprintf(text, sizeof text, "Windows %u.%u.%u", unsigned(r.windows_major()), unsigned(r.windows_minor()),
@@ -84,9 +88,12 @@ int natural_compare(const std::string& a, const std::string& b) {
     return bytes < 0 ? -1 : (bytes > 0 ? 1 : 0);
 }
 
-GridRow make_grid_row(const RecordView& r, std::uint32_t now) {
+GridRow make_grid_row(const Store& store, std::uint32_t i, std::uint32_t now) {
     GridRow row;
+    const RecordView r = store.record(i);
     if (r.is_free()) return row;
+    ExtensionRecord ext;
+    const bool have_ext = store.extension(i, ext);
     row.present = true;
     auto& t = row.text;
     t[col(GridColumn::computer_name)] = r.computer_name();
@@ -97,7 +104,7 @@ GridRow make_grid_row(const RecordView& r, std::uint32_t now) {
         (std::uint64_t(ip[0]) << 24) | (std::uint64_t(ip[1]) << 16) | (std::uint64_t(ip[2]) << 8) | ip[3];
     t[col(GridColumn::mac_address)] = format_mac(r.mac());
     row.number[col(GridColumn::mac_address)] = mac_key(r.mac());
-    t[col(GridColumn::windows)] = windows_text(r);
+    t[col(GridColumn::windows)] = windows_text(r, have_ext ? ext.product_type : 0);
     t[col(GridColumn::processor)] = r.cpuid_response();
     const float mhz = r.speed_mhz();
     set_number(row, GridColumn::speed,
@@ -129,12 +136,18 @@ GridRow make_grid_row(const RecordView& r, std::uint32_t now) {
     t[col(GridColumn::asset_tag)] = r.asset_tag();
     t[col(GridColumn::custom_field_1)] = r.custom_field_1();
     t[col(GridColumn::custom_field_2)] = r.custom_field_2();
+    if (have_ext) {
+        t[col(GridColumn::processor_name)] = ext.facts.processor_name;
+        t[col(GridColumn::system_model)] = system_model_text(ext.facts);
+        t[col(GridColumn::bios_serial)] = ext.facts.bios_serial;
+        t[col(GridColumn::windows_release)] = windows_release_text(ext.facts);
+    }
 
     // The searchable fields, separated by a byte no find text holds, so
     // that a match never spans two fields.
     for (GridColumn c : {GridColumn::computer_name, GridColumn::user, GridColumn::ip_address, GridColumn::mac_address,
                          GridColumn::serial_number, GridColumn::asset_tag, GridColumn::custom_field_1,
-                         GridColumn::custom_field_2}) {
+                         GridColumn::custom_field_2, GridColumn::bios_serial}) {
         row.find_text += lower(t[col(c)]);
         row.find_text += '\x1f';
     }
@@ -181,7 +194,7 @@ void SystemsGrid::fill(const Store& store, std::uint32_t now) {
     const std::uint32_t n = store.record_count();
     rows_.clear();
     rows_.reserve(n);
-    for (std::uint32_t i = 0; i < n; ++i) rows_.push_back(make_grid_row(store.record(i), now));
+    for (std::uint32_t i = 0; i < n; ++i) rows_.push_back(make_grid_row(store, i, now));
     refilter();
 }
 
@@ -191,7 +204,7 @@ void SystemsGrid::update_record(const Store& store, std::uint32_t i, std::uint32
     const auto at = std::find(shown_.begin(), shown_.end(), i);
     if (at != shown_.end()) shown_.erase(at);
     if (rows_[i].present) --computers_;
-    rows_[i] = make_grid_row(store.record(i), now);
+    rows_[i] = make_grid_row(store, i, now);
     if (rows_[i].present) ++computers_;
     if (!passes(i)) return;
     shown_.insert(std::lower_bound(shown_.begin(), shown_.end(), i,

@@ -34,8 +34,13 @@ enum class GridColumn : std::uint8_t {
     asset_tag,
     custom_field_1,
     custom_field_2,
+    // Facts of current clients' extension packets; empty for earlier ones.
+    processor_name,
+    system_model,
+    bios_serial,
+    windows_release,
 };
-constexpr std::size_t grid_column_count = 17;
+constexpr std::size_t grid_column_count = 21;
 
 struct GridColumnSpec {
     const char* title;
@@ -56,8 +61,8 @@ struct GridRow {
     std::uint32_t days = 0;
     bool present = false;  // the record holds a computer
 };
-// Row of record view r, with days counted to now.
-GridRow make_grid_row(const RecordView& r, std::uint32_t now);
+// Row of record i of the store, with days counted to now.
+GridRow make_grid_row(const Store& store, std::uint32_t i, std::uint32_t now);
 
 class SystemsGrid {
 public:
@@ -67,8 +72,8 @@ public:
     // moves it to its place among the shown rows.
     void update_record(const Store& store, std::uint32_t i, std::uint32_t now);
 
-    // Substring over name, user, IP, MAC, serial number, asset tag and the
-    // custom fields, ASCII letters in either case; empty shows all.
+    // Substring over name, user, IP, MAC, serial number, asset tag, the
+    // custom fields and the BIOS serial number, ASCII letters in either case; empty shows all.
     void set_find(const std::string& text);
     // Shows only computers without a report for at least `days` days (0: all).
     void set_not_reported_days(std::uint32_t days);
