@@ -10,15 +10,23 @@ PDF=
 printer_setup() {
     [ -x /usr/sbin/cupsd ] && [ -f /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd ] ||
         { echo "     CUPS or cups-pdf is not installed (tools/install-deps.sh installs them)"; return 1; }
-    if ! pgrep -x cupsd >/dev/null; then
+    # lpstat -r exits 0 either way: its text tells whether the scheduler runs.
+    running() { timeout 5 lpstat -r 2>/dev/null | grep -qx 'scheduler is running'; }
+    local i
+    if ! running; then
         timeout 250 /usr/sbin/cupsd -f >/dev/null 2>&1 &
         AT_EXIT+=("kill $! 2>/dev/null")
-        local i
-        for i in $(seq 1 50); do timeout 5 lpstat -r >/dev/null 2>&1 && break; sleep 0.1; done
+        for i in $(seq 1 150); do running && break; sleep 0.1; done
     fi
-    timeout 20 lpadmin -p TallyPDF -E -v cups-pdf:/ -P /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd >/dev/null 2>&1 &&
-        AT_EXIT+=("timeout 20 lpadmin -x TallyPDF >/dev/null 2>&1") &&
-        timeout 20 lpoptions -d TallyPDF >/dev/null 2>&1
+    local added=
+    for i in 1 2 3 4 5; do
+        timeout 20 lpadmin -p TallyPDF -E -v cups-pdf:/ -P /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd >/dev/null 2>&1 &&
+            { added=1; break; }
+        sleep 1
+    done
+    [ -n "$added" ] || { echo "     the printer could not be added (is cupsd running?)"; return 1; }
+    AT_EXIT+=("timeout 20 lpadmin -x TallyPDF >/dev/null 2>&1")
+    timeout 20 lpoptions -d TallyPDF >/dev/null 2>&1
 }
 # The printer must exist before the program starts: Wine lists printers when it loads.
 check "a PDF printer is set up" printer_setup
