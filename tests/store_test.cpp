@@ -204,6 +204,23 @@ TEST_F(StoreTest, ATableThatCannotGrowIsNotWrittenBeyond) {
     EXPECT_EQ(read_file(dir.file("Hardware.Audit")).size(), 10u * 808);
 }
 
+TEST_F(StoreTest, AStoreTooLargeForMemoryGivesTheBoxAndLeavesItsFilesAlone) {
+    const auto hw = concat(record_with_mac(1), record_with_mac(2));
+    const auto sw = entry_with_mac(1, "a");
+    write_file(dir.file("Hardware.Audit"), hw);
+    write_file(dir.file("Software.Audit"), sw);
+    StoreOptions o = options();
+    o.table_limit = 11 * 808;  // the 2 records and 10 spare ones do not fit
+    Store store(notifier, o);
+    EXPECT_EQ(store.open_store(dir.path()), 1);
+    ASSERT_EQ(notifier.notices.size(), 1u);
+    EXPECT_EQ(notifier.notices[0].caption, "Memory Error");
+    EXPECT_EQ(notifier.notices[0].text, "Insufficient memory to open database files");
+    EXPECT_FALSE(store.is_open());
+    EXPECT_EQ(read_file(dir.file("Hardware.Audit")), hw);
+    EXPECT_EQ(read_file(dir.file("Software.Audit")), sw);
+}
+
 TEST_F(StoreTest, CustomFieldsAndDeletionWriteThroughAndSkipFreeRecords) {
     write_file(dir.file("Hardware.Audit"), concat(record_with_mac(1), record_with_mac(0)));
     write_file(dir.file("Software.Audit"), concat(entry_with_mac(1, "a"), entry_with_mac(2, "b"),
