@@ -1,9 +1,12 @@
 // Opening a large store and listing every system: the time from open_store
 // to a built system list, and the memory it takes against the files' size.
-//   open_bench [COMPUTERS] [RUNS] [DIRECTORY]
+//   open_bench [COMPUTERS] [RUNS] [DIRECTORY] [scattered]
 // writes COMPUTERS x 100 programs (default 50,000) into DIRECTORY (default a
 // new temporary one, removed afterwards; a given one is kept and reused when
 // it already holds the files), then opens and lists RUNS times (default 3).
+// Each computer's programs lie side by side, as a store fills up one
+// computer at a time; "scattered" interleaves them, one entry of each
+// computer in turn, as a log-in storm of new computers may leave them.
 // Prints each run and the median; memory is that of the first run.
 // Builds natively and as a 32-bit Windows program (run under Wine).
 #include <algorithm>
@@ -50,31 +53,40 @@ double resident_mib() {
 #endif
 }
 
-// Each computer's programs side by side, as a store fills up.
-void write_database(const fs::path& dir, int computers) {
+Mac mac_of(int c) { return Mac{0x02, 0x00, std::uint8_t(c >> 16), std::uint8_t(c >> 8), std::uint8_t(c), 0x01}; }
+
+void put_entry(std::vector<std::uint8_t>& entries, int c, int k) {
+    const Mac mac = mac_of(c);
+    std::uint8_t e[sw_entry::size] = {};
+    std::copy(mac.begin(), mac.end(), e);
+    put_text(e, sw_entry::display_name, "Program " + std::to_string(k) + " from vendor " + std::to_string((c + k) % 97));
+    put_text(e, sw_entry::display_version, "1.0." + std::to_string(k));
+    entries.insert(entries.end(), e, e + sizeof e);
+}
+
+void write_database(const fs::path& dir, int computers, bool scattered) {
     std::ofstream hw(dir / hardware_file_name, std::ios::binary);
     std::ofstream sw(dir / software_file_name, std::ios::binary);
     std::vector<std::uint8_t> records, entries;
     for (int c = 0; c < computers; ++c) {
-        const std::uint8_t mac[6] = {0x02, 0x00, std::uint8_t(c >> 16), std::uint8_t(c >> 8), std::uint8_t(c), 0x01};
+        const Mac mac = mac_of(c);
         std::uint8_t r[hw_record::size] = {};
-        std::copy(mac, mac + 6, r + hw_record::mac.offset);
+        std::copy(mac.begin(), mac.end(), r + hw_record::mac.offset);
         put_text(r, hw_record::computer_name, "PC" + std::to_string((c * 7919L) % 1000003));
         for (int k = 0; k < 4; ++k) r[hw_record::ip_address.offset + k] = std::uint8_t(10 + c * (k + 3));
         records.insert(records.end(), r, r + sizeof r);
-        for (int k = 0; k < programs_per_computer; ++k) {
-            std::uint8_t e[sw_entry::size] = {};
-            std::copy(mac, mac + 6, e);
-            put_text(e, sw_entry::display_name, "Program " + std::to_string(k) + " from vendor " + std::to_string((c + k) % 97));
-            put_text(e, sw_entry::display_version, "1.0." + std::to_string(k));
-            entries.insert(entries.end(), e, e + sizeof e);
-        }
+        for (int k = 0; k < programs_per_computer && !scattered; ++k) put_entry(entries, c, k);
         if (entries.size() > (8u << 20) || c + 1 == computers) {
             hw.write(reinterpret_cast<const char*>(records.data()), std::streamsize(records.size()));
             sw.write(reinterpret_cast<const char*>(entries.data()), std::streamsize(entries.size()));
             records.clear();
             entries.clear();
         }
+    }
+    for (int k = 0; k < programs_per_computer && scattered; ++k) {
+        for (int c = 0; c < computers; ++c) put_entry(entries, c, k);
+        sw.write(reinterpret_cast<const char*>(entries.data()), std::streamsize(entries.size()));
+        entries.clear();
     }
 }
 
@@ -84,6 +96,7 @@ int main(int argc, char** argv) {
     const int computers = argc > 1 ? std::atoi(argv[1]) : 50000;
     const int runs = std::max(1, argc > 2 ? std::atoi(argv[2]) : 3);
     const bool temporary = argc <= 3;
+    const bool scattered = argc > 4 && std::string(argv[4]) == "scattered";
     const fs::path dir = temporary ? fs::temp_directory_path() / ("tally-open-bench-" + std::to_string(computers))
                                    : fs::path(argv[3]);
     fs::create_directories(dir);
@@ -91,7 +104,7 @@ int main(int argc, char** argv) {
     std::error_code ec;
     if (fs::file_size(dir / software_file_name, ec) != want_sw ||
         fs::file_size(dir / hardware_file_name, ec) != std::uintmax_t(computers) * hw_record::size)
-        write_database(dir, computers);
+        write_database(dir, computers, scattered);
     const double files_mib =
         (fs::file_size(dir / hardware_file_name) + fs::file_size(dir / software_file_name)) / 1048576.0;
     std::printf("store of %d computers x %d programs (%.1f MiB of files) in %s\n", computers, programs_per_computer,
