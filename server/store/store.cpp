@@ -242,6 +242,10 @@ AddResult Store::add_entry(const std::uint8_t* mac, const std::string& name, con
     // than written beyond the reserved space.
     if (used_length_ + sw_entry::size > software_capacity_ && !grow_software_table()) return AddResult::no_memory;
     if (!allot_item(software_, k)) return AddResult::no_memory;
+    if (!index_.room_for_entry(k)) {
+        ++failed_growths_;
+        return AddResult::no_memory;
+    }
     set_entry(o, mac, name, version);
     used_length_ += sw_entry::size;
     index_.entry_added(k, key);

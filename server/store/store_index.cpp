@@ -2,6 +2,7 @@
 #include "server/store/store_index.h"
 
 #include <algorithm>
+#include <new>
 
 #include "protocol/bytes.h"
 #include "server/store/records.h"
@@ -109,6 +110,17 @@ std::optional<std::uint32_t> StoreIndex::first_free_entry() {
     }
     free_entry_word_ = free_entry_bits_.size();
     return std::nullopt;
+}
+
+bool StoreIndex::room_for_entry(std::uint32_t k) {
+    try {
+        if (k >= next_entry_.size()) next_entry_.resize(std::size_t(k) + 1, no_entry);
+        if (k / 64 >= free_entry_bits_.size()) free_entry_bits_.resize(k / 64 + 1, 0);
+        entries_by_mac_.reserve(entries_by_mac_.size() + 1);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
 }
 
 void StoreIndex::link_entry(EntryList& list, std::uint32_t k) {

@@ -39,6 +39,9 @@ public:
     void entry_changed(std::uint32_t k, std::uint64_t old_key, std::uint64_t new_key);
     // Entry k, the new last one, was counted.
     void entry_added(std::uint32_t k, std::uint64_t key);
+    // Makes room in the index for entry k, the new last one, so that
+    // counting it cannot run out of memory half way. False when memory ran out.
+    bool room_for_entry(std::uint32_t k);
     // How many entries a non-zero key has.
     std::size_t count_of(std::uint64_t key) const;
     // The entries of a key in ascending order; for key 0, the free entries.
