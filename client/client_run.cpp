@@ -11,14 +11,18 @@ Request classify_received(const ReceiveResult& result, const Ipv4& server) {
 bool run_audit_pass(ClientPlatform& platform, HardwareProbes& probes, UninstallEntries& entries,
                     std::uint16_t winsock_version, const Ipv4& server, std::uint16_t port,
                     std::uint32_t& up_time_kept) {
-    HardwareReport report;
-    report.winsock_version = winsock_version;
-    run_probes(probes, report, up_time_kept, [&](const IdPacket& id) {
-        platform.send(server, port, id.data(), id.size());
-    });
-    const HardwarePacket hardware = encode_hardware_packet(report);
+    ProbeResults probed;
+    probed.hardware.winsock_version = winsock_version;
+    run_probes(probes, probed, up_time_kept);
+    const Mac& mac = probed.hardware.mac;
+    const HardwarePacket hardware = encode_hardware_packet(probed.hardware);
     platform.send(server, port, hardware.data(), hardware.size());
-    return scan_software(entries, report.mac, [&](const std::uint8_t* data, std::size_t size) {
+    // After the hardware packet, so that a computer's first report finds its
+    // record: the serial number and asset tag, then the extension facts.
+    if (probed.send_id) platform.send(server, port, probed.id.data(), probed.id.size());
+    const ExtensionPacket extension = encode_extension_packet(mac, probed.facts);
+    platform.send(server, port, extension.data(), extension.size());
+    return scan_software(entries, mac, [&](const std::uint8_t* data, std::size_t size) {
         platform.send(server, port, data, size);
     });
 }

@@ -37,8 +37,9 @@ constexpr std::size_t request_buffer_size = 20;
 // How the resident wait reads one receive result.
 Request classify_received(const ReceiveResult& result, const Ipv4& server);
 
-// Sends one audit pass: ID packet (from the enclosure probe), hardware
-// packet, software list. False when the software scan fails.
+// Sends one audit pass: hardware packet, ID packet (from the enclosure
+// probe), extension packet, software list. False when the software scan
+// fails.
 bool run_audit_pass(ClientPlatform& platform, HardwareProbes& probes, UninstallEntries& entries,
                     std::uint16_t winsock_version, const Ipv4& server, std::uint16_t port,
                     std::uint32_t& up_time_kept);

@@ -3,12 +3,15 @@
 #include "client/win32.h"
 
 #include <cpuid.h>
+#include <ws2ipdef.h>
 #include <iphlpapi.h>
+#include <netioapi.h>
 #include <oleauto.h>
 #include <snmp.h>
 #include <wbemidl.h>
 #include <x86intrin.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -30,26 +33,171 @@ constexpr DWORD drive_string_buffer = 16384;
 constexpr DWORD computer_name_size = 50;
 constexpr DWORD user_name_size = 256;
 constexpr DWORD clock_sleep_ms = 40;
-// Each enclosure object is awaited this long at most, so a stuck management
-// service cannot hold up a log-in script.
-constexpr long enclosure_wait_ms = 5000;
+// Each management object is awaited this long at most, and all of one
+// session's objects together no longer than the session budget, so a stuck
+// management service cannot hold up a log-in script.
+constexpr DWORD management_object_wait_ms = 5000;
+constexpr DWORD management_session_budget_ms = 15000;
+#ifndef WBEM_FLAG_CONNECT_USE_MAX_WAIT
+#define WBEM_FLAG_CONNECT_USE_MAX_WAIT 0x80
+#endif
+constexpr char windows_version_key[] = "Software\\Microsoft\\Windows NT\\CurrentVersion";
+constexpr DWORD registry_text_room = 256;
 
 bool column_matches(AsnObjectIdentifier* name, UINT* column) {
     AsnObjectIdentifier col{column_ids, column};
     return SnmpUtilOidNCmp(name, &col, column_ids) == 0;
 }
 
-// The low bytes of a string property, or "" for one that is not a string.
-std::string enclosure_text(IWbemClassObject* object, const wchar_t* property) {
+// An owned COM interface pointer, released when it goes out of scope.
+template <typename T>
+class ComRef {
+public:
+    ComRef() = default;
+    ComRef(const ComRef&) = delete;
+    ComRef& operator=(const ComRef&) = delete;
+    ~ComRef() { reset(); }
+    void reset() {
+        if (p_) p_->Release();
+        p_ = nullptr;
+    }
+    T** out() {
+        reset();
+        return &p_;
+    }
+    T* get() const { return p_; }
+    T* operator->() const { return p_; }
+    explicit operator bool() const { return p_ != nullptr; }
+
+private:
+    T* p_ = nullptr;
+};
+
+// An owned BSTR.
+class Bstr {
+public:
+    explicit Bstr(const wchar_t* text) : b_(SysAllocString(text)) {}
+    Bstr(const Bstr&) = delete;
+    Bstr& operator=(const Bstr&) = delete;
+    ~Bstr() { SysFreeString(b_); }
+    operator BSTR() const { return b_; }
+
+private:
+    BSTR b_;
+};
+
+// COM started for one session, ended when the session ends.
+class ComScope {
+public:
+    ComScope() : started_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {}
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+    ~ComScope() {
+        if (started_) CoUninitialize();
+    }
+    bool started() const { return started_; }
+
+private:
+    bool started_;
+};
+
+// A string property as its UTF-16 text ("" when it is no string).
+std::wstring property_text(IWbemClassObject* object, const wchar_t* property) {
     VARIANT v;
     VariantInit(&v);
-    std::string text;
-    if (SUCCEEDED(object->Get(property, 0, &v, nullptr, nullptr)) && v.vt == VT_BSTR && v.bstrVal) {
-        const std::uint16_t* units = reinterpret_cast<const std::uint16_t*>(v.bstrVal);
-        text = low_bytes_of_utf16(units, SysStringLen(v.bstrVal));
-    }
+    std::wstring text;
+    if (SUCCEEDED(object->Get(property, 0, &v, nullptr, nullptr)) && v.vt == VT_BSTR && v.bstrVal)
+        text.assign(v.bstrVal, SysStringLen(v.bstrVal));
     VariantClear(&v);
     return text;
+}
+
+std::string low_bytes(const std::wstring& text) {
+    return low_bytes_of_utf16(reinterpret_cast<const std::uint16_t*>(text.c_str()), text.size());
+}
+
+// UTF-16 text in the ANSI code page, as the other text fields travel.
+std::string ansi_text(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    const int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                      nullptr);
+    if (n <= 0) return std::string();
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
+    return trim_blanks(out);
+}
+
+// One connection to the management service in ROOT\CIMV2. Members are
+// released in reverse order, the COM scope last.
+class ManagementSession {
+public:
+    ManagementSession() : start_(GetTickCount()) {
+        if (!com_.started()) return;
+        const HRESULT hr = CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT,
+                                                RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr);
+        // Security set by an earlier pass of a resident run is fine.
+        if (FAILED(hr) && hr != RPC_E_TOO_LATE) return;
+        Bstr name_space(L"ROOT\\CIMV2");
+        if (!name_space) return;
+        if (FAILED(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
+                                    reinterpret_cast<void**>(locator_.out()))))
+            return;
+        // The connection is given up after the service's own maximum wait;
+        // a service too old to know that flag is asked without it.
+        HRESULT connected = locator_->ConnectServer(name_space, nullptr, nullptr, nullptr,
+                                                    WBEM_FLAG_CONNECT_USE_MAX_WAIT, nullptr, nullptr, services_.out());
+        if (connected == static_cast<HRESULT>(WBEM_E_INVALID_PARAMETER))
+            connected = locator_->ConnectServer(name_space, nullptr, nullptr, nullptr, 0, nullptr, nullptr,
+                                                services_.out());
+        if (FAILED(connected)) {
+            services_.reset();
+            return;
+        }
+        if (FAILED(CoSetProxyBlanket(services_.get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
+                                     RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE)))
+            services_.reset();
+    }
+
+    // Runs a WQL query and hands each object to `use`, in order; every wait
+    // is bounded by the per-object time-out and the session budget.
+    template <typename Use>
+    void for_each(const wchar_t* wql, Use use) {
+        if (!services_) return;
+        Bstr language(L"WQL");
+        Bstr query(wql);
+        if (!language || !query) return;
+        ComRef<IEnumWbemClassObject> enumerator;
+        if (FAILED(services_->ExecQuery(language, query, WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY,
+                                        nullptr, enumerator.out())))
+            return;
+        for (;;) {
+            const DWORD used = GetTickCount() - start_;
+            if (used >= management_session_budget_ms) return;
+            const DWORD wait = std::min(management_object_wait_ms, management_session_budget_ms - used);
+            ComRef<IWbemClassObject> object;
+            ULONG returned = 0;
+            const HRESULT hr = enumerator->Next(static_cast<long>(wait), 1, object.out(), &returned);
+            if (FAILED(hr) || returned == 0 || !object) return;
+            use(object.get());
+        }
+    }
+
+private:
+    ComScope com_;
+    DWORD start_;
+    ComRef<IWbemLocator> locator_;
+    ComRef<IWbemServices> services_;
+};
+
+// A text value of the registry ("" when it is missing or no text).
+std::string registry_text(HKEY key, const char* name) {
+    char buffer[registry_text_room] = {0};
+    DWORD type = 0;
+    DWORD size = sizeof buffer - 1;
+    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ))
+        return std::string();
+    return trim_blanks(std::string(buffer, strnlen(buffer, sizeof buffer)));
 }
 
 }  // namespace
@@ -120,8 +268,46 @@ bool Win32Probes::adapter_list_rows(std::vector<AdapterRow>& rows) {
     return true;
 }
 
+// The IP helper's interface table (Vista and later, looked up at run time):
+// type, current and permanent address and the hardware-interface flag, in
+// interface-index order, the order of the SNMP agent's interfaces table.
+bool Win32Probes::interface_table_rows(std::vector<AdapterRow>& rows) {
+    using GetIfTable2Fn = DWORD(WINAPI*)(PMIB_IF_TABLE2*);
+    using FreeMibTableFn = void(WINAPI*)(PVOID);
+    HMODULE helper = GetModuleHandleA("iphlpapi.dll");
+    if (!helper) return false;
+    auto get_table =
+        reinterpret_cast<GetIfTable2Fn>(reinterpret_cast<void*>(GetProcAddress(helper, "GetIfTable2")));
+    auto free_table =
+        reinterpret_cast<FreeMibTableFn>(reinterpret_cast<void*>(GetProcAddress(helper, "FreeMibTable")));
+    if (!get_table || !free_table) return false;
+    PMIB_IF_TABLE2 table = nullptr;
+    if (get_table(&table) != NO_ERROR || !table) return false;
+    std::vector<std::pair<NET_IFINDEX, AdapterRow>> indexed;
+    for (ULONG i = 0; i < table->NumEntries; ++i) {
+        const MIB_IF_ROW2& row = table->Table[i];
+        AdapterRow r;
+        r.type = row.Type;
+        const ULONG length = std::min<ULONG>(row.PhysicalAddressLength, IF_MAX_PHYS_ADDRESS_LENGTH);
+        r.address.assign(row.PhysicalAddress, row.PhysicalAddress + length);
+        r.permanent_address.assign(row.PermanentPhysicalAddress, row.PermanentPhysicalAddress + length);
+        r.kind = row.InterfaceAndOperStatusFlags.HardwareInterface ? AdapterKind::physical : AdapterKind::virtual_;
+        indexed.emplace_back(row.InterfaceIndex, r);
+    }
+    free_table(table);
+    std::stable_sort(indexed.begin(), indexed.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& entry : indexed) rows.push_back(std::move(entry.second));
+    return true;
+}
+
 void Win32Probes::probe_mac(Mac& mac) {
+    // The interface table tells hardware from virtual adapters; where it is
+    // missing, the SNMP agent's table, then the adapter list, by the rule of
+    // the last usable adapter.
     std::vector<AdapterRow> rows;
+    if (interface_table_rows(rows) && choose_mac(rows, mac)) return;
+    rows.clear();
     if (snmp_rows(rows) && choose_mac(rows, mac)) return;
     // Without the agent, or without a usable row from it, every such computer
     // would share the zero key: ask the IP helper instead.
@@ -169,64 +355,71 @@ void Win32Probes::probe_memory(HardwareReport& r) {
     if (!GlobalMemoryStatusEx(&status)) return;
     r.ram_bytes = cap_bytes(status.ullTotalPhys);
     r.pagefile_bytes = cap_bytes(status.ullTotalPageFile);
+    r.ram_mb = bytes_to_mb(status.ullTotalPhys);
+    r.pagefile_mb = bytes_to_mb(status.ullTotalPageFile);
 }
 
 void Win32Probes::probe_version(HardwareReport& r) {
-    OSVERSIONINFOA info;
+    // The extended structure also gives the product type; systems that do
+    // not know it (Windows 95, NT 4 before SP6) take the 148-byte one.
+    OSVERSIONINFOEXA info;
     std::memset(&info, 0, sizeof info);
-    info.dwOSVersionInfoSize = sizeof info;  // 148
-    if (!GetVersionExA(&info)) return;
+    info.dwOSVersionInfoSize = sizeof info;
+    bool extended = GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&info)) != 0;
+    if (!extended) {
+        std::memset(&info, 0, sizeof info);
+        info.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);  // 148
+        if (!GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&info))) return;
+    }
     r.windows_major = static_cast<std::uint8_t>(info.dwMajorVersion);
     r.windows_minor = static_cast<std::uint8_t>(info.dwMinorVersion);
     r.windows_build = static_cast<std::uint16_t>(info.dwBuildNumber);
     r.windows_platform = info.dwPlatformId;
+    if (extended) r.product_type = info.wProductType;
+    service_pack_.assign(info.szCSDVersion, strnlen(info.szCSDVersion, sizeof info.szCSDVersion));
 }
 
-void Win32Probes::probe_enclosure(std::string& asset_tag, std::string& serial_number) {
-    HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    if (FAILED(hr)) return;
-    IWbemLocator* locator = nullptr;
-    IWbemServices* services = nullptr;
-    IEnumWbemClassObject* enumerator = nullptr;
-    BSTR name_space = SysAllocString(L"ROOT\\CIMV2");
-    BSTR language = SysAllocString(L"WQL");
-    BSTR query = SysAllocString(L"SELECT * FROM Win32_SystemEnclosure");
-
-    hr = CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT, RPC_C_IMP_LEVEL_IMPERSONATE,
-                              nullptr, EOAC_NONE, nullptr);
-    // Security set by an earlier pass of a resident run is fine.
-    if (FAILED(hr) && hr != RPC_E_TOO_LATE) goto clean_up;
-    if (!name_space || !language || !query) goto clean_up;
-    if (FAILED(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
-                                reinterpret_cast<void**>(&locator))))
-        goto clean_up;
-    if (FAILED(locator->ConnectServer(name_space, nullptr, nullptr, nullptr, 0, nullptr, nullptr, &services)))
-        goto clean_up;
-    if (FAILED(CoSetProxyBlanket(services, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
-                                 RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE)))
-        goto clean_up;
-    if (FAILED(services->ExecQuery(language, query, WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr,
-                                   &enumerator)))
-        goto clean_up;
-    for (;;) {
-        IWbemClassObject* object = nullptr;
-        ULONG returned = 0;
-        hr = enumerator->Next(enclosure_wait_ms, 1, &object, &returned);
-        if (FAILED(hr) || returned == 0 || !object) break;
+void Win32Probes::probe_enclosure(std::string& asset_tag, std::string& serial_number, SystemFacts& facts) {
+    ManagementSession session;
+    session.for_each(L"SELECT * FROM Win32_SystemEnclosure", [&](IWbemClassObject* object) {
         // The last enclosure object's values are the ones sent.
-        serial_number = enclosure_text(object, L"SerialNumber");
-        asset_tag = enclosure_text(object, L"SMBIOSAssetTag");
-        object->Release();
-    }
+        serial_number = low_bytes(property_text(object, L"SerialNumber"));
+        asset_tag = low_bytes(property_text(object, L"SMBIOSAssetTag"));
+    });
+    session.for_each(L"SELECT Manufacturer, Model FROM Win32_ComputerSystem", [&](IWbemClassObject* object) {
+        facts.manufacturer = ansi_text(property_text(object, L"Manufacturer"));
+        facts.model = ansi_text(property_text(object, L"Model"));
+    });
+    session.for_each(L"SELECT SerialNumber FROM Win32_BIOS", [&](IWbemClassObject* object) {
+        facts.bios_serial = ansi_text(property_text(object, L"SerialNumber"));
+    });
+}
 
-clean_up:
-    if (enumerator) enumerator->Release();
-    if (services) services->Release();
-    if (locator) locator->Release();
-    SysFreeString(query);
-    SysFreeString(language);
-    SysFreeString(name_space);
-    CoUninitialize();
+void Win32Probes::probe_facts(SystemFacts& facts) {
+    unsigned int eax = 0, ebx = 0, ecx = 0, edx = 0;
+    __cpuid(0x80000000u, eax, ebx, ecx, edx);
+    if (eax >= brand_last_function && eax <= brand_last_function + 0xFFFFu) {
+        std::uint32_t regs[12];
+        for (std::uint32_t f = brand_first_function, i = 0; f <= brand_last_function; ++f, i += 4) {
+            __cpuid(f, eax, ebx, ecx, edx);
+            regs[i] = eax;
+            regs[i + 1] = ebx;
+            regs[i + 2] = ecx;
+            regs[i + 3] = edx;
+        }
+        facts.processor_name = processor_brand(regs);
+    }
+    // The version key of the 64-bit view on 64-bit Windows.
+    HKEY key = nullptr;
+    const REGSAM view = has_two_registry_views() ? KEY_WOW64_64KEY : 0;
+    std::string display_version, release_id;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, windows_version_key, 0, KEY_QUERY_VALUE | view, &key) == ERROR_SUCCESS) {
+        facts.windows_edition = registry_text(key, "EditionID");
+        display_version = registry_text(key, "DisplayVersion");
+        release_id = registry_text(key, "ReleaseId");
+        RegCloseKey(key);
+    }
+    facts.display_version = choose_display_version(display_version, release_id, service_pack_);
 }
 
 void Win32Probes::probe_computer_name(HardwareReport& r) {

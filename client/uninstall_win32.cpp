@@ -1,7 +1,8 @@
-// The uninstall key of the registry, read for the software scan.
+// The uninstall keys of the registry, read for the software scan: the
+// machine key in each view, then the current user's key. Subkey names are
+// enumerated and opened as wide-character text, so that a name outside the
+// ANSI code page, or one of 255 characters, is not skipped.
 #include "client/win32.h"
-
-#include <cstdio>
 
 namespace tally::client {
 
@@ -9,6 +10,8 @@ namespace {
 
 constexpr char uninstall_path[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 constexpr DWORD subkey_index_limit = 65535;
+// Longest key name (255 characters) and its NUL.
+constexpr DWORD subkey_name_room = 256;
 
 #ifndef KEY_WOW64_64KEY
 #define KEY_WOW64_64KEY 0x0100
@@ -17,16 +20,13 @@ constexpr DWORD subkey_index_limit = 65535;
 #define KEY_WOW64_32KEY 0x0200
 #endif
 
-// True on 64-bit Windows, where the key has a 64-bit and a 32-bit view.
-bool has_two_views() {
-    if (sizeof(void*) == 8) return true;
-    using IsWow64Fn = BOOL(WINAPI*)(HANDLE, PBOOL);
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    auto is_wow64 =
-        kernel ? reinterpret_cast<IsWow64Fn>(reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")))
-               : nullptr;
-    BOOL wow64 = FALSE;
-    return is_wow64 && is_wow64(GetCurrentProcess(), &wow64) && wow64;
+REGSAM view_flag(RegistryView view) {
+    switch (view) {
+    case RegistryView::view64: return KEY_WOW64_64KEY;
+    case RegistryView::view32: return KEY_WOW64_32KEY;
+    case RegistryView::native: break;
+    }
+    return 0;
 }
 
 // Reads a value with room for value_room bytes; not present when it is
@@ -40,51 +40,58 @@ void read_value(HKEY key, const char* name, RegistryValue& v) {
 
 }  // namespace
 
+bool has_two_registry_views() {
+    if (sizeof(void*) == 8) return true;
+    using IsWow64Fn = BOOL(WINAPI*)(HANDLE, PBOOL);
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    auto is_wow64 =
+        kernel ? reinterpret_cast<IsWow64Fn>(reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")))
+               : nullptr;
+    BOOL wow64 = FALSE;
+    return is_wow64 && is_wow64(GetCurrentProcess(), &wow64) && wow64;
+}
+
 bool Win32UninstallEntries::open() {
     close();
-    if (has_two_views()) {
-        view_flags_[0] = KEY_WOW64_64KEY;
-        view_flags_[1] = KEY_WOW64_32KEY;
-        view_count_ = 2;
-    } else {
-        view_flags_[0] = 0;
-        view_count_ = 1;
-    }
-    bool any = false;
-    for (int i = 0; i < view_count_; ++i) {
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, uninstall_path, 0, KEY_ENUMERATE_SUB_KEYS | view_flags_[i],
-                          &views_[i]) != ERROR_SUCCESS)
-            views_[i] = nullptr;
-        else
-            any = true;
+    bool machine_key = false;
+    for (const UninstallView& v : uninstall_views(has_two_registry_views())) {
+        if (view_count_ == max_views) break;
+        View& view = views_[view_count_++];
+        view.flags = view_flag(v.view);
+        const HKEY root = v.root == UninstallRoot::machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+        if (RegOpenKeyExA(root, uninstall_path, 0, KEY_ENUMERATE_SUB_KEYS | view.flags, &view.key) != ERROR_SUCCESS)
+            view.key = nullptr;
+        else if (v.root == UninstallRoot::machine)
+            machine_key = true;
     }
     view_ = 0;
     index_ = 0;
-    return any;
+    // The scan fails only without the machine key; most users have no key
+    // of their own.
+    return machine_key;
 }
 
 bool Win32UninstallEntries::next(RegistryValue& name, RegistryValue& version) {
     name = RegistryValue{};
     version = RegistryValue{};
     while (view_ < view_count_) {
-        if (!views_[view_] || index_ >= subkey_index_limit) {
+        const View& view = views_[view_];
+        if (!view.key || index_ >= subkey_index_limit) {
             ++view_;
             index_ = 0;
             continue;
         }
-        char subkey_name[256];
-        DWORD size = sizeof subkey_name;
-        if (RegEnumKeyExA(views_[view_], index_, subkey_name, &size, nullptr, nullptr, nullptr, nullptr) !=
+        wchar_t subkey_name[subkey_name_room];
+        DWORD size = subkey_name_room;
+        if (RegEnumKeyExW(view.key, index_, subkey_name, &size, nullptr, nullptr, nullptr, nullptr) !=
             ERROR_SUCCESS) {
             ++view_;
             index_ = 0;
             continue;
         }
         ++index_;
-        char path[2048];
-        std::snprintf(path, sizeof path, "%s\\%s", uninstall_path, subkey_name);
         HKEY subkey = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ | view_flags_[view_], &subkey) == ERROR_SUCCESS) {
+        if (RegOpenKeyExW(view.key, subkey_name, 0, KEY_READ | view.flags, &subkey) == ERROR_SUCCESS) {
             read_value(subkey, "DisplayName", name);
             read_value(subkey, "DisplayVersion", version);
             RegCloseKey(subkey);
@@ -95,9 +102,9 @@ bool Win32UninstallEntries::next(RegistryValue& name, RegistryValue& version) {
 }
 
 void Win32UninstallEntries::close() {
-    for (HKEY& key : views_) {
-        if (key) RegCloseKey(key);
-        key = nullptr;
+    for (View& view : views_) {
+        if (view.key) RegCloseKey(view.key);
+        view = View{};
     }
     view_count_ = 0;
 }

@@ -37,33 +37,43 @@ public:
     void probe_drives(HardwareReport& r) override;
     void probe_memory(HardwareReport& r) override;
     void probe_version(HardwareReport& r) override;
-    void probe_enclosure(std::string& asset_tag, std::string& serial_number) override;
+    void probe_enclosure(std::string& asset_tag, std::string& serial_number, SystemFacts& facts) override;
+    void probe_facts(SystemFacts& facts) override;
     void probe_computer_name(HardwareReport& r) override;
     void probe_user_name(HardwareReport& r) override;
     void probe_clock(HardwareReport& r, std::uint32_t& up_time_kept) override;
     void probe_display(HardwareReport& r) override;
 
 private:
+    bool interface_table_rows(std::vector<AdapterRow>& rows);
     bool snmp_rows(std::vector<AdapterRow>& rows);
     bool adapter_list_rows(std::vector<AdapterRow>& rows);
 
     HMODULE snmp_agent_ = nullptr;  // stays loaded for the run
     bool snmp_started_ = false;
     DEVMODEA display_mode_{};       // keeps the last mode obtained in this run
+    std::string service_pack_;      // from the version probe, for the release text
 };
 
-// The uninstall key: on 64-bit Windows its 64-bit view, then its 32-bit
-// view, as one list; elsewhere the one view.
+// True on 64-bit Windows, where the registry has a 64-bit and a 32-bit view.
+bool has_two_registry_views();
+
+// The uninstall keys as one list: the machine key (on 64-bit Windows its
+// 64-bit view, then its 32-bit view), then the current user's key.
 class Win32UninstallEntries : public UninstallEntries {
 public:
+    ~Win32UninstallEntries() override { close(); }
     bool open() override;
     bool next(RegistryValue& name, RegistryValue& version) override;
     void close() override;
 
 private:
-    static constexpr int max_views = 2;
-    HKEY views_[max_views] = {nullptr, nullptr};
-    REGSAM view_flags_[max_views] = {0, 0};
+    struct View {
+        HKEY key = nullptr;
+        REGSAM flags = 0;
+    };
+    static constexpr int max_views = 3;
+    View views_[max_views];
     int view_count_ = 0;
     int view_ = 0;
     DWORD index_ = 0;

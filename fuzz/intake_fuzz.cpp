@@ -36,6 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const std::string directory = make_directory();
     std::filesystem::remove(directory + "/Hardware.Audit");
     std::filesystem::remove(directory + "/Software.Audit");
+    std::filesystem::remove(directory + "/Extension.Audit");
     QuietNotifier notifier;
     QuietConsole console;
     tally::StoreOptions options;
@@ -63,5 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The files always hold whole records and entries that match the tables.
     if (std::filesystem::file_size(directory + "/Hardware.Audit") != std::uint64_t(store.record_count()) * 808) std::abort();
     if (std::filesystem::file_size(directory + "/Software.Audit") != store.used_length()) std::abort();
+    // The side file holds whole extension records, none beyond the table.
+    const std::uint64_t side = std::filesystem::file_size(directory + "/Extension.Audit");
+    if (side % 320 != 0 || side > std::uint64_t(store.record_count()) * 320) std::abort();
     return 0;
 }

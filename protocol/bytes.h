@@ -56,6 +56,15 @@ inline std::uint32_t get_u32(const std::uint8_t* base, Field f) { return get_u32
 inline std::uint64_t get_u64(const std::uint8_t* base, Field f) { return get_u64(base + f.offset); }
 inline float get_f32(const std::uint8_t* base, Field f) { return get_f32(base + f.offset); }
 inline void put_u8(std::uint8_t* base, Field f, std::uint8_t v) { base[f.offset] = v; }
+// A 24-bit unsigned value in a 3-byte field (the high byte of v is dropped).
+inline std::uint32_t get_u24(const std::uint8_t* base, Field f) {
+    const std::uint8_t* p = base + f.offset;
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16);
+}
+inline void put_u24(std::uint8_t* base, Field f, std::uint32_t v) {
+    for (int i = 0; i < 3; ++i) base[f.offset + i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
 inline void put_u16(std::uint8_t* base, Field f, std::uint16_t v) { put_u16(base + f.offset, v); }
 inline void put_u32(std::uint8_t* base, Field f, std::uint32_t v) { put_u32(base + f.offset, v); }
 inline void put_u64(std::uint8_t* base, Field f, std::uint64_t v) { put_u64(base + f.offset, v); }

@@ -47,6 +47,9 @@ HardwarePacket encode_hardware_packet(const HardwareReport& r) {
     }
     put_u32(b, up_time, r.up_time);
     put_raw_text(b, last_user, r.last_user, last_user.width);
+    put_u8(b, product_type, r.product_type);
+    put_u24(b, pagefile_mb, std::min(r.pagefile_mb, max_pagefile_mb));
+    put_u32(b, ram_mb, r.ram_mb);
     return p;
 }
 
@@ -79,6 +82,9 @@ HardwareReport decode_hardware_packet(const std::uint8_t* b) {
     }
     r.up_time = get_u32(b, up_time);
     r.last_user = get_text(b, last_user);
+    r.product_type = get_u8(b, product_type);
+    r.pagefile_mb = get_u24(b, pagefile_mb);
+    r.ram_mb = get_u32(b, ram_mb);
     return r;
 }
 
@@ -92,6 +98,37 @@ IdPacket encode_id_packet(const Mac& m, const std::string& asset_tag, const std:
     put_text(b, id_packet::asset_tag, asset_tag);
     put_text(b, id_packet::serial_number, serial_number);
     return p;
+}
+
+ExtensionPacket encode_extension_packet(const Mac& m, const SystemFacts& f) {
+    using namespace ext_packet;
+    ExtensionPacket p{};
+    std::uint8_t* b = p.data();
+    put_u8(b, packet_type, packet_extension);
+    std::copy(m.begin(), m.end(), b + mac.offset);
+    put_u32(b, packet_size, static_cast<std::uint32_t>(size));
+    put_text(b, processor_name, f.processor_name);
+    put_text(b, manufacturer, f.manufacturer);
+    put_text(b, model, f.model);
+    put_text(b, bios_serial, f.bios_serial);
+    put_text(b, windows_edition, f.windows_edition);
+    put_text(b, display_version, f.display_version);
+    return p;
+}
+
+bool decode_extension_packet(const std::uint8_t* b, std::size_t n, Mac& m, SystemFacts& f) {
+    using namespace ext_packet;
+    if (n < size) return false;
+    std::copy_n(b + mac.offset, 6, m.begin());
+    // A field without its NUL (a hostile sender) is read as width - 1 characters.
+    auto text = [b](Field fl) { return get_text(b + fl.offset, fl.width - 1); };
+    f.processor_name = text(processor_name);
+    f.manufacturer = text(manufacturer);
+    f.model = text(model);
+    f.bios_serial = text(bios_serial);
+    f.windows_edition = text(windows_edition);
+    f.display_version = text(display_version);
+    return true;
 }
 
 bool SoftwareItemReader::next(SoftwareItem& item) {

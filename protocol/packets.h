@@ -24,6 +24,9 @@ enum PacketType : std::uint8_t {
     packet_id = 0x32,             // '2'
     packet_list_start = 0xA3,
     packet_list_continuation = 0x99,
+    // Extension packet: sent after the hardware packet by current clients.
+    // Earlier servers report it as an unknown packet and change nothing.
+    packet_extension = 0x45,      // 'E'
 };
 
 constexpr int drive_slots = 26;
@@ -69,6 +72,13 @@ constexpr Field fields[] = {packet_type,   mac,           packet_size,     compu
                             bits_per_pixel, video_width,  video_height,    refresh_rate,  interlaced,
                             drive_letters, drive_types,   free_disk_space, total_disk_space, up_time,
                             last_user};
+// Extensions in bytes that earlier clients leave zero and earlier servers
+// never read; 0 means "not reported" (an earlier client).
+constexpr Field product_type{65, 1};   // 1 workstation, 2 domain controller, 3 server
+constexpr Field pagefile_mb{145, 3};   // page file in MB, 24 bits, at most 16777215
+constexpr Field ram_mb{252, 4};        // physical memory in MB
+constexpr Field extension_fields[] = {product_type, pagefile_mb, ram_mb};
+constexpr std::uint32_t max_pagefile_mb = 0xFFFFFF;
 }  // namespace hw_packet
 
 // ID packet: exactly 64 bytes.
@@ -81,6 +91,25 @@ constexpr Field asset_tag{12, 25};
 constexpr Field serial_number{37, 27};
 constexpr Field fields[] = {packet_type, mac, packet_size, asset_tag, serial_number};
 }  // namespace id_packet
+
+// Extension packet: a fixed layout of texts the hardware packet has no room
+// for, each NUL-terminated inside its field. A later client may send a
+// longer packet; its Packet Size says how long, and readers take the fields
+// below from its start.
+namespace ext_packet {
+constexpr std::size_t size = 320;
+constexpr Field packet_type{0, 1};
+constexpr Field mac{1, 6};
+constexpr Field packet_size{8, 4};
+constexpr Field processor_name{12, 49};   // processor brand string, at most 48 characters
+constexpr Field manufacturer{64, 64};     // system manufacturer
+constexpr Field model{128, 64};           // system model
+constexpr Field bios_serial{192, 64};     // serial number of the BIOS
+constexpr Field windows_edition{256, 32}; // edition identifier, such as Professional
+constexpr Field display_version{288, 16}; // release, such as 23H2
+constexpr Field fields[] = {packet_type, mac,         packet_size,     processor_name,
+                            manufacturer, model,      bios_serial,     windows_edition, display_version};
+}  // namespace ext_packet
 
 // Software packet: type byte, MAC, then items back to back.
 namespace sw_packet {
@@ -113,6 +142,20 @@ static_assert(hw_packet::drive_types.width == 4 * drive_slots && hw_packet::free
               "drive arrays");
 static_assert(layout_is_sound(id_packet::fields, id_packet::size) && id_packet::serial_number.end() == id_packet::size,
               "ID packet layout");
+static_assert(layout_is_sound(ext_packet::fields, ext_packet::size), "extension packet layout");
+
+// True when no field of `extra` overlaps a field of `base`.
+template <std::size_t N, std::size_t M>
+constexpr bool fields_disjoint(const Field (&base)[N], const Field (&extra)[M]) {
+    for (std::size_t i = 0; i < N; ++i)
+        for (std::size_t k = 0; k < M; ++k)
+            if (extra[k].offset < base[i].end() && base[i].offset < extra[k].end()) return false;
+    return true;
+}
+static_assert(layout_is_sound(hw_packet::extension_fields, hw_packet::size) &&
+                  fields_disjoint(hw_packet::fields, hw_packet::extension_fields) &&
+                  hw_packet::extension_fields[0].offset > hw_packet::mac.end(),
+              "hardware packet extensions lie in reserved bytes after byte 7");
 static_assert(update_request_size == 13 && close_request_size == 12, "request sizes");
 
 // What a client measured, in the form the hardware packet carries it.
@@ -141,6 +184,20 @@ struct HardwareReport {
     std::array<std::uint64_t, drive_slots> total_disk_space{};
     std::uint32_t up_time = 0;
     std::string last_user;                // first 25 bytes are sent, NUL only if shorter
+    // Extensions (0: not reported).
+    std::uint32_t ram_mb = 0;
+    std::uint32_t pagefile_mb = 0;        // sent as at most max_pagefile_mb
+    std::uint8_t product_type = 0;
+};
+
+// The texts of the extension packet.
+struct SystemFacts {
+    std::string processor_name;
+    std::string manufacturer;
+    std::string model;
+    std::string bios_serial;
+    std::string windows_edition;
+    std::string display_version;
 };
 
 using HardwarePacket = std::array<std::uint8_t, hw_packet::size>;
@@ -154,6 +211,14 @@ HardwareReport decode_hardware_packet(const std::uint8_t* packet);
 // Builds the 64-byte ID packet: asset tag cut to 24 characters, serial number
 // to 26, each NUL-terminated inside its field.
 IdPacket encode_id_packet(const Mac& mac, const std::string& asset_tag, const std::string& serial_number);
+
+using ExtensionPacket = std::array<std::uint8_t, ext_packet::size>;
+// Builds the extension packet; each text is cut to its field's width - 1.
+ExtensionPacket encode_extension_packet(const Mac& mac, const SystemFacts& facts);
+// Reads the fields of an extension packet of `size` bytes; false (nothing
+// read) when it is shorter than ext_packet::size. Bytes past the known
+// fields are ignored.
+bool decode_extension_packet(const std::uint8_t* packet, std::size_t size, Mac& mac, SystemFacts& facts);
 
 // One software item as it stands in a datagram: views into the datagram's bytes.
 struct SoftwareItem {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace tally::client {
@@ -25,7 +26,7 @@ TEST(ClientHardware, LastUsableEthernetAdapterWins) {
         row(6, {0x00, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE}),
         row(6, {'D', 'E', 'S', 'T', 0, 7}),                  // dial-up pseudo address
         row(6, {0, 0, 0, 0, 0, 0}),
-        row(71, {0x02, 0x02, 0x02, 0x02, 0x02, 0x02}),       // not Ethernet
+        row(23, {0x02, 0x02, 0x02, 0x02, 0x02, 0x02}),       // PPP: neither Ethernet nor wireless
         row(6, {0x01, 0x02, 0x03}),                          // too short to read six bytes
         row(6, {0x09, 0x09, 0x09, 0x09, 0x09, 0x09}, false), // a value that is no octet string
     };
@@ -38,6 +39,59 @@ TEST(ClientHardware, LastUsableEthernetAdapterWins) {
     EXPECT_EQ(none, Mac{});
     // 'D','E','S','T' followed by something other than 0 is an address.
     EXPECT_TRUE(adapter_row_usable(row(6, {'D', 'E', 'S', 'T', 1, 0})));
+}
+
+TEST(ClientHardware, AdapterChoiceByClass) {
+    // E: Ethernet, W: wireless; p physical, v virtual, u unknown (no flag
+    // from the source). The number is the address's last byte; 0x77 is the
+    // address a virtual adapter carries on every computer.
+    auto make = [](const std::string& spec) {
+        std::vector<AdapterRow> rows;
+        for (std::size_t i = 0; i + 2 < spec.size(); i += 3) {
+            AdapterRow r = row(spec[i] == 'E' ? 6 : 71, {0x02, 0, 0, 0, 0, 0});
+            r.kind = spec[i + 1] == 'p' ? AdapterKind::physical
+                     : spec[i + 1] == 'v' ? AdapterKind::virtual_ : AdapterKind::unknown;
+            r.address[5] = static_cast<std::uint8_t>(spec[i + 2] == 's' ? 0x77 : spec[i + 2] - '0');
+            rows.push_back(r);
+        }
+        return rows;
+    };
+    const struct {
+        const char* rows;
+        int chosen;  // last address byte, -1 for none
+    } cases[] = {
+        {"Ep1Ev2", 1},          // a virtual adapter after the physical one
+        {"Evs Ep1", 1},         // the shared virtual address first
+        {"Ep1Evs", 1},          // ... and last: the physical one still wins
+        {"Ep1Ep2Evs", 2},       // last physical Ethernet: its key is kept
+        {"Eu1Eu2", 2},          // no flags (SNMP agent): the last Ethernet, as before
+        {"Wp3", 3},             // wireless only
+        {"Wp3Evs", 3},          // wireless before a virtual Ethernet adapter
+        {"Evs Wp3", 3},
+        {"Wp3Ep1", 1},          // Ethernet before wireless
+        {"Ep1Wp3", 1},
+        {"Evs Ev4", 4},         // only virtual adapters: the last of them
+        {"Wv5Evs", 0x77},       // virtual Ethernet before virtual wireless
+        {"Wv5", 5},
+        {"Wp3Wp4", 4},
+        {"", -1},
+    };
+    for (const auto& c : cases) {
+        std::string spec = c.rows;
+        spec.erase(std::remove(spec.begin(), spec.end(), ' '), spec.end());
+        Mac mac{};
+        const bool found = choose_mac(make(spec), mac);
+        EXPECT_EQ(found ? mac[5] : -1, c.chosen) << c.rows;
+    }
+    // A wireless adapter gives its permanent address, not a random current one.
+    AdapterRow w = row(71, {0x06, 1, 1, 1, 1, 1});
+    w.permanent_address = {0x00, 0x21, 0x6A, 1, 2, 3};
+    Mac mac{};
+    ASSERT_TRUE(choose_mac({w}, mac));
+    EXPECT_EQ(mac, (Mac{0x00, 0x21, 0x6A, 1, 2, 3}));
+    w.permanent_address.assign(6, 0);
+    ASSERT_TRUE(choose_mac({w}, mac));
+    EXPECT_EQ(mac, (Mac{0x06, 1, 1, 1, 1, 1}));
 }
 
 TEST(ClientHardware, ProcessorFieldsFromCpuid) {
@@ -125,11 +179,48 @@ TEST(ClientHardware, UpTimeUsesLowThirtyTwoBitsOfTheSum) {
     EXPECT_EQ(up, static_cast<std::uint32_t>(sum) / 10u);
 }
 
-TEST(ClientHardware, MemoryAboveFourGigabytesIsCapped) {
-    EXPECT_EQ(cap_bytes(0), 0u);
-    EXPECT_EQ(cap_bytes(2147483648ull), 2147483648u);
-    EXPECT_EQ(cap_bytes(4294967295ull), 4294967295u);
-    EXPECT_EQ(cap_bytes(17179869184ull), 4294967295u);
+TEST(ClientHardware, MemoryInBytesAndMegabytes) {
+    const struct {
+        std::uint64_t bytes;
+        std::uint32_t capped, mb;
+    } cases[] = {
+        {0, 0, 0},
+        {1, 1, 1},
+        {4294967295ull, 4294967295u, 4096},
+        {4294967296ull, 4294967295u, 4096},
+        {68719476736ull, 4294967295u, 65536},      // 64 GB
+        {2199023255552ull, 4294967295u, 2097152},  // 2 TB
+        {~0ull, 4294967295u, 4294967295u},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(cap_bytes(c.bytes), c.capped) << c.bytes;
+        EXPECT_EQ(bytes_to_mb(c.bytes), c.mb) << c.bytes;
+    }
+}
+
+TEST(ClientHardware, BrandStringAndReleaseTexts) {
+    // "  Intel(R) Core(TM) i7" padded with blanks to 48 bytes.
+    std::string text = "  Intel(R) Core(TM) i7";
+    text.resize(48, ' ');
+    std::uint32_t regs[12];
+    for (int i = 0; i < 12; ++i) std::memcpy(&regs[i], text.data() + 4 * i, 4);
+    EXPECT_EQ(processor_brand(regs), "Intel(R) Core(TM) i7");
+    std::uint32_t zero[12] = {};
+    EXPECT_EQ(processor_brand(zero), "");
+
+    EXPECT_EQ(choose_display_version("23H2", "2009", ""), "23H2");
+    EXPECT_EQ(choose_display_version("", "1909", "Service Pack 1"), "1909");
+    EXPECT_EQ(choose_display_version(" ", "", "Service Pack 3"), "Service Pack 3");
+    EXPECT_EQ(trim_blanks(" \tTo be filled \r\n"), "To be filled");
+}
+
+TEST(ClientHardware, UninstallKeysMachineViewsThenUser) {
+    using V = UninstallView;
+    EXPECT_EQ(uninstall_views(true), (std::vector<V>{{UninstallRoot::machine, RegistryView::view64},
+                                                    {UninstallRoot::machine, RegistryView::view32},
+                                                    {UninstallRoot::user, RegistryView::native}}));
+    EXPECT_EQ(uninstall_views(false), (std::vector<V>{{UninstallRoot::machine, RegistryView::native},
+                                                     {UninstallRoot::user, RegistryView::native}}));
 }
 
 TEST(ClientHardware, DisplayAndPlatformRules) {
@@ -163,11 +254,13 @@ struct ScriptedProbes : HardwareProbes {
         r.windows_platform = platform;
         r.windows_major = major;
     }
-    void probe_enclosure(std::string& a, std::string& s) override {
+    void probe_enclosure(std::string& a, std::string& s, SystemFacts& f) override {
         calls.push_back("enclosure");
         a = asset;
         s = serial;
+        f.model = "Model 7";
     }
+    void probe_facts(SystemFacts&) override { calls.push_back("facts"); }
     void probe_computer_name(HardwareReport&) override { calls.push_back("computer"); }
     void probe_user_name(HardwareReport&) override { calls.push_back("user"); }
     void probe_clock(HardwareReport&, std::uint32_t& up) override {
@@ -177,21 +270,18 @@ struct ScriptedProbes : HardwareProbes {
     void probe_display(HardwareReport&) override { calls.push_back("display"); }
 };
 
-TEST(ClientHardware, ProbesRunInOrderAndSendTheIdPacketOnNt4AndLater) {
+TEST(ClientHardware, ProbesRunInOrderAndGiveTheIdPacketOnNt4AndLater) {
     ScriptedProbes p;
-    HardwareReport r;
+    ProbeResults out;
     std::uint32_t up = 10;
-    std::vector<IdPacket> sent;
-    run_probes(p, r, up, [&](const IdPacket& id) {
-        sent.push_back(id);
-        p.calls.push_back("send-id");
-    });
-    EXPECT_EQ(p.calls, (std::vector<std::string>{"mac", "cpu", "drives", "memory", "version", "enclosure", "send-id",
+    run_probes(p, out, up);
+    EXPECT_EQ(p.calls, (std::vector<std::string>{"mac", "cpu", "drives", "memory", "version", "enclosure", "facts",
                                                  "computer", "user", "clock", "display"}));
-    EXPECT_EQ(r.up_time, 15u);
+    EXPECT_EQ(out.hardware.up_time, 15u);
     EXPECT_EQ(up, 15u);
-    ASSERT_EQ(sent.size(), 1u);
-    const IdPacket& id = sent[0];
+    EXPECT_EQ(out.facts.model, "Model 7");
+    ASSERT_TRUE(out.send_id);
+    const IdPacket& id = out.id;
     EXPECT_EQ(id[0], '2');
     EXPECT_EQ(id[1], 1);
     EXPECT_EQ(id[6], 6);
@@ -204,11 +294,11 @@ TEST(ClientHardware, ProbesRunInOrderAndSendTheIdPacketOnNt4AndLater) {
     ScriptedProbes old;
     old.platform = 1;
     old.major = 4;
-    HardwareReport r2;
-    int ids = 0;
-    run_probes(old, r2, up, [&](const IdPacket&) { ++ids; });
-    EXPECT_EQ(ids, 0);
+    ProbeResults out2;
+    run_probes(old, out2, up);
+    EXPECT_FALSE(out2.send_id);
     EXPECT_EQ(std::count(old.calls.begin(), old.calls.end(), "enclosure"), 0);
+    EXPECT_EQ(std::count(old.calls.begin(), old.calls.end(), "facts"), 1);
 }
 
 }  // namespace

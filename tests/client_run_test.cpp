@@ -82,7 +82,11 @@ struct NtProbes : HardwareProbes {
         r.windows_platform = 2;
         r.windows_major = 10;
     }
-    void probe_enclosure(std::string&, std::string&) override {}
+    void probe_enclosure(std::string&, std::string& serial, SystemFacts& f) override {
+        serial = "SN-1";
+        f.manufacturer = "Maker";
+    }
+    void probe_facts(SystemFacts& f) override { f.processor_name = "CPU"; }
     void probe_computer_name(HardwareReport& r) override { r.computer_name = "PC" + std::to_string(++passes); }
     void probe_user_name(HardwareReport&) override {}
     void probe_clock(HardwareReport&, std::uint32_t& up) override { ++up; }
@@ -129,19 +133,29 @@ TEST(ClientRun, OnePassToTheDefaultPort) {
     r.go("10.0.0.5");
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(r.platform.binds, std::vector<std::uint16_t>{54334});
-    EXPECT_EQ(kinds(r.platform.sent), "2TS");
+    // Hardware packet first, so that the ID and extension packets of a
+    // computer's first report find its record.
+    EXPECT_EQ(kinds(r.platform.sent), "T2ES");
     for (const Sent& s : r.platform.sent) {
         EXPECT_EQ(s.to, server_ip);
         EXPECT_EQ(s.port, 54333);
     }
-    EXPECT_EQ(r.platform.sent[0].data.size(), 64u);
-    const std::vector<std::uint8_t>& hw = r.platform.sent[1].data;
+    const std::vector<std::uint8_t>& hw = r.platform.sent[0].data;
     ASSERT_EQ(hw.size(), 704u);
+    ASSERT_EQ(r.platform.sent[1].data.size(), 64u);
+    EXPECT_EQ(r.platform.sent[1].data[37], 'S');
+    const std::vector<std::uint8_t>& ext = r.platform.sent[2].data;
+    Mac mac{};
+    SystemFacts facts;
+    ASSERT_TRUE(decode_extension_packet(ext.data(), ext.size(), mac, facts));
+    EXPECT_EQ(mac, (Mac{2, 0, 0, 0, 0, 1}));
+    EXPECT_EQ(facts.processor_name, "CPU");
+    EXPECT_EQ(facts.manufacturer, "Maker");
     EXPECT_EQ(hw[1], 2);
     EXPECT_EQ(hw[62], 0x02);  // Winsock high version 2.2
     EXPECT_EQ(hw[63], 0x02);
     EXPECT_EQ(hw[672], 1);    // up time from the clock probe
-    EXPECT_EQ(r.platform.sent[2].data.size(), 13u);
+    EXPECT_EQ(r.platform.sent[3].data.size(), 13u);
     EXPECT_EQ(r.platform.receives, 0);
     EXPECT_EQ(r.platform.stops, 1);
 }
@@ -183,7 +197,7 @@ TEST(ClientRun, FailedUninstallKeyEndsWithOneAfterTheHardwarePacket) {
     r.entries.opens = false;
     r.go("10.0.0.5 -R");
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_EQ(kinds(r.platform.sent), "2T");
+    EXPECT_EQ(kinds(r.platform.sent), "T2E");
     EXPECT_EQ(r.platform.receives, 0);
 }
 
@@ -203,7 +217,7 @@ TEST(ClientRun, ResidentWaitOnlyAnswersTheServer) {
     r.go("10.0.0.5:1234 -R");
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(r.platform.binds, std::vector<std::uint16_t>{1235});
-    EXPECT_EQ(kinds(r.platform.sent), "2TS2TS");
+    EXPECT_EQ(kinds(r.platform.sent), "T2EST2ES");
     EXPECT_EQ(r.probes.passes, 2);
     EXPECT_EQ(r.platform.receives, 7);
     // The second pass builds its packets again and keeps the up time.
@@ -218,7 +232,7 @@ TEST(ClientRun, FailedBindTurnsResidentModeOff) {
     r.platform.bind_ok = false;
     r.go("10.0.0.5 -R");
     EXPECT_EQ(r.exit_code, 0);
-    EXPECT_EQ(kinds(r.platform.sent), "2TS");
+    EXPECT_EQ(kinds(r.platform.sent), "T2ES");
     EXPECT_EQ(r.platform.receives, 0);
 }
 

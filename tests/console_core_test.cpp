@@ -3,6 +3,7 @@
 // fails and recovers during intake.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #ifndef _WIN32
 #include <csignal>
 #include <sys/resource.h>
@@ -29,6 +30,8 @@ struct RecordingView : ConsoleView {
     }
     void show_hits(const std::string& text) override { hits = text; }
     void show_record(const RecordTexts& t) override { shown.push_back(t.general.computer_name); }
+    void records_changed() override { ++tables_changed; }
+    int tables_changed = 0;
 };
 
 class ConsoleCoreTest : public ::testing::Test {
@@ -137,6 +140,30 @@ TEST_F(ConsoleCoreTest, AReloadSelectsRecordZeroAndDeletionActsOnTheSelection) {
     EXPECT_EQ(list_labels(), std::vector<std::string>{"PC-A"});
     core.delete_selected_record();  // nothing selected: nothing happens
     EXPECT_EQ(store.record_count(), 2u);
+}
+
+TEST_F(ConsoleCoreTest, AHandedOverSetIsListedUntilClearAndBulkDeletionFreesInPlace) {
+    core.show_record_set({1, 7});
+    EXPECT_EQ(list_labels(), std::vector<std::string>{"PC-A"});
+    EXPECT_EQ(view.hits, "Search Returned 1 hits");
+    hardware_packet(3, "PC-C");  // record 2, a new computer: not in the set
+    software_packet(3, "Editor");
+    EXPECT_EQ(list_labels(), std::vector<std::string>{"PC-A"});
+
+    core.delete_records({1, 2});
+    EXPECT_EQ(view.tables_changed, 1);
+    EXPECT_TRUE(list_labels().empty());
+    const std::vector<std::uint8_t> hw = test::read_file(dir.file(hardware_file_name));
+    ASSERT_EQ(hw.size(), 3 * hw_record::size) << "freed in place, never cut";
+    EXPECT_TRUE(std::all_of(hw.begin() + hw_record::size, hw.end(), [](std::uint8_t b) { return b == 0; }));
+    const std::vector<std::uint8_t> sw = test::read_file(dir.file(software_file_name));
+    ASSERT_EQ(sw.size(), sw_entry::size);
+    EXPECT_TRUE(mac_is_zero(sw.data())) << "the deleted computer's programs are freed";
+
+    hardware_packet(4, "PC-D");  // takes free record 1, which left the set
+    EXPECT_TRUE(list_labels().empty());
+    core.clear_search();
+    EXPECT_EQ(list_labels(), (std::vector<std::string>{"PC-B", "PC-D"}));
 }
 
 #ifndef _WIN32

@@ -101,6 +101,27 @@ TEST_F(ViewTexts, PagesOfAFullRecord) {
     EXPECT_EQ(t.software.minor_version, "1");
     EXPECT_EQ(t.software.build, "2600");
     EXPECT_EQ(t.software.platform_name, "Windows XP");
+    EXPECT_EQ(t.hardware.processor_name + t.hardware.model + t.general.bios_serial + t.general.windows_release, "")
+        << "no extension record";
+
+    ExtensionRecord ext;
+    ext.mac = {0x00, 0x0A, 0xBC, 0x01, 0x02, 0xFF};
+    ext.product_type = 1;  // version 5.2 as a workstation: the 64-bit XP
+    ext.facts.processor_name = "Intel(R) Core(TM) i7";
+    ext.facts.manufacturer = "Maker";
+    ext.facts.model = "Desk 1";
+    ext.facts.bios_serial = "B-1";
+    ext.facts.display_version = "SP2";
+    ASSERT_TRUE(store.store_extension(0, ext));
+    put_u8(b, hw_record::windows_minor, 2);
+    ASSERT_TRUE(store.replace_record(0, b));
+    const RecordTexts x = record_texts(store, 0);
+    EXPECT_EQ(x.hardware.processor_name, "Intel(R) Core(TM) i7");
+    EXPECT_EQ(x.hardware.manufacturer, "Maker");
+    EXPECT_EQ(x.hardware.model, "Desk 1");
+    EXPECT_EQ(x.general.bios_serial, "B-1");
+    EXPECT_EQ(x.general.windows_release, "SP2");
+    EXPECT_EQ(x.software.platform_name, "Windows XP");
 }
 
 TEST_F(ViewTexts, RecordOfZerosAndUnknownSystems) {

@@ -196,6 +196,101 @@ TEST_F(IntakeTest, IdPacketBeforeTheFirstHardwarePacketLandsInTheRecordItTakes) 
     EXPECT_EQ(store.record(0).serial_number(), "SER-B");
 }
 
+TEST_F(IntakeTest, MemoryInMegabytesFromTheExtensionElseFromTheByteCounts) {
+    const struct {
+        std::uint32_t bytes, mb_extension, pagefile_extension;
+        std::uint32_t ram_mb, pagefile_mb;
+    } cases[] = {
+        {0, 0, 0, 0, 1},                                  // an earlier client: the byte counts
+        {0xFFFFFFFFu, 0, 0, 4096, 1},                     // an earlier client above 4 GB
+        {0xFFFFFFFFu, 4096, 6144, 4096, 6144},            // 4 GB - 1 and 4 GB
+        {0xFFFFFFFFu, 65536, 73728, 65536, 73728},        // 64 GB
+        {0xFFFFFFFFu, 2097152, 0xFFFFFF, 2097152, 0xFFFFFF},  // 2 TB
+    };
+    for (const auto& c : cases) {
+        HardwareReport r = report_for(mac_a, "PC-A");
+        r.ram_bytes = c.bytes;
+        r.ram_mb = c.mb_extension;
+        r.pagefile_mb = c.pagefile_extension;
+        handle(encode_hardware_packet(r));
+        EXPECT_EQ(store.record(0).ram_mb(), c.ram_mb) << c.mb_extension;
+        EXPECT_EQ(get_u32(store.record(0).bytes() + 96), c.pagefile_mb) << c.mb_extension;
+    }
+}
+
+TEST_F(IntakeTest, IdPacketOfAnUnknownComputerIsHeldForItsHardwarePacket) {
+    const Mac mac_c{9, 9, 9, 9, 9, 9};
+    // No free record: the ID packet used to be lost.
+    handle(encode_id_packet(mac_a, "TAG-A", "SER-A"));
+    EXPECT_EQ(console.counters[2], 1u);
+    EXPECT_EQ(store.record_count(), 0u);
+    handle(encode_hardware_packet(report_for(mac_a, "PC-A")));
+    EXPECT_EQ(store.record(0).serial_number(), "SER-A");
+    EXPECT_EQ(std::memcmp(hardware_file().data(), store.record(0).bytes(), 808), 0);
+
+    // With a free record: another new computer that takes it gets nothing.
+    handle(encode_hardware_packet(report_for(mac_b, "PC-B")));
+    store.delete_record(0);
+    handle(encode_id_packet(mac_b, "TAG-B", "SER-B"), sender, 1700000000);
+    handle(encode_id_packet(mac_a, "", "SER-A2"), sender, 1700000000);
+    EXPECT_TRUE(store.record(0).is_free());
+    handle(encode_hardware_packet(report_for(mac_c, "PC-C")));
+    EXPECT_EQ(store.record(0).serial_number(), "");
+    EXPECT_EQ(store.record(1).serial_number(), "SER-B") << "a known computer's ID packet applies at once";
+    // Held for a short time only.
+    handle(encode_hardware_packet(report_for(mac_a, "PC-A")), sender, 1700000000 + 61);
+    EXPECT_EQ(store.record(2).computer_name(), "PC-A");
+    EXPECT_EQ(store.record(2).serial_number(), "");
+}
+
+TEST_F(IntakeTest, ExtensionPacketFillsTheSideRecordOfItsComputer) {
+    SystemFacts facts;
+    facts.processor_name = "Intel(R) Core(TM) i7";
+    facts.model = "Model 9";
+    facts.bios_serial = "BIOS-SN";
+    auto packet_of = [&](const Mac& m) {
+        const ExtensionPacket p = encode_extension_packet(m, facts);
+        return std::vector<std::uint8_t>(p.begin(), p.end());
+    };
+    std::vector<std::uint8_t> ext_a = packet_of(mac_a);
+    handle(ext_a);
+    EXPECT_EQ(console.status(), "System details received from 10.0.0.5");
+    EXPECT_EQ(read_file(dir.file("Extension.Audit")).size(), 0u) << "an unknown computer: nothing stored";
+
+    HardwareReport server = report_for(mac_a, "PC-A");
+    server.product_type = 3;
+    handle(encode_hardware_packet(server));
+    handle(encode_hardware_packet(report_for(mac_b, "PC-B")));
+    std::vector<std::uint8_t> ext_b = packet_of(mac_b);
+    ext_b.resize(400, 0xEE);  // a later client's longer packet
+    handle(ext_b);
+    ext_a.resize(319);
+    handle(ext_a);
+    EXPECT_EQ(console.status(), "Unknown Packet Recieved") << "a short one";
+    ext_a.resize(320);
+    handle(ext_a);
+    ExtensionRecord got;
+    ASSERT_TRUE(store.extension(0, got));
+    EXPECT_EQ(got.product_type, 3) << "the product type of the hardware packet stays";
+    EXPECT_EQ(got.facts.model, "Model 9");
+    EXPECT_EQ(got.last_update, 1700000000u);
+    ASSERT_TRUE(store.extension(1, got));
+    EXPECT_EQ(got.facts.bios_serial, "BIOS-SN");
+    EXPECT_EQ(got.product_type, 0);
+    const std::vector<std::uint8_t> side = read_file(dir.file("Extension.Audit"));
+    ASSERT_EQ(side.size(), 2u * 320);
+    EXPECT_EQ(side[6], 3);
+    EXPECT_EQ(std::memcmp(side.data() + 320 + 128, "Model 9", 8), 0);
+
+    // Deleting frees the side record; the next computer in that record
+    // starts without facts.
+    store.delete_record(0);
+    EXPECT_EQ(read_file(dir.file("Extension.Audit"))[6], 0);
+    const Mac mac_c{9, 9, 9, 9, 9, 9};
+    handle(encode_hardware_packet(report_for(mac_c, "PC-C")));
+    EXPECT_FALSE(store.extension(0, got));
+}
+
 TEST_F(IntakeTest, ListStartReplacesTheListAndContinuationAdds) {
     std::vector<std::pair<std::string, std::string>> forty;
     for (int k = 0; k < 40; ++k) forty.push_back({"old" + std::to_string(k), "1"});

@@ -113,6 +113,80 @@ TEST(HardwarePacket, LongTextsAreCutToTheirFields) {
     EXPECT_EQ(decode_hardware_packet(p.data()).cpuid_vendor, "AuthenticAMD");
 }
 
+TEST(HardwarePacket, ExtensionsInReservedBytes) {
+    // Byte layout: product type at 65, page file MB in 145-147 (24 bits),
+    // RAM MB in 252-255; bytes 7, 66, 67 and 701-703 stay zero.
+    const struct {
+        std::uint32_t ram_mb, pagefile_mb;
+        std::uint8_t product;
+        std::vector<std::uint8_t> b65_67, b145_147, b252_255;
+        std::uint32_t pagefile_back;
+    } cases[] = {
+        {0, 0, 0, {0, 0, 0}, {0, 0, 0}, {0, 0, 0, 0}, 0},
+        {4096, 8192, 1, {1, 0, 0}, {0x00, 0x20, 0}, {0x00, 0x10, 0, 0}, 8192},
+        {65536, 73728, 3, {3, 0, 0}, {0x00, 0x20, 0x01}, {0x00, 0x00, 0x01, 0}, 73728},
+        {2097152, 0x1000000, 2, {2, 0, 0}, {0xFF, 0xFF, 0xFF}, {0x00, 0x00, 0x20, 0}, 0xFFFFFF},
+        {0xFFFFFFFFu, 0xFFFFFFu, 0, {0, 0, 0}, {0xFF, 0xFF, 0xFF}, {0xFF, 0xFF, 0xFF, 0xFF}, 0xFFFFFF},
+    };
+    for (const auto& c : cases) {
+        HardwareReport r;
+        r.last_user = std::string(30, 'U');
+        r.ram_mb = c.ram_mb;
+        r.pagefile_mb = c.pagefile_mb;
+        r.product_type = c.product;
+        HardwarePacket p = encode_hardware_packet(r);
+        EXPECT_EQ(std::vector<std::uint8_t>(p.begin() + 65, p.begin() + 68), c.b65_67) << c.ram_mb;
+        EXPECT_EQ(std::vector<std::uint8_t>(p.begin() + 145, p.begin() + 148), c.b145_147) << c.ram_mb;
+        EXPECT_EQ(std::vector<std::uint8_t>(p.begin() + 252, p.begin() + 256), c.b252_255) << c.ram_mb;
+        EXPECT_EQ(p[7] | p[701] | p[702] | p[703], 0);
+        HardwareReport back = decode_hardware_packet(p.data());
+        EXPECT_EQ(back.ram_mb, c.ram_mb);
+        EXPECT_EQ(back.pagefile_mb, c.pagefile_back);
+        EXPECT_EQ(back.product_type, c.product);
+    }
+}
+
+TEST(ExtensionPacket, LayoutCutsAndLengths) {
+    SystemFacts f;
+    f.processor_name = std::string(60, 'P');
+    f.manufacturer = "Maker Inc.";
+    f.model = "Model 9";
+    f.bios_serial = "BIOS-SN-1";
+    f.windows_edition = "Professional";
+    f.display_version = "23H2";
+    ExtensionPacket p = encode_extension_packet({1, 2, 3, 4, 5, 6}, f);
+    ASSERT_EQ(p.size(), 320u);
+    EXPECT_EQ(p[0], 'E');
+    EXPECT_EQ(p[1], 1);
+    EXPECT_EQ(p[6], 6);
+    EXPECT_EQ(p[7], 0);
+    EXPECT_EQ(get_u32(p.data() + 8), 320u);
+    const struct {
+        std::size_t offset;
+        std::string text;
+    } texts[] = {{12, std::string(48, 'P')}, {64, "Maker Inc."}, {128, "Model 9"},
+                 {192, "BIOS-SN-1"},         {256, "Professional"}, {288, "23H2"}};
+    for (const auto& t : texts)
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(p.data() + t.offset)), t.text) << t.offset;
+    EXPECT_EQ(p[60], 0);
+    for (std::size_t i = 304; i < 320; ++i) EXPECT_EQ(p[i], 0) << i;
+
+    Mac mac{};
+    SystemFacts back;
+    EXPECT_FALSE(decode_extension_packet(p.data(), 319, mac, back)) << "short";
+    std::vector<std::uint8_t> longer(p.begin(), p.end());
+    longer.resize(400, 0xEE);  // a later client's additions are ignored
+    ASSERT_TRUE(decode_extension_packet(longer.data(), longer.size(), mac, back));
+    EXPECT_EQ(mac, (Mac{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(back.processor_name, std::string(48, 'P'));
+    EXPECT_EQ(back.display_version, "23H2");
+    // Fields without their NUL are read as width - 1 characters.
+    std::vector<std::uint8_t> full(320, 'x');
+    ASSERT_TRUE(decode_extension_packet(full.data(), full.size(), mac, back));
+    EXPECT_EQ(back.manufacturer, std::string(63, 'x'));
+    EXPECT_EQ(back.display_version, std::string(15, 'x'));
+}
+
 TEST(IdPacket, LayoutAndCuts) {
     IdPacket p = encode_id_packet({1, 2, 3, 4, 5, 6}, "ASSET-1", "SN-42");
     EXPECT_EQ(p.size(), 64u);

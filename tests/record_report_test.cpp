@@ -65,6 +65,36 @@ TEST(RecordReport, EveryProgramIsListedWithoutCut) {
     EXPECT_EQ(report_print_lines(f.store(), 0).back().text, "Program number 1499 of a long list (Version 1.0.1499)");
 }
 
+TEST(RecordReport, FactsOfTheExtensionRecordAddTheirLines) {
+    RecordBuilder r = test::sample_full();
+    r.u8(hw_record::windows_major, 10).u8(hw_record::windows_minor, 0).u16(hw_record::windows_build, 17763);
+    StoreFixture f({r}, {});
+    const std::string before = report_text(f.store(), 0);
+    EXPECT_NE(before.find("\r\nWindows 10 - Version 10.0.17763\r\n\r\n"), std::string::npos);
+    ExtensionRecord ext;
+    std::copy_n(r.mac(), 6, ext.mac.begin());
+    ext.product_type = 3;
+    ext.facts.processor_name = "Intel(R) Xeon(R) Gold 6230";
+    ext.facts.manufacturer = "Maker";
+    ext.facts.model = "Rack 9";
+    ext.facts.bios_serial = "BIOS-77";
+    ext.facts.windows_edition = "ServerStandard";
+    ext.facts.display_version = "1809";
+    ASSERT_TRUE(f.store().store_extension(0, ext));
+    const std::string text = report_text(f.store(), 0);
+    for (const char* part : {"CPU Speed 2992.6 Mhz\r\nProcessor: Intel(R) Xeon(R) Gold 6230\r\nSystem: Maker Rack 9\r\n"
+                             "Total RAM:",
+                             "\r\nSerial Number: SN-0042\r\nBIOS Serial Number: BIOS-77\r\nAsset Tag:",
+                             "\r\nWindows Server 2019 - Version 10.0.17763\r\nWindows Edition: ServerStandard 1809\r\n\r\n"})
+        EXPECT_NE(text.find(part), std::string::npos) << part;
+    const std::vector<PrintLine> lines = report_print_lines(f.store(), 0);
+    ASSERT_EQ(lines.size(), 24u);  // the print layout of the full record, four lines more
+    EXPECT_EQ(lines[5].text, "Processor: Intel(R) Xeon(R) Gold 6230");
+    EXPECT_EQ(lines[21].advance, 1);
+    EXPECT_EQ(lines[22].text, "Windows Edition: ServerStandard 1809");
+    EXPECT_EQ(lines[22].advance, 2);
+}
+
 TEST(RecordReport, NoRecordGivesNoReport) {
     StoreFixture empty({}, {});
     EXPECT_FALSE(empty.store().holds_computer(0));

@@ -12,11 +12,13 @@ TEST(SearchPage, ListsHoldTheirEntriesInTheShownOrder) {
     EXPECT_EQ(item_list_entries(),
               (std::vector<std::string>{"CPU Speed (Mhz)", "RAM in MB", "CPU Family", "Free Disk Space",
                                         "Total Disk Space", "Refresh Rate", "Bits per Pixel", "Windows Build",
-                                        "Windows Major Version", "Windows Minor Version"}));
+                                        "Windows Major Version", "Windows Minor Version", "Pagefile in MB",
+                                        "Product Type"}));
     EXPECT_EQ(sorted_list_order(item_list_entries()),
               (std::vector<std::string>{"Bits per Pixel", "CPU Family", "CPU Speed (Mhz)", "Free Disk Space",
-                                        "RAM in MB", "Refresh Rate", "Total Disk Space", "Windows Build",
-                                        "Windows Major Version", "Windows Minor Version"}));
+                                        "Pagefile in MB", "Product Type", "RAM in MB", "Refresh Rate",
+                                        "Total Disk Space", "Windows Build", "Windows Major Version",
+                                        "Windows Minor Version"}));
     EXPECT_EQ(sorted_list_order(connector_list_entries()), (std::vector<std::string>{"And", "Or"}));
     EXPECT_EQ(sorted_list_order(mode_list_entries()), (std::vector<std::string>{"Installed", "Not Installed"}));
     for (const std::string& name : item_list_entries()) EXPECT_EQ(item_text(item_from_text(name)), name);

@@ -30,7 +30,15 @@ TEST_F(SearchTest, EachItemReadsItsField) {
     put_u16(b, hw_record::windows_build, 2600);
     put_u8(b, hw_record::windows_minor, 1);
     put_u8(b, hw_record::windows_major, 5);
+    put_u32(b, hw_record::pagefile_mb, 73728);
     ASSERT_TRUE(tables.load(store, dir));
+    ExtensionRecord ext;
+    std::copy_n(store.record(0).mac(), 6, ext.mac.begin());
+    ext.product_type = 3;
+    EXPECT_TRUE(passes({Item::product_type, Operator::equal, Connector::none, 0}, 0)) << "not reported";
+    ASSERT_TRUE(store.store_extension(0, ext));
+    EXPECT_TRUE(passes({Item::product_type, Operator::equal, Connector::none, 3}, 0));
+    EXPECT_TRUE(passes({Item::pagefile, Operator::greater, Connector::none, 65536}, 0));
     EXPECT_TRUE(passes({Item::cpu_speed, Operator::equal, Connector::none, 2992}, 0));  // truncated
     EXPECT_TRUE(passes({Item::ram, Operator::equal, Connector::none, 512}, 0));
     EXPECT_TRUE(passes({Item::cpu_family, Operator::equal, Connector::none, 15}, 0));

@@ -74,12 +74,26 @@ void ConsoleCore::set_list_order(ListOrder order) {
 
 void ConsoleCore::apply_search_page(const SearchPageTexts& texts) {
     search_tab_search(texts, search_);
+    search_.record_set_on = false;
+    search_.in_record_set.clear();
     rebuild_system_list();
 }
 
 void ConsoleCore::clear_search() {
     search_tab_clear(search_);
     rebuild_system_list();
+}
+
+void ConsoleCore::show_record_set(const std::vector<std::uint32_t>& records) {
+    search_.record_set_on = true;
+    search_.in_record_set.assign(store_.record_count(), 0);
+    for (std::uint32_t i : records)
+        if (i < search_.in_record_set.size()) search_.in_record_set[i] = 1;
+    rebuild_system_list();
+}
+
+void ConsoleCore::leave_record_set(std::uint32_t i) {
+    if (i < search_.in_record_set.size()) search_.in_record_set[i] = 0;
 }
 
 void ConsoleCore::rebuild_system_list() {
@@ -105,6 +119,20 @@ void ConsoleCore::update_custom_fields(const std::string& custom_1, const std::s
 void ConsoleCore::delete_selected_record() {
     if (!selected_record_exists()) return;
     store_.delete_record(selected_);
+    leave_record_set(selected_);
+    unwritten_changed(store_.unwritten_count());
+    rebuild_system_list();
+    view_.records_changed();
+}
+
+void ConsoleCore::delete_records(const std::vector<std::uint32_t>& records) {
+    {
+        Store::WriteBatch batch(store_);
+        for (std::uint32_t i : records) {
+            store_.delete_record(i);
+            leave_record_set(i);
+        }
+    }
     unwritten_changed(store_.unwritten_count());
     rebuild_system_list();
     view_.records_changed();

@@ -83,6 +83,9 @@ public:
     // "Search" with the Search page's texts, and "Clear": the selection stays.
     void apply_search_page(const SearchPageTexts& texts);
     void clear_search();
+    // Lists exactly these records, as a search result, until the next
+    // Search or Clear.
+    void show_record_set(const std::vector<std::uint32_t>& records);
     // Rebuilds the list under the active search and order; the selected
     // record's row comes back selected, which shows the record.
     void rebuild_system_list();
@@ -96,10 +99,16 @@ public:
                               const std::string& serial_number, const std::string& asset_tag);
     // "Delete Record", after the user confirmed.
     void delete_selected_record();
+    // The Systems window's bulk deletion, after the user confirmed: each
+    // record as "Delete Record" does it, then one rebuild.
+    void delete_records(const std::vector<std::uint32_t>& records);
 
 private:
     void show_list();
     void show_selected_record();
+    // A deleted record leaves a handed-over set: a computer that later takes
+    // its free record is not part of it.
+    void leave_record_set(std::uint32_t i);
 
     Store& store_;
     ConsoleView& view_;

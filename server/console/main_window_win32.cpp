@@ -133,6 +133,8 @@ void menu_command(ServerState& state, int id) {
         case IDM_CLOSE_REMOTE_SERVICE: if (exists) send_remote_request(state, true); break;
         case IDM_HELP: show_help(); break;
         case IDM_ABOUT: show_about(); break;
+        case IDM_SYSTEMS: open_systems_window(state.inventory, state.inventory_host); break;
+        case IDM_SOFTWARE_CATALOGUE: open_catalogue_window(state.inventory, state.inventory_host); break;
         default: break;
     }
 }

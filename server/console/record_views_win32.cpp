@@ -55,6 +55,11 @@ void MainWindowView::show_record(const RecordTexts& t) {
     set_text(gen, IDC_GEN_IP_ADDRESS, t.general.ip_address);
     set_text(gen, IDC_GEN_LAST_UPDATE, t.general.last_update);
     set_text(sw, IDC_SW_PLATFORM_NAME, t.software.platform_name);
+    set_text(hw, IDC_HW_PROCESSOR_NAME, t.hardware.processor_name);
+    set_text(hw, IDC_HW_MANUFACTURER, t.hardware.manufacturer);
+    set_text(hw, IDC_HW_MODEL, t.hardware.model);
+    set_text(gen, IDC_GEN_BIOS_SERIAL, t.general.bios_serial);
+    set_text(gen, IDC_GEN_WINDOWS_RELEASE, t.general.windows_release);
     // The box shows every program: its text limit follows the text, beyond
     // the rich edit's default of 32,767 characters.
     const LPARAM limit = static_cast<LPARAM>(std::max<std::size_t>(t.software.installed_software.size() + 1, 65536));

@@ -10,6 +10,7 @@
 
 #include "protocol/udp.h"
 #include "server/console/console_core.h"
+#include "server/console/inventory_windows_win32.h"
 #include "server/console/settings.h"
 #include "server/store/intake.h"
 #include "server/store/notify.h"
@@ -43,6 +44,24 @@ public:
     void show_list(std::size_t rows, std::optional<std::size_t> selected_row) override;
     void show_hits(const std::string& text) override;
     void show_record(const RecordTexts& texts) override;
+    // The Systems and Software Catalogue windows follow the tables.
+    void record_changed(std::uint32_t i) override;
+    void records_changed() override;
+
+private:
+    ServerState& state_;
+};
+
+// What the Systems and Software Catalogue windows ask of the console.
+class ConsoleInventoryHost : public InventoryHost {
+public:
+    explicit ConsoleInventoryHost(ServerState& state) : state_(state) {}
+    const Store& store() const override;
+    HWND main_window() const override;
+    void select_record(std::uint32_t i) override;
+    void show_in_main_list(const std::vector<std::uint32_t>& records) override;
+    void delete_records(const std::vector<std::uint32_t>& records) override;
+    void show_failure(const std::string& text, const std::string& caption) override;
 
 private:
     ServerState& state_;
@@ -56,6 +75,8 @@ struct ServerState {
     ConsoleCore core{store, view};
     Intake intake{store, core};
     UdpSocket socket;  // the listening socket; closed in display only mode
+    ConsoleInventoryHost inventory_host{*this};
+    InventoryWindows inventory;  // the Systems and Software Catalogue windows
 
     LRESULT sort_entries[3] = {0, 1, 2};  // the selector's entry indices as added
 

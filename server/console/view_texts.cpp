@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "server/reports/formats.h"
+#include "server/reports/windows_names.h"
 
 namespace tally {
 
@@ -78,8 +79,15 @@ RecordTexts record_texts(const Store& store, std::uint32_t i) {
     t.hardware.refresh_rate = refresh_rate_text(r.refresh_rate(), r.interlaced());
     t.general.ip_address = format_ipv4(r.ip_address());
     t.general.last_update = date_text(r.last_update());
-    t.software.platform_name =
-        os_name(r.windows_platform(), r.windows_minor(), r.windows_major(), r.windows_build());
+    ExtensionRecord ext;
+    store.extension(i, ext);  // without one, the facts stay empty
+    t.hardware.processor_name = ext.facts.processor_name;
+    t.hardware.manufacturer = ext.facts.manufacturer;
+    t.hardware.model = ext.facts.model;
+    t.general.bios_serial = ext.facts.bios_serial;
+    t.general.windows_release = windows_release_text(ext.facts);
+    t.software.platform_name = windows_name(r.windows_platform(), r.windows_minor(), r.windows_major(),
+                                            r.windows_build(), ext.product_type);
     t.software.installed_software = installed_software_text(store, r.mac());
     return t;
 }

@@ -12,11 +12,13 @@ namespace tally {
 struct GeneralTexts {
     std::string last_update, computer_name, mac_address, ip_address, up_time, user;
     std::string serial_number, asset_tag, custom_field_1, custom_field_2;
+    std::string bios_serial, windows_release;  // from the extension record
 };
 
 struct HardwareTexts {
     std::string cpuid_response, cpu_family, cpu_model, cpu_stepping, clock_speed;
     std::string total_ram, swap_size, resolution, bits_per_pixel, refresh_rate, drives;
+    std::string processor_name, manufacturer, model;  // from the extension record
 };
 
 struct SoftwareTexts {

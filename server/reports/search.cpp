@@ -86,6 +86,13 @@ bool match_criterion(const Store& store, const HardwareCriterion& c, std::uint32
         case HardwareItem::windows_build: x = r.windows_build(); break;
         case HardwareItem::windows_minor_version: x = r.windows_minor(); break;
         case HardwareItem::windows_major_version: x = r.windows_major(); break;
+        case HardwareItem::pagefile: x = r.pagefile_mb(); break;
+        case HardwareItem::product_type: {
+            ExtensionRecord ext;
+            store.extension(i, ext);  // without one: 0, unknown
+            x = ext.product_type;
+            break;
+        }
         case HardwareItem::none: return false;
     }
     return compare(c.op, x, c.value);
@@ -151,6 +158,7 @@ bool SoftwareFinds::passes(const ActiveSearch& search, const std::uint8_t* mac) 
 
 bool record_passes(const Store& store, const ActiveSearch& search, std::uint32_t i, const SoftwareFinds* finds) {
     if (i >= store.record_count() || store.record(i).is_free()) return false;
+    if (search.record_set_on && (i >= search.in_record_set.size() || !search.in_record_set[i])) return false;
     if (search.hardware_on && !match_hardware_criteria(store, search, i)) return false;
     if (search.software_on) {
         const bool passed = finds ? finds->passes(search, store.record(i).mac())

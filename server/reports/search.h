@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "server/store/store.h"
 
@@ -25,6 +26,8 @@ enum class HardwareItem {
     windows_build,          // "Windows Build"
     windows_minor_version,  // "Windows Minor Version"
     windows_major_version,  // "Windows Major Version"
+    pagefile,               // "Pagefile in MB"
+    product_type,           // "Product Type": 1 workstation, 2 domain controller, 3 server; 0 unknown
 };
 
 enum class Operator { none, equal, less, greater, not_equal };  // "=", "<", ">", "!="
@@ -49,6 +52,10 @@ struct ActiveSearch {
     bool software_on = false;
     std::array<SoftwareCriterion, 2> software{};
     Connector software_connector = Connector::and_;
+    // Records handed over as a search result (a set the software catalogue
+    // chose), by record index; off unless set.
+    bool record_set_on = false;
+    std::vector<std::uint8_t> in_record_set;
 };
 
 // One hardware criterion against record i.

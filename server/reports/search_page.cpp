@@ -26,6 +26,8 @@ constexpr ItemName item_names[] = {
     {HardwareItem::windows_build, "Windows Build"},
     {HardwareItem::windows_major_version, "Windows Major Version"},
     {HardwareItem::windows_minor_version, "Windows Minor Version"},
+    {HardwareItem::pagefile, "Pagefile in MB"},
+    {HardwareItem::product_type, "Product Type"},
 };
 
 char fold(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }

@@ -1,6 +1,7 @@
 // Datagram intake: ID, hardware and software packets into the store.
 #include "server/store/intake.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -23,6 +24,7 @@ bool complete(std::uint8_t type, std::size_t size) {
         case packet_id: return size >= id_packet::size;
         case packet_list_start:
         case packet_list_continuation: return size >= sw_packet::items_offset;
+        case packet_extension: return size >= ext_packet::size;
         default: return false;
     }
 }
@@ -40,8 +42,12 @@ void fill_record_from_packet(std::uint8_t* r, const std::uint8_t* p, const Ipv4&
     copy_text(r, hr::cpuid_response, p + hp::cpuid_response.offset, hp::cpuid_response.width);
     put_u32(r, hr::cpuid_code, get_u32(p, hp::cpuid_code));
     std::memcpy(r + hr::speed_mhz.offset, p + hp::speed_mhz.offset, 4);  // the float's bytes, unchanged
-    put_u32(r, hr::ram_mb, bytes_to_mb(get_u32(p, hp::ram_size)));
-    put_u32(r, hr::pagefile_mb, bytes_to_mb(get_u32(p, hp::pagefile_size)));
+    // An earlier client leaves the MB extension zero: then the 32-bit byte
+    // counts, which stop at 4 GB.
+    const std::uint32_t ram_mb = get_u32(p, hp::ram_mb);
+    const std::uint32_t pagefile_mb = get_u24(p, hp::pagefile_mb);
+    put_u32(r, hr::ram_mb, ram_mb != 0 ? ram_mb : bytes_to_mb(get_u32(p, hp::ram_size)));
+    put_u32(r, hr::pagefile_mb, pagefile_mb != 0 ? pagefile_mb : bytes_to_mb(get_u32(p, hp::pagefile_size)));
     put_u32(r, hr::windows_platform, get_u32(p, hp::windows_platform));
     put_u8(r, hr::windows_major, get_u8(p, hp::windows_major));
     put_u8(r, hr::windows_minor, get_u8(p, hp::windows_minor));
@@ -101,7 +107,10 @@ void Intake::dispatch_datagram(const std::uint8_t* data, std::size_t size, const
     }
     switch (type) {
         case packet_id:
-            handle_id_packet(data);
+            handle_id_packet(data, now);
+            break;
+        case packet_extension:
+            handle_extension_packet(data, size, sender, now);
             break;
         case packet_hardware:
             handle_hardware_packet(data, sender, now);
@@ -116,20 +125,51 @@ void Intake::dispatch_datagram(const std::uint8_t* data, std::size_t size, const
     }
 }
 
-void Intake::handle_id_packet(const std::uint8_t* p) {
-    count(StatsCounter::id, id_packets_);
-    auto found = store_.find_record(p + id_packet::mac.offset);
-    if (!found) return;
-    const std::uint32_t i = *found;
-    std::uint8_t record[hw_record::size];
-    std::memcpy(record, store_.record(i).bytes(), sizeof record);
-    // An empty text keeps the stored value.
+void apply_id_packet(std::uint8_t* record, const std::uint8_t* p) {
     if (p[id_packet::asset_tag.offset] != 0)
         copy_text(record, hw_record::asset_tag, p + id_packet::asset_tag.offset, hw_record::user_field_chars);
     if (p[id_packet::serial_number.offset] != 0)
         copy_text(record, hw_record::serial_number, p + id_packet::serial_number.offset, hw_record::user_field_chars);
+}
+
+void Intake::handle_id_packet(const std::uint8_t* p, std::uint32_t now) {
+    count(StatsCounter::id, id_packets_);
+    const std::uint8_t* mac = p + id_packet::mac.offset;
+    auto found = store_.find_record(mac);
+    if (!found || !store_.holds_computer(*found)) {
+        // A computer without a record yet (an earlier client sends this
+        // packet before its hardware packet): held until the hardware packet
+        // comes, rather than written into a free record that another
+        // computer may take.
+        pending_ids_.hold(p, now);
+        return;
+    }
+    const std::uint32_t i = *found;
+    std::uint8_t record[hw_record::size];
+    std::memcpy(record, store_.record(i).bytes(), sizeof record);
+    apply_id_packet(record, p);
     store_.replace_record(i, record);
     console_.record_changed(i, RecordChange::user_fields);
+}
+
+void Intake::complete_hardware_record(std::uint32_t i, const std::uint8_t* p, std::uint32_t now) {
+    const std::uint8_t* mac = p + hw_packet::mac.offset;
+    IdPacket held{};
+    if (pending_ids_.take(mac, now, held)) {
+        std::uint8_t record[hw_record::size];
+        std::memcpy(record, store_.record(i).bytes(), sizeof record);
+        apply_id_packet(record, held.data());
+        store_.replace_record(i, record);
+    }
+    // The product type goes to the extension record, written only when it
+    // changes; another computer's extension record at i is replaced.
+    const std::uint8_t product_type = get_u8(p, hw_packet::product_type);
+    if (product_type == 0) return;
+    ExtensionRecord ext;
+    if (store_.extension(i, ext) && ext.product_type == product_type) return;
+    std::copy_n(mac, 6, ext.mac.begin());
+    ext.product_type = product_type;
+    store_.store_extension(i, ext);
 }
 
 void Intake::handle_hardware_packet(const std::uint8_t* p, const Ipv4& sender, std::uint32_t now) {
@@ -142,6 +182,7 @@ void Intake::handle_hardware_packet(const std::uint8_t* p, const Ipv4& sender, s
         std::memcpy(record, store_.record(i).bytes(), sizeof record);
         fill_record_from_packet(record, p, sender, now);
         store_.replace_record(i, record);
+        complete_hardware_record(i, p, now);
         console_.record_changed(i, RecordChange::hardware);
         return;
     }
@@ -153,8 +194,28 @@ void Intake::handle_hardware_packet(const std::uint8_t* p, const Ipv4& sender, s
         console_.datagram_dropped(DropReason::out_of_memory);
         return;
     }
+    complete_hardware_record(*added, p, now);
     console_.set_status(with_address("Adding hardware record for %s", sender));
     console_.record_changed(*added, RecordChange::hardware);
+}
+
+void Intake::handle_extension_packet(const std::uint8_t* p, std::size_t size, const Ipv4& sender,
+                                     std::uint32_t now) {
+    console_.set_status(with_address("System details received from %s", sender));
+    ExtensionRecord ext;
+    Mac mac{};
+    if (!decode_extension_packet(p, size, mac, ext.facts)) return;
+    auto found = store_.find_record(mac.data());
+    // Only a computer that has its record: the client sends this packet
+    // after its hardware packet.
+    if (!found || !store_.holds_computer(*found)) return;
+    const std::uint32_t i = *found;
+    ExtensionRecord stored;
+    if (store_.extension(i, stored)) ext.product_type = stored.product_type;
+    ext.mac = mac;
+    ext.last_update = now;
+    store_.store_extension(i, ext);
+    console_.record_changed(i, RecordChange::user_fields);
 }
 
 void Intake::handle_software_packet(const std::uint8_t* p, std::size_t size, const Ipv4& sender) {

@@ -9,6 +9,7 @@
 
 #include "protocol/packets.h"
 #include "protocol/udp.h"
+#include "server/store/pending_ids.h"
 #include "server/store/store.h"
 
 namespace tally {
@@ -60,8 +61,12 @@ public:
 
 private:
     void dispatch_datagram(const std::uint8_t* data, std::size_t size, const Ipv4& sender, std::uint32_t now);
-    void handle_id_packet(const std::uint8_t* p);
+    void handle_id_packet(const std::uint8_t* p, std::uint32_t now);
     void handle_hardware_packet(const std::uint8_t* p, const Ipv4& sender, std::uint32_t now);
+    // After a hardware packet filed the computer in record i: its held ID
+    // packet and its product type.
+    void complete_hardware_record(std::uint32_t i, const std::uint8_t* p, std::uint32_t now);
+    void handle_extension_packet(const std::uint8_t* p, std::size_t size, const Ipv4& sender, std::uint32_t now);
     void handle_software_packet(const std::uint8_t* p, std::size_t size, const Ipv4& sender);
     void count(StatsCounter counter, std::uint32_t& value);
 
@@ -72,10 +77,16 @@ private:
     std::uint32_t software_packets_ = 0;
     std::uint32_t id_packets_ = 0;
     bool writes_pending_ = false;  // records or entries awaited writing after the last datagram
+    PendingIds pending_ids_;
 };
 
+// Stores the non-empty texts of an ID packet (cut to 24 characters) into a
+// record's Asset Tag and Serial Number; an empty text keeps the stored value.
+void apply_id_packet(std::uint8_t* record, const std::uint8_t* id_packet);
+
 // Fills a hardware record from a hardware packet: every packet field but the
-// type, size and socket version, memory sizes rounded up to whole MB, drive
+// type, size and socket version, memory sizes in MB (the packet's MB
+// extension where it has one, else its byte counts rounded up), drive
 // letters a-z raised to A-Z; the record's user fields and reserved bytes are
 // left as they are.
 void fill_record_from_packet(std::uint8_t* record, const std::uint8_t* packet, const Ipv4& sender, std::uint32_t now);

@@ -126,11 +126,17 @@ int Store::open_store(const std::string& working_directory) {
         return 1;
     }
 
+    // The side file is no condition of the store: without it the facts of
+    // the extension packets are not kept.
+    ExtensionFile next_extension;
+    next_extension.open(working_directory);  // result not checked: see above
+
     // The new store replaces the old one; the old files close here, after a
     // last try at writing what awaits writing in them.
     flush();
     pending_records_.clear();
     pending_entries_.clear();
+    extension_file_ = std::move(next_extension);
     hardware_file_ = std::move(next.hardware_file);
     software_file_ = std::move(next.software_file);
     hardware_ = std::move(next.hardware);
@@ -144,6 +150,14 @@ int Store::open_store(const std::string& working_directory) {
 }
 
 // ---------------------------------------------------------------- hardware
+
+bool Store::extension(std::uint32_t i, ExtensionRecord& out) const {
+    return holds_computer(i) && extension_file_.find(i, record(i).mac(), out);
+}
+
+bool Store::store_extension(std::uint32_t i, const ExtensionRecord& r) {
+    return holds_computer(i) && extension_file_.put(i, r);
+}
 
 std::optional<std::uint32_t> Store::find_record(const std::uint8_t* mac) const {
     return index_.find_record(mac_key(mac));
@@ -323,6 +337,7 @@ void Store::delete_record(std::uint32_t i) {
     const std::uint8_t zero[hw_record::size] = {};
     set_record(i, zero);
     write_record(i);
+    extension_file_.free_record(i);
 }
 
 }  // namespace tally

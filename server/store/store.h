@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "server/store/db_file.h"
+#include "server/store/extension_file.h"
 #include "server/store/notify.h"
 #include "server/store/records.h"
 #include "server/store/store_index.h"
@@ -72,6 +73,15 @@ public:
     // left at the end of the file). Its index; none when the table could not
     // grow.
     std::optional<std::uint32_t> add_record(const std::uint8_t* bytes);
+
+    // --- extension records (Extension.Audit, beside the two database files)
+    // The facts of record i from its extension record, when the record holds
+    // a computer and the extension record is that computer's.
+    bool extension(std::uint32_t i, ExtensionRecord& out) const;
+    // Stores and writes the extension record of record i (the caller sets
+    // its MAC to the record's). False when it could not be written, or the
+    // side file is not open (the facts then stay unknown).
+    bool store_extension(std::uint32_t i, const ExtensionRecord& r);
 
     // --- software table (addressed by byte offset, a multiple of 102)
     std::size_t used_length() const { return used_length_; }
@@ -156,6 +166,7 @@ private:
 
     DbFile hardware_file_;
     DbFile software_file_;
+    ExtensionFile extension_file_;
     // Records of 808 bytes, 1,024 to a chunk; entries of 102 bytes, 8,192 to a chunk.
     ChunkedTable hardware_{hw_record::size, 10};
     std::uint32_t record_count_ = 0;

@@ -1,9 +1,9 @@
 #!/bin/bash
 # scoutly.exe under Wine, one audit pass against a receiver of this test on
-# 127.0.0.1: the ID packet, the 704-byte hardware packet and the software
-# packets with exactly the uninstall entries put into the registry: into
-# both views in a 64-bit prefix (the 32-bit view is Wow6432Node), into the
-# only one in a 32-bit prefix.
+# 127.0.0.1: the 704-byte hardware packet, the ID packet, the extension
+# packet and the software packets with exactly the uninstall entries put
+# into the registry: into both views in a 64-bit prefix (the 32-bit view is
+# Wow6432Node), into the only one in a 32-bit prefix, then the user's own.
 . "$(dirname "$0")/common.bash" client_audit
 need "$TALLY_BIN/scoutly.exe"
 wine_start
@@ -15,6 +15,7 @@ import sys, json
 reg_path, expected_path, winearch = sys.argv[1], sys.argv[2], sys.argv[3]
 key64 = r"HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 key32 = r"HKEY_LOCAL_MACHINE\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall"
+keyuser = r"HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 view64 = {}
 for i in range(1, 41):
     view64["App%02d" % i] = {"DisplayName": "Tally Test Program %02d with a name long enough for packing" % i,
@@ -26,18 +27,23 @@ view64["LongVersion"] = {"DisplayName": "Program With Long Version", "DisplayVer
 view64["EmptyName"] = {"DisplayName": ""}
 view64["Name254"] = {"DisplayName": "M" * 254, "DisplayVersion": "2.54"}
 view64["DwordVersion"] = {"DisplayName": "Dword Version Program", "DisplayVersion": 0x0102}
+# Subkey names outside the ANSI code page, and of 255 characters.
+view64["\u7a0b\u5e8f"] = {"DisplayName": "Program Under A Wide Name", "DisplayVersion": "7.0"}
+view64["K" * 255] = {"DisplayName": "Program Under A Long Name"}
 view32 = {"Legacy32": {"DisplayName": "Legacy 32-bit Program", "DisplayVersion": "3.2"},
           "Other32": {"DisplayName": "Second 32-bit Program"}}
 views = ((key64, view64), (key32, view32))
 if winearch == "win32":  # one view: every entry under the one key
     views = ((key64, dict(view64, **view32)),)
+# Programs installed for the user alone come after the machine's.
+views += ((keyuser, {"UserApp": {"DisplayName": "Per-User Program", "DisplayVersion": "5.0"}}),)
 
 def value_bytes(v):
     if isinstance(v, int):
         return v.to_bytes(4, "little")
     return v.encode() + b"\0"
 
-lines = ["REGEDIT4", ""]
+lines = ["Windows Registry Editor Version 5.00", ""]
 expected = []
 for base, view in views:
     for sub in sorted(view, key=str.lower):
@@ -55,7 +61,7 @@ for base, view in views:
         if ver is not None and len(ver) > 255:
             ver = None
         expected.append([name.hex(), None if ver is None else ver.hex()])
-open(reg_path, "w").write("\r\n".join(lines) + "\r\n")
+open(reg_path, "w", encoding="utf-16").write("\r\n".join(lines) + "\r\n")
 json.dump(expected, open(expected_path, "w"))
 PY
 # The prefix's own regedit and reg (64-bit in a 64-bit prefix) see the keys
@@ -131,16 +137,18 @@ def last_ethernet_mac():
     return rows[-1][1][:6] if rows else bytes(6)
 
 check("all datagrams come from port P+1", packets and all(p[1] == port + 1 for p in packets))
-check("ID packet first, then the hardware packet",
-      len(packets) >= 2 and packets[0][2][:1] == b"2" and packets[1][2][:1] == b"T")
-idp = packets[0][2] if packets else b""
-hw = packets[1][2] if len(packets) > 1 else bytes(704)
+check("hardware packet first, then the ID packet and the extension packet",
+      len(packets) >= 3 and [p[2][:1] for p in packets[:3]] == [b"T", b"2", b"E"])
+hw = packets[0][2] if packets else bytes(704)
+idp = packets[1][2] if len(packets) > 1 else b""
+ext = packets[2][2] if len(packets) > 2 else bytes(320)
 mac = last_ethernet_mac()
 check("ID packet is 64 bytes with size field 64", len(idp) == 64 and struct.unpack_from("<I", idp, 8)[0] == 64)
 check("ID packet: no enclosure strings under Wine", idp[12:64] == bytes(52))
 check("hardware packet is 704 bytes with size field 704",
       len(hw) == 704 and struct.unpack_from("<I", hw, 8)[0] == 704)
-check("MAC address of the last Ethernet adapter %s" % mac.hex(":"), hw[1:7] == mac and idp[1:7] == mac)
+check("MAC address of the last Ethernet adapter %s" % mac.hex(":"),
+      hw[1:7] == mac and idp[1:7] == mac and ext[1:7] == mac)
 name = hw[12:62].split(b"\0")[0].decode("latin-1")
 check("computer name %r" % name, name == socket.gethostname().split(".")[0].upper()[:15])
 user = hw[676:701].split(b"\0")[0].decode("latin-1")
@@ -157,6 +165,12 @@ speed = struct.unpack_from("<f", hw, 84)[0]
 check("clock measured (%.0f MHz)" % speed, 100 < speed < 10000)
 ram, page = struct.unpack_from("<II", hw, 88)
 check("memory sizes (%d, %d)" % (ram, page), ram > 64 * 2**20 and page > 0)
+mem_kb = int(open("/proc/meminfo").readline().split()[1])
+ram_mb, page_mb = struct.unpack_from("<I", hw, 252)[0], int.from_bytes(hw[145:148], "little")
+check("true memory %d MB (machine %d MB), page file %d MB" % (ram_mb, mem_kb // 1024, page_mb),
+      abs(ram_mb - (mem_kb + 1023) // 1024) <= 1 and page_mb >= ram_mb
+      and (ram_mb > 4096 or mem_kb <= 4 * 2**20))
+check("product type workstation", hw[65] == 1)
 major, minor, build, platform = hw[96], hw[97], struct.unpack_from("<H", hw, 98)[0], struct.unpack_from("<I", hw, 100)[0]
 check("Windows version %d.%d build %d platform %d" % (major, minor, build, platform),
       (major, minor, platform) == (10, 0, 2) and build > 9200)
@@ -177,10 +191,16 @@ check("drive C fixed with sizes", c[0] == 3 and c[2] > 0 and c[1] <= c[2])
 check("no sizes for drives that are not fixed",
       all(v[1] == v[2] == 0 for v in drives.values() if v[0] != 3))
 check("up time set", struct.unpack_from("<I", hw, 672)[0] > 0)
-check("reserved bytes zero", hw[7] == 0 and hw[65:68] == bytes(3) and hw[145:148] == bytes(3)
-      and hw[252:256] == bytes(4))
+check("reserved bytes zero", hw[7] == 0 and hw[66:68] == bytes(2) and hw[701:704] == bytes(3))
+brand = ""
+for line in open("/proc/cpuinfo"):
+    if line.startswith("model name"):
+        brand = line.split(":", 1)[1].strip(); break
+text = lambda o, w: ext[o:o + w].split(b"\0")[0].decode("latin-1")
+check("extension packet: 320 bytes, size field, processor %r" % text(12, 49),
+      len(ext) == 320 and struct.unpack_from("<I", ext, 8)[0] == 320 and text(12, 49) == brand)
 
-sw = [p[2] for p in packets[2:]]
+sw = [p[2] for p in packets[3:]]
 check("%d software packets: list start, then continuations" % len(sw),
       len(sw) >= 3 and sw[0][0] == 0xA3 and all(p[0] == 0x99 for p in sw[1:]))
 check("software packets carry the MAC address", all(p[1:7] == mac for p in sw))
@@ -195,8 +215,7 @@ if items != expected:
             print("  first difference: got %s expected %s" % (a, b)); break
 PY
 
-# Without the SNMP agent library the adapter address comes from the IP
-# helper's adapter list, by the same rule.
+# Without the SNMP agent library the adapter address is the same.
 python3 - "$PORT" "$RUN/got2.txt" <<'PY' &
 import socket, sys
 s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)

@@ -55,9 +55,9 @@ def send_from(addr, data):
 out = open(run + "/scoutly.out", "w")
 proc = subprocess.Popen(["timeout", "90", wine, exe, "127.0.0.1:%d" % port, "-R"],
                         stdin=subprocess.DEVNULL, stdout=out, stderr=out)
-full_pass = ["32", "54", "a3"]
+full_pass = ["54", "32", "45", "a3"]
 try:
-    check("first pass: ID, hardware and software packets", receive_pass(20) == full_pass)
+    check("first pass: hardware, ID, extension and software packets", receive_pass(20) == full_pass)
     time.sleep(0.3)
     check("client stays resident", proc.poll() is None)
     send_from("127.0.0.2", b"Update Please")

@@ -65,6 +65,17 @@ drv() {
     [ $rc -eq 0 ] || [ -n "${DRV_QUIET:-}" ] || sed 's/^/     /' "$RUN/driver.err"
     return $rc
 }
+# wait_file PATH: the file exists and its size has stopped changing (within
+# 10 s): a program writes it after its save dialog has closed.
+wait_file() {
+    local i size last=-1
+    for i in $(seq 1 100); do
+        size=$(stat -c %s "$1" 2>/dev/null) && [ "$size" = "$last" ] && return 0
+        last=${size:--1}
+        sleep 0.1
+    done
+    return 1
+}
 # joined [SEPARATOR]: the lines of $OUT on one line ("|" between them).
 joined() { printf '%s\n' "$OUT" | paste -sd"${1:-|}"; }
 # the system list's entries without the selection mark, sorted, on one line.

@@ -31,7 +31,7 @@ save_as() { drv set-text "$1" - cmb13 "$(wine_path "$2")" \; click "$1" - IDOK \
 # --- CSV
 drv menu main IDM_OUTPUT_CSV
 check "the save dialog takes the name" save_as "Select Output File" "$RUN/table"
-check "the default extension is added" test -f "$RUN/table.csv"
+check "the default extension is added" wait_file "$RUN/table.csv"
 cat >"$RUN/expected.csv" <<'CSV'
 
 
@@ -49,7 +49,7 @@ check "the CSV has no carriage returns" same 0 "$(tr -dc '\r' <"$RUN/table.csv" 
 # --- Report text file
 select_system PC-128 \; menu main IDM_EXPORT_RECORD
 save_as "Choose file to export to" "$RUN/report"
-check "the report is written with its default extension" test -f "$RUN/report.txt"
+check "the report is written with its default extension" wait_file "$RUN/report.txt"
 check "the report starts with the title line" grep -q "^System details for computer PC-128 as of " "$RUN/report.txt"
 check "every line ends in one CR LF" python3 -c "
 import sys; d = open(sys.argv[1], 'rb').read()

@@ -16,7 +16,7 @@ search() {
 
 check "all four systems listed at start" drv wait-text main Search IDC_SEARCH_HITS "Search Returned 4 hits"
 drv combo-items main Search IDC_SEARCH_ITEM_1
-check "item list sorted" same "Bits per Pixel|CPU Family|CPU Speed (Mhz)|Free Disk Space|RAM in MB|Refresh Rate|Total Disk Space|Windows Build|Windows Major Version|Windows Minor Version|selected -1" "$(joined)"
+check "item list sorted" same "Bits per Pixel|CPU Family|CPU Speed (Mhz)|Free Disk Space|Pagefile in MB|Product Type|RAM in MB|Refresh Rate|Total Disk Space|Windows Build|Windows Major Version|Windows Minor Version|selected -1" "$(joined)"
 drv combo-items main Search IDC_SEARCH_OPERATOR_1
 check "operator list in its order" same "=|<|>|!=|selected 0" "$(joined)"
 

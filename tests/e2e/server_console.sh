@@ -195,6 +195,35 @@ check "screenshot $SHOTS/server_hardware_page.png" shot server_hardware_page 1
 check "screenshot $SHOTS/server_software_page.png" shot server_software_page 2
 check "screenshot $SHOTS/server_stats_page.png" shot server_stats_page 3
 check "screenshot $SHOTS/server_search_page.png" shot server_search_page 4
+# Serial numbers with a computer's first report: an earlier client's ID
+# packet before its hardware packet (held until it comes), a current
+# client's after it, with memory in MB (64 GB), product type and extension
+# packet. (The byte-for-byte check above is of earlier-format packets.)
+python3 - "$PORT" <<'PY'
+import struct, sys
+from packets import *
+m11, m12 = bytes([0x0A, 0, 0, 0, 0, 0x11]), bytes([0x0A, 0, 0, 0, 0, 0x12])
+hw12 = bytearray(hardware(m12, 'PC12', ram=64 * GB, version=(10, 0, 20348)))
+hw12[65] = 3
+struct.pack_into('<I', hw12, 252, 65536)
+ext = bytearray(320)
+ext[0] = 0x45; ext[1:7] = m12; struct.pack_into('<I', ext, 8, 320)
+ext[12:61] = text('Test Processor 9', 49); ext[64:128] = text('Maker', 64); ext[128:192] = text('Rack 9', 64)
+send(int(sys.argv[1]), [id_packet(m11, 'TAG-11', 'SER-11'), hardware(m11, 'PC11'),
+                        bytes(hw12), id_packet(m12, 'TAG-12', 'SER-12'), bytes(ext)], '127.0.0.4', 0.05)
+PY
+check "two new computers listed" drv wait-text main Search IDC_SEARCH_HITS "Search Returned 5 hits" 5000
+check "earlier client: serial number with the first report" select_system PC11 \; \
+    wait-text main General IDC_GEN_SERIAL_NUMBER SER-11 3000
+check "current client: serial number with the first report" select_system PC12 \; \
+    wait-text main General IDC_GEN_SERIAL_NUMBER SER-12 3000
+check "current client: true memory, processor, manufacturer, model" page_shows Hardware IDC_HW_TOTAL_RAM=65536 \
+    "IDC_HW_PROCESSOR_NAME=Test Processor 9" IDC_HW_MANUFACTURER=Maker "IDC_HW_MODEL=Rack 9"
+check "current client: server named by its product type" page_shows Software \
+    "IDC_SW_PLATFORM_NAME=Windows Server 2022"
+check "Extension.Audit: a side record per hardware record, same index" \
+    test "$(stat -c %s "$DATA/Extension.Audit")" = $((5 * 320))
+
 check "main window closes" stop_server
 check "exit code after close" same 0 "${SERVER_RC:-}"
 finish

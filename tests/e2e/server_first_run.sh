@@ -45,7 +45,9 @@ drv set-text main General IDC_GEN_CUSTOM_FIELD_1 "typed" \; click main General I
 check "no delete confirmation for an empty table" not drv box "Delete Record" IDNO 1000
 check "Update Custom Fields writes nothing to an empty table" same 0 "$(stat -c %s "$DATA/Hardware.Audit")"
 
-# A real client reports.
+# A real client reports, with a program installed for the user alone.
+timeout 60 "$WINE" reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\UserApp' /v DisplayName \
+    /d "Per-User Program" /f >/dev/null 2>&1
 timeout 60 "$WINE" "$TALLY_BIN/scoutly.exe" "127.0.0.1:$PORT" >"$RUN/scoutly.out" 2>&1
 check "scoutly exit code" same 0 "$?"
 check "hardware packet from scoutly" drv wait-text main "Server Stats" IDC_STATS_HARDWARE_PACKETS 1
@@ -54,6 +56,13 @@ check "one system listed" same 1 "$(grep -c . <<<"$LIST")"
 drv text main General IDC_GEN_COMPUTER_NAME; check "General page names the listed computer" same "* $OUT" "$LIST"
 drv text main General IDC_GEN_IP_ADDRESS; check "IP address of the report" same 127.0.0.1 "$OUT"
 check "one record in Hardware.Audit" same 808 "$(stat -c %s "$DATA/Hardware.Audit")"
+# Its memory as this machine has it (above 4 GB here), its processor's name.
+MEM_MB=$(awk '/^MemTotal/ { print int(($2 + 1023) / 1024) }' /proc/meminfo)
+drv text main Hardware IDC_HW_TOTAL_RAM
+check "true memory: $OUT MB (machine $MEM_MB MB)" test "$(( ${OUT:-0} - MEM_MB ))" -ge -1 -a "$(( ${OUT:-0} - MEM_MB ))" -le 1
+BRAND=$(awk -F': ' '/^model name/ { sub(/ +$/, "", $2); print $2; exit }' /proc/cpuinfo)
+drv text main Hardware IDC_HW_PROCESSOR_NAME; check "processor name" same "$BRAND" "$OUT"
+drv text main Software IDC_SW_INSTALLED_SOFTWARE; check "the per-user program arrived" grep -qx "Per-User Program" <<<"$OUT"
 
 # Delete Record, answered No: nothing changes.
 drv menu main IDM_DELETE_RECORD \; box "Delete Record" IDNO

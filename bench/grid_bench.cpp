@@ -1,0 +1,145 @@
+// Systems window, software catalogue and spreadsheet export figures at
+// 10,000 computers with 100 programs each (1,000,000 software entries).
+// Prints the median of several runs of each step beside its goal:
+//   grid fill, one find keystroke (narrowing and widening), a sort by name,
+//   IP and days, catalogue build, one program's computers, an export of the
+//   10,000 grid rows and of the full software inventory, both to a file.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "server/reports/sheet_csv.h"
+
+namespace {
+
+using namespace tally;
+using Clock = std::chrono::steady_clock;
+
+struct QuietNotifier : Notifier {
+    void notify(const Notice& n) override { std::fprintf(stderr, "box: %s (%s)\n", n.text.c_str(), n.caption.c_str()); }
+};
+
+constexpr int computers = 10000;
+constexpr int programs_per_computer = 100;
+constexpr std::uint32_t now = 1700000000;
+
+void mac_of(int computer, std::uint8_t* mac) {
+    const std::uint8_t m[6] = {0x02, 0x00, static_cast<std::uint8_t>(computer >> 16),
+                               static_cast<std::uint8_t>(computer >> 8), static_cast<std::uint8_t>(computer), 0x01};
+    std::memcpy(mac, m, 6);
+}
+
+void write_tables(const std::string& dir) {
+    std::vector<std::uint8_t> hw(std::size_t(computers) * hw_record::size, 0);
+    std::vector<std::uint8_t> sw(std::size_t(computers) * programs_per_computer * sw_entry::size, 0);
+    for (int c = 0; c < computers; ++c) {
+        std::uint8_t* r = hw.data() + std::size_t(c) * hw_record::size;
+        mac_of(c, r + hw_record::mac.offset);
+        put_text(r, hw_record::computer_name, "PC" + std::to_string((c * 7919) % computers));
+        put_text(r, hw_record::last_user, "user" + std::to_string((c * 31) % 3000));
+        put_text(r, hw_record::serial_number, "SN" + std::to_string(c * 13));
+        r[hw_record::ip_address.offset] = 10;
+        r[hw_record::ip_address.offset + 2] = static_cast<std::uint8_t>(c >> 8);
+        r[hw_record::ip_address.offset + 3] = static_cast<std::uint8_t>(c);
+        put_u32(r, hw_record::ram_mb, 256u << (c % 4));
+        put_u32(r, hw_record::last_update, now - std::uint32_t(c % 90) * 86400u);
+        put_u32(r, hw_record::windows_platform, 2);
+        put_u8(r, hw_record::windows_major, 5);
+        put_u8(r, hw_record::windows_minor, 1);
+        r[hw_record::drive_letters.offset + 2] = 'C';
+        put_u32(r + hw_record::drive_types.offset + 8, 3);
+        put_u64(r + hw_record::total_disk_space.offset + 16, 64ull << 30);
+        put_u64(r + hw_record::free_disk_space.offset + 16, std::uint64_t(c % 64) << 30);
+    }
+    // Entries of different computers interleaved, as the intake leaves them.
+    std::size_t k = 0;
+    for (int p = 0; p < programs_per_computer; ++p)
+        for (int c = 0; c < computers; ++c, ++k) {
+            std::uint8_t* e = sw.data() + k * sw_entry::size;
+            mac_of(c, e);
+            put_text(e, sw_entry::display_name, "Program " + std::to_string(p) + " from vendor " + std::to_string(p % 17));
+            put_text(e, sw_entry::display_version, std::to_string(p % 7) + "." + std::to_string(c % 5));
+        }
+    std::ofstream(dir + "/" + hardware_file_name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(hw.data()), static_cast<std::streamsize>(hw.size()));
+    std::ofstream(dir + "/" + software_file_name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(sw.data()), static_cast<std::streamsize>(sw.size()));
+}
+
+// Median time of `work`, each run after an untimed `setup`.
+double median_ms(int runs, const std::function<void()>& work, const std::function<void()>& setup = [] {}) {
+    std::vector<double> times;
+    for (int k = 0; k < runs; ++k) {
+        setup();
+        const auto t0 = Clock::now();
+        work();
+        times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+void report(const char* what, double ms, double goal) {
+    std::printf("%-44s %9.2f ms   (goal <= %.0f ms)%s\n", what, ms, goal, ms <= goal ? "" : "   OVER");
+}
+
+}  // namespace
+
+int main() {
+    const std::string dir = (std::filesystem::temp_directory_path() / "tally_grid_bench").string();
+    std::filesystem::create_directories(dir);
+    write_tables(dir);
+    QuietNotifier notifier;
+    Store store(notifier);
+    if (store.open_store(dir) != 0) return 1;
+    std::printf("%u computers, %u software entries\n", store.record_count(), store.entry_count());
+
+    SystemsGrid grid;
+    report("Systems window: fill", median_ms(7, [&] { grid.fill(store, now); }), 100);
+    // A keystroke that narrows ("user1" -> "user12") and one that widens
+    // (back to "user1"): the widening one filters and sorts all rows again.
+    report("Systems window: find keystroke, narrowing",
+           median_ms(9, [&] { grid.set_find("user12"); }, [&] { grid.set_find("user1"); }), 30);
+    report("Systems window: find keystroke, widening",
+           median_ms(9, [&] { grid.set_find("user1"); }, [&] { grid.set_find("user12"); }), 30);
+    grid.set_find("");
+    std::printf("  (%zu rows shown)\n", grid.size());
+    // Each sort starts from the order of another column, as a click does.
+    const auto from_serial = [&] { grid.sort_by(GridColumn::serial_number, true); };
+    report("Systems window: sort by name",
+           median_ms(7, [&] { grid.sort_by(GridColumn::computer_name, true); }, from_serial), 50);
+    report("Systems window: sort by IP address",
+           median_ms(7, [&] { grid.sort_by(GridColumn::ip_address, false); }, from_serial), 50);
+    report("Systems window: sort by days since",
+           median_ms(7, [&] { grid.sort_by(GridColumn::days_since, true); }, from_serial), 50);
+    report("Systems window: one report moves its row",
+           median_ms(9, [&] { grid.update_record(store, 4711, now); }), 30);
+
+    SoftwareCatalogue catalogue;
+    report("Catalogue: build", median_ms(5, [&] { catalogue.build(store); }), 200);
+    std::printf("  (%zu programs)\n", catalogue.size());
+    std::vector<std::uint32_t> set;
+    report("Catalogue: one program's computers", median_ms(9, [&] { set = catalogue.computers_of(42); }), 10);
+    report("Catalogue: one version's computers", median_ms(9, [&] { set = catalogue.computers_of(42, 2); }), 10);
+    report("Systems window: show that set", median_ms(9, [&] { grid.set_record_set(set); }), 30);
+    grid.set_record_set(std::nullopt);
+
+    const std::string rows_path = dir + "/rows.csv", inventory_path = dir + "/inventory.csv";
+    report("Export: 10,000 grid rows", median_ms(5, [&] {
+               write_sheet_file(rows_path, [&](SheetWriter& out) { return write_grid_sheet(grid, out); });
+           }), 1000);
+    std::printf("  (%ju bytes)\n", std::uintmax_t(std::filesystem::file_size(rows_path)));
+    report("Export: full software inventory", median_ms(3, [&] {
+               write_sheet_file(inventory_path, [&](SheetWriter& out) { return write_inventory_sheet(store, out); });
+           }), 5000);
+    std::printf("  (%ju bytes)\n", std::uintmax_t(std::filesystem::file_size(inventory_path)));
+
+    std::filesystem::remove_all(dir);
+    return 0;
+}

@@ -1,0 +1,77 @@
+// Extension.Audit: the facts that the hardware record has no room for, one
+// 320-byte record per hardware record at the same index (record i at byte
+// i x 320), beside the two database files, which stay as they are. Each
+// record names the MAC Address of its hardware record, so a side record is
+// used only while it belongs to the computer of the hardware record at its
+// index: a server that does not know this file may have deleted or reused
+// records meanwhile.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "protocol/bytes.h"
+#include "protocol/packets.h"
+#include "server/store/db_file.h"
+
+namespace tally {
+
+constexpr char extension_file_name[] = "Extension.Audit";
+
+// The texts lie at the offsets of the extension packet.
+namespace ext_record {
+constexpr std::size_t size = 320;
+constexpr Field mac{0, 6};              // all zero: a free side record
+constexpr Field product_type{6, 1};     // from the hardware packet; 0 unknown
+constexpr Field last_update{8, 4};      // when the extension packet was stored; 0 never
+constexpr Field processor_name{12, 49};
+constexpr Field manufacturer{64, 64};
+constexpr Field model{128, 64};
+constexpr Field bios_serial{192, 64};
+constexpr Field windows_edition{256, 32};
+constexpr Field display_version{288, 16};
+constexpr Field fields[] = {mac,          product_type, last_update, processor_name, manufacturer,
+                            model,        bios_serial,  windows_edition, display_version};
+}  // namespace ext_record
+static_assert(layout_is_sound(ext_record::fields, ext_record::size), "extension record layout");
+static_assert(ext_record::size == ext_packet::size && ext_record::processor_name.offset == ext_packet::processor_name.offset &&
+                  ext_record::display_version.offset == ext_packet::display_version.offset,
+              "extension record texts at the packet's offsets");
+
+// One side record, decoded.
+struct ExtensionRecord {
+    Mac mac{};
+    std::uint8_t product_type = 0;
+    std::uint32_t last_update = 0;
+    SystemFacts facts;
+};
+
+void encode_extension_record(const ExtensionRecord& r, std::uint8_t* out);
+ExtensionRecord decode_extension_record(const std::uint8_t* bytes);
+
+// The side file and its in-memory image.
+class ExtensionFile {
+public:
+    // Opens or creates the file in the working directory and loads it (a
+    // partial record at its end is left out). 0 on success, 1 on failure,
+    // after which the file holds nothing and find gives nothing.
+    int open(const std::string& working_directory);
+    void close();
+    bool is_open() const { return file_.is_open(); }
+    std::uint32_t record_count() const { return static_cast<std::uint32_t>(bytes_.size() / ext_record::size); }
+
+    // Side record i when it belongs to mac (a non-zero MAC); false otherwise.
+    bool find(std::uint32_t i, const std::uint8_t* mac, ExtensionRecord& out) const;
+    // Stores side record i and writes it; records between the end of the
+    // file and i are written as free records first. False when a write fails.
+    bool put(std::uint32_t i, const ExtensionRecord& r);
+    // Frees side record i (all zero) and writes it, when the file holds it.
+    bool free_record(std::uint32_t i);
+
+private:
+    DbFile file_;
+    std::vector<std::uint8_t> bytes_;
+};
+
+}  // namespace tally

@@ -1,0 +1,94 @@
+// The software catalogue: counts per program and version, order, find, and
+// the computers of a program or a version.
+#include <gtest/gtest.h>
+
+#include "console_fixture.h"
+#include "server/reports/software_catalogue.h"
+
+namespace tally {
+namespace {
+
+class CatalogueTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tables.add_record(test::mac_of(1), "A");
+        tables.add_free_record();
+        tables.add_record(test::mac_of(2), "B");
+        tables.add_record(test::mac_of(3), "C");
+        const struct {
+            std::uint32_t computer;  // 0: a freed entry; 9: a computer without a record
+            const char* name;
+            const char* version;
+        } entries[] = {
+            {1, "Browser", "109.0"}, {2, "Browser", "109.0"}, {3, "Browser", "110.0"}, {1, "Office Suite", "16.0"},
+            {0, "Browser", "1"},     {9, "Browser", "99"},    {1, "Browser", "109.0"},  // listed twice: counts once
+            {3, "Office Suite", ""}, {2, "zip", "9"},         {3, "Zip", "10"},         {1, "Browser", "9.5"},
+        };
+        for (const auto& e : entries)
+            tables.add_entry(e.computer ? test::mac_of(e.computer) : std::array<std::uint8_t, 6>{}, e.name,
+                             e.version);
+        ASSERT_TRUE(tables.load(store, dir));
+        catalogue.build(store);
+    }
+    std::vector<std::string> names() const {
+        std::vector<std::string> out;
+        for (std::size_t row = 0; row < catalogue.size(); ++row) out.push_back(catalogue.program_at(row).name);
+        return out;
+    }
+    test::TempDir dir;
+    test::RecordingNotifier notifier;
+    Store store{notifier};
+    test::Tables tables;
+    SoftwareCatalogue catalogue;
+};
+
+TEST_F(CatalogueTest, CountsComputersPerProgramAndVersion) {
+    ASSERT_EQ(names(), (std::vector<std::string>{"Browser", "Office Suite", "Zip", "zip"}));
+    const CatalogueProgram& browser = catalogue.program_at(0);
+    EXPECT_EQ(browser.computers, 3u);  // A has two versions, counted once
+    ASSERT_EQ(browser.versions.size(), 3u);
+    const std::pair<const char*, std::uint32_t> versions[] = {{"9.5", 1}, {"109.0", 2}, {"110.0", 1}};
+    for (std::size_t v = 0; v < 3; ++v) {
+        EXPECT_EQ(browser.versions[v].text, versions[v].first);
+        EXPECT_EQ(browser.versions[v].computers, versions[v].second);
+    }
+    // Records: 0 A, 1 free, 2 B, 3 C.
+    EXPECT_EQ(catalogue.computers_of(0), (std::vector<std::uint32_t>{0, 2, 3}));
+    EXPECT_EQ(catalogue.computers_of(0, 1), (std::vector<std::uint32_t>{0, 2}));
+    EXPECT_EQ(catalogue.computers_of(0, 0), (std::vector<std::uint32_t>{0}));
+    EXPECT_EQ(catalogue.program_at(1).versions[0].text, "");
+    EXPECT_EQ(version_label(""), "(no version)");
+    EXPECT_EQ(computer_set_text(browser, std::nullopt, 3), "Browser: 3 computers");
+    EXPECT_EQ(computer_set_text(browser, 1, 2), "Browser 109.0: 2 computers");
+    EXPECT_EQ(computer_set_text(catalogue.program_at(1), 0, 1), "Office Suite (no version): 1 computer");
+    EXPECT_EQ(catalogue_count_text(4, 4), "4 of 4 programs");
+    EXPECT_EQ(program_cell(browser, 0) + "|" + program_cell(browser, 1) + "|" + program_cell(browser, 2), "Browser|3|3");
+    EXPECT_EQ(version_cell(catalogue.program_at(1).versions[0], 0), "(no version)");
+}
+
+TEST_F(CatalogueTest, OrderAndFind) {
+    const struct {
+        CatalogueOrder order;
+        bool ascending;
+        const char* find;
+        std::vector<std::string> names;
+    } cases[] = {
+        {CatalogueOrder::computers, false, "", {"Browser", "Office Suite", "Zip", "zip"}},
+        {CatalogueOrder::computers, true, "", {"Zip", "zip", "Office Suite", "Browser"}},  // equal counts by name
+        {CatalogueOrder::name, false, "", {"zip", "Zip", "Office Suite", "Browser"}},
+        {CatalogueOrder::name, true, "ZI", {"Zip", "zip"}},
+        {CatalogueOrder::name, true, "suite", {"Office Suite"}},
+    };
+    for (const auto& c : cases) {
+        catalogue.set_find(c.find);
+        catalogue.sort_by(c.order, c.ascending);
+        EXPECT_EQ(names(), c.names) << c.find;
+    }
+    catalogue.set_find("");
+    catalogue.click_column(CatalogueOrder::computers);
+    EXPECT_FALSE(catalogue.ascending());  // counts start with the largest
+    EXPECT_EQ(catalogue.row_of("Office Suite"), std::optional<std::size_t>(1));
+}
+
+}  // namespace
+}  // namespace tally
