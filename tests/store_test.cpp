@@ -47,6 +47,16 @@ std::vector<std::uint8_t> concat(const Parts&... parts) {
     return all;
 }
 
+// Whether the files' bytes are the tables' records and entries.
+bool files_hold_tables(const Store& s, const std::vector<std::uint8_t>& hw, const std::vector<std::uint8_t>& sw) {
+    if (hw.size() != s.record_count() * hw_record::size || sw.size() != s.used_length()) return false;
+    for (std::uint32_t i = 0; i < s.record_count(); ++i)
+        if (std::memcmp(hw.data() + i * hw_record::size, s.record(i).bytes(), hw_record::size) != 0) return false;
+    for (std::size_t o = 0; o < s.used_length(); o += sw_entry::size)
+        if (std::memcmp(sw.data() + o, s.entry(o).bytes(), sw_entry::size) != 0) return false;
+    return true;
+}
+
 class StoreTest : public ::testing::Test {
 protected:
     StoreOptions options() const { return StoreOptions{}; }
@@ -194,6 +204,23 @@ TEST_F(StoreTest, ATableThatCannotGrowIsNotWrittenBeyond) {
     EXPECT_EQ(read_file(dir.file("Hardware.Audit")).size(), 10u * 808);
 }
 
+TEST_F(StoreTest, AStoreTooLargeForMemoryGivesTheBoxAndLeavesItsFilesAlone) {
+    const auto hw = concat(record_with_mac(1), record_with_mac(2));
+    const auto sw = entry_with_mac(1, "a");
+    write_file(dir.file("Hardware.Audit"), hw);
+    write_file(dir.file("Software.Audit"), sw);
+    StoreOptions o = options();
+    o.table_limit = 11 * 808;  // the 2 records and 10 spare ones do not fit
+    Store store(notifier, o);
+    EXPECT_EQ(store.open_store(dir.path()), 1);
+    ASSERT_EQ(notifier.notices.size(), 1u);
+    EXPECT_EQ(notifier.notices[0].caption, "Memory Error");
+    EXPECT_EQ(notifier.notices[0].text, "Insufficient memory to open database files");
+    EXPECT_FALSE(store.is_open());
+    EXPECT_EQ(read_file(dir.file("Hardware.Audit")), hw);
+    EXPECT_EQ(read_file(dir.file("Software.Audit")), sw);
+}
+
 TEST_F(StoreTest, CustomFieldsAndDeletionWriteThroughAndSkipFreeRecords) {
     write_file(dir.file("Hardware.Audit"), concat(record_with_mac(1), record_with_mac(0)));
     write_file(dir.file("Software.Audit"), concat(entry_with_mac(1, "a"), entry_with_mac(2, "b"),
@@ -277,9 +304,62 @@ TEST(StoreIndexes, AgreeWithPlainScans) {
     const auto sw = read_file(dir.file("Software.Audit"));
     ASSERT_EQ(hw.size(), s.record_count() * hw_record::size);
     ASSERT_EQ(sw.size(), s.used_length());
-    EXPECT_EQ(std::memcmp(hw.data(), s.record(0).bytes(), hw.size()), 0);
-    EXPECT_EQ(std::memcmp(sw.data(), s.entry(0).bytes(), sw.size()), 0);
+    EXPECT_TRUE(files_hold_tables(s, hw, sw));
     EXPECT_GT(s.used_length(), 0u);
+}
+
+// The tables are held in chunks of 1,024 records and 8,192 entries: items at
+// and across the chunk edges load, grow, are found and written like others.
+TEST_F(StoreTest, ItemsAtAndAcrossChunkEdges) {
+    auto mac_n = [](std::uint32_t n) {
+        return Mac{0x02, 0, 0, std::uint8_t(n >> 16), std::uint8_t(n >> 8), std::uint8_t(n)};
+    };
+    auto record_n = [&](std::uint32_t i) {
+        std::vector<std::uint8_t> r = record_with_mac(0, ("PC" + std::to_string(i)).c_str());
+        const Mac m = mac_n(i + 1);
+        std::copy(m.begin(), m.end(), r.begin() + hw_record::mac.offset);
+        return r;
+    };
+    std::vector<std::uint8_t> hw, sw;
+    for (std::uint32_t i = 0; i < 1030; ++i) hw = concat(hw, record_n(i));
+    // Computer 2's four entries lie across the first edge, at 8,190 to 8,193.
+    for (std::uint32_t k = 0; k < 8196; ++k) {
+        std::vector<std::uint8_t> e = entry_with_mac(0, ("e" + std::to_string(k)).c_str());
+        const Mac m = mac_n(k >= 8190 && k < 8194 ? 2 : 1);
+        std::copy(m.begin(), m.end(), e.begin());
+        sw.insert(sw.end(), e.begin(), e.end());
+    }
+    write_file(dir.file("Hardware.Audit"), hw);
+    write_file(dir.file("Software.Audit"), sw);
+    Store store(notifier, options());
+    ASSERT_EQ(store.open_store(dir.path()), 0);
+    ASSERT_EQ(store.record_count(), 1030u);
+    ASSERT_EQ(store.used_length(), 8196u * 102);
+    ASSERT_TRUE(files_hold_tables(store, hw, sw));
+    for (std::uint32_t i : {1023u, 1024u, 1029u}) {
+        EXPECT_EQ(store.record(i).computer_name(), "PC" + std::to_string(i));
+        EXPECT_EQ(store.find_record(mac_n(i + 1).data()), i);
+    }
+    EXPECT_EQ(store.entry_offsets_of(mac_n(2).data()),
+              (std::vector<std::size_t>{8190 * 102, 8191 * 102, 8192 * 102, 8193 * 102}));
+
+    // Growth into the next chunks keeps every item where it is.
+    const std::uint8_t* view = store.record(1029).bytes();
+    for (std::uint32_t i = 1030; i < 2100; ++i) ASSERT_EQ(store.add_record(record_n(i).data()), i);
+    EXPECT_EQ(store.record(1029).bytes(), view);
+    for (std::uint32_t k = 8196; k < 16390; ++k)
+        ASSERT_EQ(store.add_entry(mac_n(3 + k / 1000).data(), "n", "1"), AddResult::added);
+    // One batch with runs across the edges: each reaches the file whole.
+    {
+        Store::WriteBatch batch(store);
+        for (std::uint32_t i = 1020; i < 1030; ++i) store.update_custom_fields(i, "c", "", "", "");
+        for (std::uint32_t i = 2040; i < 2060; ++i) store.update_custom_fields(i, "d", "", "", "");
+        store.release_entries(mac_n(2).data());
+    }
+    EXPECT_EQ(store.unwritten_count(), 0u);
+    EXPECT_EQ(store.find_free_entry(), 8190u * 102);
+    EXPECT_TRUE(files_hold_tables(store, read_file(dir.file("Hardware.Audit")), read_file(dir.file("Software.Audit"))));
+    EXPECT_EQ(store.record(2048).custom_field_1(), "d");
 }
 
 }  // namespace

@@ -61,8 +61,8 @@ std::int64_t DbFile::length() {
     return static_cast<std::int64_t>(TALLY_FTELL(f_));
 }
 
-std::size_t DbFile::read_from_start(std::uint8_t* out, std::size_t n) {
-    if (!f_ || !seek(0, SEEK_SET)) return 0;
+std::size_t DbFile::read_at(std::uint64_t offset, std::uint8_t* out, std::size_t n) {
+    if (!f_ || !seek(offset, SEEK_SET)) return 0;
     return std::fread(out, 1, n, f_);
 }
 

@@ -27,7 +27,9 @@ public:
     // Length in bytes, or -1 when it cannot be taken.
     std::int64_t length();
     // Reads up to n bytes from the start; returns the bytes read.
-    std::size_t read_from_start(std::uint8_t* out, std::size_t n);
+    std::size_t read_from_start(std::uint8_t* out, std::size_t n) { return read_at(0, out, n); }
+    // Reads up to n bytes from offset on; returns the bytes read.
+    std::size_t read_at(std::uint64_t offset, std::uint8_t* out, std::size_t n);
     // Writes n bytes at offset and flushes them. False when any step fails
     // (some of the bytes may have been written).
     bool write_at(std::uint64_t offset, const std::uint8_t* data, std::size_t n);

@@ -17,16 +17,33 @@ Notice file_error(const std::string& path) { return {open_error_text + path, "Fi
 
 }  // namespace
 
+// Reads the first `items` items of a file into a table that holds them, a
+// chunk at a time; what cannot be read is zero. The bytes read.
+static std::size_t load_table(DbFile& file, ChunkedTable& table, std::size_t items) {
+    std::size_t read = 0;
+    bool reading = true;
+    for (std::size_t first = 0; first < items; first += table.chunk_items()) {
+        const std::size_t bytes = std::min(table.chunk_items(), items - first) * table.item_size();
+        std::uint8_t* block = table.item(first);
+        const std::size_t got = reading ? file.read_at(std::uint64_t(first) * table.item_size(), block, bytes) : 0;
+        std::memset(block + got, 0, bytes - got);
+        read += got;
+        reading = got == bytes;
+    }
+    return read;
+}
+
 // A freshly opened and loaded store, swapped in only when complete.
 struct Store::Loaded {
     DbFile hardware_file;
     DbFile software_file;
-    std::unique_ptr<std::uint8_t[]> hardware;
+    ChunkedTable hardware{hw_record::size, 10};
     std::uint32_t record_count = 0;
     std::uint32_t hardware_capacity = 0;
-    std::unique_ptr<std::uint8_t[]> software;
+    ChunkedTable software{sw_entry::size, 13};
     std::size_t used_length = 0;
     std::size_t software_capacity = 0;
+    StoreIndex index;
 };
 
 Store::Store(Notifier& notifier, StoreOptions options) : notifier_(notifier), options_(options) {}
@@ -34,12 +51,15 @@ Store::~Store() = default;
 
 bool Store::is_open() const { return hardware_file_.is_open() && software_file_.is_open(); }
 
-std::unique_ptr<std::uint8_t[]> Store::reserve(std::size_t bytes, std::size_t keep) const {
-    if (options_.table_limit != 0 && bytes > options_.table_limit) return nullptr;
-    std::unique_ptr<std::uint8_t[]> table(new (std::nothrow) std::uint8_t[bytes]);
-    // The first `keep` bytes are about to be filled by the caller.
-    if (table) std::memset(table.get() + keep, 0, bytes - keep);
-    return table;
+bool Store::within_limit(std::uint64_t bytes) const {
+    return bytes <= SIZE_MAX && (options_.table_limit == 0 || bytes <= options_.table_limit);
+}
+
+bool Store::allot_item(ChunkedTable& table, std::size_t k) {
+    if (k < table.allotted()) return true;
+    if (table.allot(k + 1)) return true;
+    ++failed_growths_;
+    return false;
 }
 
 int Store::open_store(const std::string& working_directory) {
@@ -64,18 +84,21 @@ int Store::open_store(const std::string& working_directory) {
         return 1;
     }
 
-    // Room for 10 records and 100 entries beyond those in the files; the
-    // reservations are zero-filled.
+    // Room for 10 records and 100 entries beyond those in the files, all of
+    // it taken before anything is read: when memory runs out, that is known
+    // at once. The room beyond the loaded items is zero.
     const std::uint64_t records = static_cast<std::uint64_t>(hardware_length) / hw_record::size;
     const std::uint64_t entries = static_cast<std::uint64_t>(software_length) / sw_entry::size;
     const std::uint64_t hardware_bytes = (records + hardware_growth_records) * hw_record::size;
     const std::uint64_t software_bytes = entries * sw_entry::size + software_growth_bytes;
-    if (hardware_bytes <= SIZE_MAX && software_bytes <= SIZE_MAX && records < UINT32_MAX - hardware_growth_records) {
-        next.hardware = reserve(static_cast<std::size_t>(hardware_bytes), static_cast<std::size_t>(records * hw_record::size));
-        next.software = reserve(static_cast<std::size_t>(software_bytes), static_cast<std::size_t>(entries * sw_entry::size));
-    }
-    if (!next.hardware || !next.software) {
-        notifier_.notify({"Insufficient memory to open database files", "Memory Error", BoxOwner::none, true});
+    const std::uint64_t spare_entries = software_growth_bytes / sw_entry::size;
+    const bool allotted = within_limit(hardware_bytes) && within_limit(software_bytes) &&
+                          records < UINT32_MAX - hardware_growth_records && entries < UINT32_MAX - spare_entries &&
+                          next.hardware.allot(std::size_t(records + hardware_growth_records), std::size_t(records)) &&
+                          next.software.allot(std::size_t(entries + spare_entries), std::size_t(entries));
+    const Notice no_memory{"Insufficient memory to open database files", "Memory Error", BoxOwner::none, true};
+    if (!allotted) {
+        notifier_.notify(no_memory);
         return 1;
     }
 
@@ -84,18 +107,24 @@ int Store::open_store(const std::string& working_directory) {
     // position (index x size), over that partial tail.
     const std::size_t hardware_whole = static_cast<std::size_t>(records * hw_record::size);
     const std::size_t software_whole = static_cast<std::size_t>(entries * sw_entry::size);
-    const std::size_t hardware_read = next.hardware_file.read_from_start(next.hardware.get(), hardware_whole);
-    const std::size_t software_read = next.software_file.read_from_start(next.software.get(), software_whole);
     // Records and entries that could not be read are zero, that is free.
-    std::memset(next.hardware.get() + hardware_read, 0, hardware_whole - hardware_read);
-    std::memset(next.software.get() + software_read, 0, software_whole - software_read);
+    const std::size_t hardware_read = load_table(next.hardware_file, next.hardware, std::size_t(records));
+    const std::size_t software_read = load_table(next.software_file, next.software, std::size_t(entries));
     if (hardware_read < hardware_whole || software_read < software_whole)
         notifier_.notify({"Error reading database files", "File Error", BoxOwner::none, true});
     next.record_count = static_cast<std::uint32_t>(records);
     next.hardware_capacity = next.record_count + hardware_growth_records;
     next.used_length = software_read / sw_entry::size * sw_entry::size;
-    std::memset(next.software.get() + next.used_length, 0, software_read - next.used_length);
+    if (software_read > next.used_length)  // a partial entry, within one chunk
+        std::memset(next.software.item(next.used_length / sw_entry::size), 0, software_read - next.used_length);
     next.software_capacity = next.used_length + software_growth_bytes;
+    try {
+        next.index.build(next.hardware, next.record_count, next.software,
+                         static_cast<std::uint32_t>(next.used_length / sw_entry::size));
+    } catch (const std::bad_alloc&) {
+        notifier_.notify(no_memory);
+        return 1;
+    }
 
     // The side file is no condition of the store: without it the facts of
     // the extension packets are not kept.
@@ -116,7 +145,7 @@ int Store::open_store(const std::string& working_directory) {
     software_ = std::move(next.software);
     used_length_ = next.used_length;
     software_capacity_ = next.software_capacity;
-    index_.build(hardware_.get(), record_count_, software_.get(), entry_count());
+    index_ = std::move(next.index);
     return 0;
 }
 
@@ -138,7 +167,7 @@ void Store::set_record(std::uint32_t i, const std::uint8_t* bytes) {
     std::uint8_t* dst = record_bytes(i);
     const std::uint64_t old_key = mac_key(dst + hw_record::mac.offset);
     std::memmove(dst, bytes, hw_record::size);
-    index_.record_changed(i, old_key, mac_key(dst + hw_record::mac.offset), hardware_.get(), record_count_);
+    index_.record_changed(i, old_key, mac_key(dst + hw_record::mac.offset), hardware_, record_count_);
 }
 
 bool Store::write_record(std::uint32_t i) {
@@ -158,6 +187,7 @@ std::optional<std::uint32_t> Store::add_record(const std::uint8_t* bytes) {
     // When the table cannot grow there is no room, and nothing may be
     // written beyond the table.
     if (record_count_ >= hardware_capacity_ && !grow_hardware_table()) return std::nullopt;
+    if (!allot_item(hardware_, record_count_)) return std::nullopt;
     const std::uint32_t i = record_count_++;
     std::memmove(record_bytes(i), bytes, hw_record::size);
     index_.record_added(i, mac_key(record_bytes(i) + hw_record::mac.offset));
@@ -168,15 +198,11 @@ std::optional<std::uint32_t> Store::add_record(const std::uint8_t* bytes) {
 bool Store::grow_hardware_table() {
     const std::uint64_t next = std::max<std::uint64_t>(std::uint64_t(record_count_) + hardware_growth_records,
                                                        std::uint64_t(record_count_) * 3 / 2);
-    std::unique_ptr<std::uint8_t[]> table;
-    if (next * hw_record::size <= SIZE_MAX && next < UINT32_MAX)
-        table = reserve(std::size_t(next * hw_record::size), std::size_t(record_count_) * hw_record::size);
-    if (!table) {
+    // The chunks for the new room are allotted as records reach them.
+    if (next >= UINT32_MAX || !within_limit(next * hw_record::size)) {
         ++failed_growths_;
         return false;
     }
-    std::memcpy(table.get(), hardware_.get(), std::size_t(record_count_) * hw_record::size);
-    hardware_ = std::move(table);
     hardware_capacity_ = static_cast<std::uint32_t>(next);
     return true;
 }
@@ -229,6 +255,11 @@ AddResult Store::add_entry(const std::uint8_t* mac, const std::string& name, con
     // When the table cannot grow it is full: the program is dropped rather
     // than written beyond the reserved space.
     if (used_length_ + sw_entry::size > software_capacity_ && !grow_software_table()) return AddResult::no_memory;
+    if (!allot_item(software_, k)) return AddResult::no_memory;
+    if (!index_.room_for_entry(k)) {
+        ++failed_growths_;
+        return AddResult::no_memory;
+    }
     set_entry(o, mac, name, version);
     used_length_ += sw_entry::size;
     index_.entry_added(k, key);
@@ -247,26 +278,24 @@ bool Store::grow_software_table() {
     const std::size_t next =
         std::max(software_capacity_ + software_growth_bytes,
                  software_capacity_ + software_capacity_ / 2 / sw_entry::size * sw_entry::size);
-    std::unique_ptr<std::uint8_t[]> table;
-    if (next > software_capacity_) table = reserve(next, software_capacity_);
-    if (!table) {
+    // The chunks for the new room are allotted as entries reach them.
+    if (next <= software_capacity_ || next / sw_entry::size >= UINT32_MAX || !within_limit(next)) {
         ++failed_growths_;
         return false;
     }
-    std::memcpy(table.get(), software_.get(), software_capacity_);
-    software_ = std::move(table);
     software_capacity_ = next;
     return true;
 }
 
-bool Store::write_runs(DbFile& file, std::set<std::uint32_t>& items, const std::uint8_t* table,
-                       std::size_t item_size) {
+bool Store::write_runs(DbFile& file, std::set<std::uint32_t>& items, const ChunkedTable& table) {
+    const std::size_t item_size = table.item_size();
     for (auto a = items.begin(); a != items.end();) {
+        // A run of neighbours, within one chunk of the table.
         auto b = std::next(a);
         std::uint32_t last = *a;
-        while (b != items.end() && *b == last + 1) last = *b++;
+        while (b != items.end() && *b == last + 1 && !table.starts_chunk(*b)) last = *b++;
         const std::uint64_t offset = std::uint64_t(*a) * item_size;
-        if (!file.write_at(offset, table + offset, std::size_t(last - *a + 1) * item_size)) {
+        if (!file.write_at(offset, table.item(*a), std::size_t(last - *a + 1) * item_size)) {
             // A write cut short at the end of the file leaves part of a
             // record there: the file goes back to whole records. This run and
             // the ones after it stay noted; the disk is full or failing.
@@ -282,8 +311,8 @@ bool Store::write_runs(DbFile& file, std::set<std::uint32_t>& items, const std::
 
 bool Store::flush() {
     if (is_open()) {
-        write_runs(hardware_file_, pending_records_, hardware_.get(), hw_record::size);
-        write_runs(software_file_, pending_entries_, software_.get(), sw_entry::size);
+        write_runs(hardware_file_, pending_records_, hardware_);
+        write_runs(software_file_, pending_entries_, software_);
     }
     return unwritten_count() == 0;
 }

@@ -20,6 +20,7 @@
 #include "server/store/notify.h"
 #include "server/store/records.h"
 #include "server/store/store_index.h"
+#include "server/store/table.h"
 
 namespace tally {
 
@@ -58,7 +59,8 @@ public:
     // --- hardware table
     std::uint32_t record_count() const { return record_count_; }
     std::uint32_t hardware_capacity() const { return hardware_capacity_; }
-    RecordView record(std::uint32_t i) const { return RecordView(hardware_.get() + std::size_t(i) * hw_record::size); }
+    // Record i (below record_count()); the view stays valid while the table grows.
+    RecordView record(std::uint32_t i) const { return RecordView(hardware_.item(i)); }
     // Whether record i is in the table and holds a computer (is not free).
     bool holds_computer(std::uint32_t i) const { return i < record_count_ && !record(i).is_free(); }
     // First record with this MAC, else the first free record, else none.
@@ -85,7 +87,8 @@ public:
     std::size_t used_length() const { return used_length_; }
     std::size_t software_capacity() const { return software_capacity_; }
     std::uint32_t entry_count() const { return static_cast<std::uint32_t>(used_length_ / sw_entry::size); }
-    EntryView entry(std::size_t offset) const { return EntryView(software_.get() + offset); }
+    // The entry at `offset` (below used_length()); the view stays valid while the table grows.
+    EntryView entry(std::size_t offset) const { return EntryView(software_.item(offset / sw_entry::size)); }
     // Lowest free entry below the used length, else the used length.
     std::size_t find_free_entry();
     // Frees every entry of the MAC (MAC and first version byte set to 0)
@@ -143,19 +146,20 @@ public:
 
 private:
     struct Loaded;
-    std::uint8_t* record_bytes(std::uint32_t i) { return hardware_.get() + std::size_t(i) * hw_record::size; }
-    std::uint8_t* entry_bytes(std::size_t offset) { return software_.get() + offset; }
-    // A table of `bytes` bytes whose bytes from `keep` on are zero; nullptr
-    // when it cannot be had.
-    std::unique_ptr<std::uint8_t[]> reserve(std::size_t bytes, std::size_t keep) const;
+    std::uint8_t* record_bytes(std::uint32_t i) { return hardware_.item(i); }
+    std::uint8_t* entry_bytes(std::size_t offset) { return software_.item(offset / sw_entry::size); }
+    // Whether a table of `bytes` bytes is within the limit of the options.
+    bool within_limit(std::uint64_t bytes) const;
+    // Makes room for item k in a table: its chunk is allotted when first
+    // needed. False (a failed growth) when memory runs out.
+    bool allot_item(ChunkedTable& table, std::size_t k);
     void set_record(std::uint32_t i, const std::uint8_t* bytes);
     bool write_record(std::uint32_t i);
     bool grow_hardware_table();
     void set_entry(std::size_t offset, const std::uint8_t* mac, const std::string& name, const std::string& version);
     bool write_entry(std::size_t offset);
     bool grow_software_table();
-    static bool write_runs(DbFile& file, std::set<std::uint32_t>& items, const std::uint8_t* table,
-                           std::size_t item_size);
+    static bool write_runs(DbFile& file, std::set<std::uint32_t>& items, const ChunkedTable& table);
 
     Notifier& notifier_;
     StoreOptions options_;
@@ -163,10 +167,11 @@ private:
     DbFile hardware_file_;
     DbFile software_file_;
     ExtensionFile extension_file_;
-    std::unique_ptr<std::uint8_t[]> hardware_;
+    // Records of 808 bytes, 1,024 to a chunk; entries of 102 bytes, 8,192 to a chunk.
+    ChunkedTable hardware_{hw_record::size, 10};
     std::uint32_t record_count_ = 0;
     std::uint32_t hardware_capacity_ = 0;
-    std::unique_ptr<std::uint8_t[]> software_;
+    ChunkedTable software_{sw_entry::size, 13};
     std::size_t used_length_ = 0;
     std::size_t software_capacity_ = 0;
     int batch_depth_ = 0;

@@ -1,0 +1,136 @@
+// Opening a large store and listing every system: the time from open_store
+// to a built system list, and the memory it takes against the files' size.
+//   open_bench [COMPUTERS] [RUNS] [DIRECTORY] [scattered]
+// writes COMPUTERS x 100 programs (default 50,000) into DIRECTORY (default a
+// new temporary one, removed afterwards; a given one is kept and reused when
+// it already holds the files), then opens and lists RUNS times (default 3).
+// Each computer's programs lie side by side, as a store fills up one
+// computer at a time; "scattered" interleaves them, one entry of each
+// computer in turn, as a log-in storm of new computers may leave them.
+// Prints each run and the median; memory is that of the first run.
+// Builds natively and as a 32-bit Windows program (run under Wine).
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "server/reports/system_list.h"
+#include "server/store/store.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#include <psapi.h>
+#endif
+
+namespace {
+
+using namespace tally;
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+struct PrintingNotifier : Notifier {
+    void notify(const Notice& n) override { std::printf("box: %s (%s)\n", n.text.c_str(), n.caption.c_str()); }
+};
+
+constexpr int programs_per_computer = 100;
+
+double resident_mib() {
+#ifdef _WIN32
+    PROCESS_MEMORY_COUNTERS c{};
+    c.cb = sizeof c;
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &c, sizeof c)) return 0;
+    return c.WorkingSetSize / 1048576.0;
+#else
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6) / 1024.0;
+    return 0;
+#endif
+}
+
+Mac mac_of(int c) { return Mac{0x02, 0x00, std::uint8_t(c >> 16), std::uint8_t(c >> 8), std::uint8_t(c), 0x01}; }
+
+void put_entry(std::vector<std::uint8_t>& entries, int c, int k) {
+    const Mac mac = mac_of(c);
+    std::uint8_t e[sw_entry::size] = {};
+    std::copy(mac.begin(), mac.end(), e);
+    put_text(e, sw_entry::display_name, "Program " + std::to_string(k) + " from vendor " + std::to_string((c + k) % 97));
+    put_text(e, sw_entry::display_version, "1.0." + std::to_string(k));
+    entries.insert(entries.end(), e, e + sizeof e);
+}
+
+void write_database(const fs::path& dir, int computers, bool scattered) {
+    std::ofstream hw(dir / hardware_file_name, std::ios::binary);
+    std::ofstream sw(dir / software_file_name, std::ios::binary);
+    std::vector<std::uint8_t> records, entries;
+    for (int c = 0; c < computers; ++c) {
+        const Mac mac = mac_of(c);
+        std::uint8_t r[hw_record::size] = {};
+        std::copy(mac.begin(), mac.end(), r + hw_record::mac.offset);
+        put_text(r, hw_record::computer_name, "PC" + std::to_string((c * 7919L) % 1000003));
+        for (int k = 0; k < 4; ++k) r[hw_record::ip_address.offset + k] = std::uint8_t(10 + c * (k + 3));
+        records.insert(records.end(), r, r + sizeof r);
+        for (int k = 0; k < programs_per_computer && !scattered; ++k) put_entry(entries, c, k);
+        if (entries.size() > (8u << 20) || c + 1 == computers) {
+            hw.write(reinterpret_cast<const char*>(records.data()), std::streamsize(records.size()));
+            sw.write(reinterpret_cast<const char*>(entries.data()), std::streamsize(entries.size()));
+            records.clear();
+            entries.clear();
+        }
+    }
+    for (int k = 0; k < programs_per_computer && scattered; ++k) {
+        for (int c = 0; c < computers; ++c) put_entry(entries, c, k);
+        sw.write(reinterpret_cast<const char*>(entries.data()), std::streamsize(entries.size()));
+        entries.clear();
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int computers = argc > 1 ? std::atoi(argv[1]) : 50000;
+    const int runs = std::max(1, argc > 2 ? std::atoi(argv[2]) : 3);
+    const bool temporary = argc <= 3;
+    const bool scattered = argc > 4 && std::string(argv[4]) == "scattered";
+    const fs::path dir = temporary ? fs::temp_directory_path() / ("tally-open-bench-" + std::to_string(computers))
+                                   : fs::path(argv[3]);
+    fs::create_directories(dir);
+    const std::uintmax_t want_sw = std::uintmax_t(computers) * programs_per_computer * sw_entry::size;
+    std::error_code ec;
+    if (fs::file_size(dir / software_file_name, ec) != want_sw ||
+        fs::file_size(dir / hardware_file_name, ec) != std::uintmax_t(computers) * hw_record::size)
+        write_database(dir, computers, scattered);
+    const double files_mib =
+        (fs::file_size(dir / hardware_file_name) + fs::file_size(dir / software_file_name)) / 1048576.0;
+    std::printf("store of %d computers x %d programs (%.1f MiB of files) in %s\n", computers, programs_per_computer,
+                files_mib, dir.string().c_str());
+
+    std::vector<double> times;
+    double first_mib = 0;
+    for (int run = 0; run < runs; ++run) {
+        const double before = resident_mib();
+        const auto t = Clock::now();
+        PrintingNotifier notifier;
+        Store store(notifier);
+        if (store.open_store(dir.string()) != 0) return 1;
+        const double open_ms = std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+        SystemList list;
+        list.rebuild(store, ActiveSearch{}, ListOrder::system_name);
+        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+        const double mib = resident_mib() - before;
+        if (run == 0) first_mib = mib;
+        times.push_back(ms);
+        std::printf("run %d: open %8.1f ms, open and list %zu systems %8.1f ms, memory %7.1f MiB\n", run + 1, open_ms,
+                    list.size(), ms, mib);
+    }
+    std::sort(times.begin(), times.end());
+    std::printf("open and list: median %.1f ms of %d runs; memory %.1f MiB for %.1f MiB of files (x%.2f)\n",
+                times[times.size() / 2], runs, first_mib, files_mib, first_mib / files_mib);
+    if (temporary) fs::remove_all(dir);
+    return 0;
+}

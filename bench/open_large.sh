@@ -1,0 +1,52 @@
+#!/bin/bash
+# The real tallyhall.exe under Wine opening a large store: the time from the
+# start of the program to a system list that holds every computer, and the
+# server's resident memory then, against the files' size. Run by hand, under
+# the end-to-end lock:
+#   flock /tmp/tally-e2e.lock bash bench/open_large.sh COMPUTERS [RUNS] [scattered]
+# The database files (COMPUTERS x 100 programs, each computer's side by side
+# or scattered: see bench/open_bench.cpp) are made natively by
+# build/native/bin/open_bench in /tmp/tally-open-bench-COMPUTERS[-scattered]
+# and kept for later runs. TALLY_BIN=DIR runs the tallyhall.exe of DIR.
+. "$(dirname "$0")/../tests/e2e/common.bash" open_large
+COMPUTERS=${1:-50000}
+RUNS=${2:-3}
+LAYOUT=${3:-}
+STORE=/tmp/tally-open-bench-$COMPUTERS${LAYOUT:+-$LAYOUT}
+if [ ! -f "$STORE/Software.Audit" ]; then
+    "$ROOT/build/native/bin/open_bench" "$COMPUTERS" 1 "$STORE" $LAYOUT >/dev/null || exit 1
+fi
+server_setup
+# The files are linked into the run's directory: the server opens them as
+# they are, and nothing is written to them unless a report arrives.
+ln "$STORE/Hardware.Audit" "$STORE/Software.Audit" "$DATA/" 2>/dev/null ||
+    cp "$STORE/Hardware.Audit" "$STORE/Software.Audit" "$DATA/"
+FILES_KIB=$(( ($(stat -c %s "$DATA/Hardware.Audit" "$DATA/Software.Audit" | paste -sd+)) / 1024 ))
+
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+times=()
+for run in $(seq 1 "$RUNS"); do
+    t0=$(now_ms)
+    (cd "$RUN" && exec timeout 250 "$WINE" "$TALLY_BIN/tallyhall.exe" </dev/null >"$RUN/server.log" 2>&1) &
+    SERVER_PID=$!
+    drv wait-window main 120000 || { echo "FAIL no main window"; exit 1; }
+    listed=0
+    for i in $(seq 1 1200); do
+        DRV_QUIET=1 drv list-count main - IDC_SYSTEM_LIST && listed=$OUT
+        [ "$listed" = "$COMPUTERS" ] && break
+        sleep 0.1
+    done
+    t1=$(now_ms)
+    rss_kib=0
+    for pid in $(pgrep -P "$SERVER_PID"); do
+        kib=$(awk '/^VmRSS:/ {print $2}' "/proc/$pid/status" 2>/dev/null)
+        [ -n "$kib" ] && [ "$kib" -gt "$rss_kib" ] && rss_kib=$kib
+    done
+    drv close main
+    server_ended || { kill "$SERVER_PID"; wait "$SERVER_PID"; SERVER_PID=; }
+    echo "run $run: $listed systems listed $((t1 - t0)) ms after the start; resident $((rss_kib / 1024)) MiB" \
+        "for $((FILES_KIB / 1024)) MiB of files (x$(awk "BEGIN {printf \"%.2f\", $rss_kib / $FILES_KIB}"))"
+    times+=($((t1 - t0)))
+done
+echo "open and list $COMPUTERS x 100 in the real server: median $(printf '%s\n' "${times[@]}" | sort -n |
+    awk '{a[NR] = $1} END {print a[int((NR + 1) / 2)]}') ms of $RUNS runs"
