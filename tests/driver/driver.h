@@ -86,9 +86,9 @@ private:
     void* address_ = nullptr;
 };
 
-// Text of row `row` of a list view in another process; `remote` must hold an
-// LVITEMA and 513 bytes after it.
-std::string list_item_text(HWND list, RemoteBuffer& remote, int row);
+// Text of one cell (row, column) of a list view in another process;
+// `remote` must hold an LVITEMA and 513 bytes after it.
+std::string list_item_text(HWND list, RemoteBuffer& remote, int row, int column = 0);
 // Every row's text, in order.
 std::vector<std::string> list_items(HWND list);
 

@@ -9,25 +9,6 @@ namespace driver {
 
 namespace {
 
-// Text of one cell; `remote` holds an LVITEMA and 513 bytes after it.
-std::string cell_text(HWND list, RemoteBuffer& remote, int row, int column) {
-    constexpr SIZE_T text_at = sizeof(LVITEMA);
-    LVITEMA item{};
-    item.mask = LVIF_TEXT;
-    item.iItem = row;
-    item.iSubItem = column;
-    item.pszText = remote.address() + text_at;
-    item.cchTextMax = 512;
-    char text[513] = {};
-    if (!remote.write(0, &item, sizeof item) || !remote.write(text_at, text, 1)) return std::string();
-    DWORD_PTR got = 0;
-    if (!SendMessageTimeoutA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row),
-                             reinterpret_cast<LPARAM>(remote.address()), SMTO_ABORTIFHUNG, 5000, &got))
-        return std::string();
-    remote.read(text_at, text, 512);
-    return text;
-}
-
 HWND header_of(HWND list) {
     DWORD_PTR header = 0;
     send(list, LVM_GETHEADER, 0, 0, &header);
@@ -51,7 +32,7 @@ bool list_cells_command(const Args& a) {
         std::string line;
         for (DWORD_PTR column = 0; column < columns; ++column) {
             if (column) line += '\t';
-            line += cell_text(list, remote, static_cast<int>(row), static_cast<int>(column));
+            line += list_item_text(list, remote, static_cast<int>(row), static_cast<int>(column));
         }
         print_line(line);
     }

@@ -209,11 +209,12 @@ bool RemoteBuffer::read(SIZE_T offset, void* data, SIZE_T size) {
     return ReadProcessMemory(process_, address() + offset, data, size, &done) && done == size;
 }
 
-std::string list_item_text(HWND list, RemoteBuffer& remote, int row) {
+std::string list_item_text(HWND list, RemoteBuffer& remote, int row, int column) {
     constexpr SIZE_T text_at = sizeof(LVITEMA);
     LVITEMA item{};
     item.mask = LVIF_TEXT;
     item.iItem = row;
+    item.iSubItem = column;
     item.pszText = remote.address() + text_at;
     item.cchTextMax = 512;
     char text[513] = {};
