@@ -45,13 +45,13 @@ TEST(ClientHardware, AdapterChoiceByClass) {
     // E: Ethernet, W: wireless; p physical, v virtual, u unknown (no flag
     // from the source). The number is the address's last byte; 0x77 is the
     // address a virtual adapter carries on every computer.
-    auto make = [](const std::string& spec) {
+    auto make = [](const std::string& code) {
         std::vector<AdapterRow> rows;
-        for (std::size_t i = 0; i + 2 < spec.size(); i += 3) {
-            AdapterRow r = row(spec[i] == 'E' ? 6 : 71, {0x02, 0, 0, 0, 0, 0});
-            r.kind = spec[i + 1] == 'p' ? AdapterKind::physical
-                     : spec[i + 1] == 'v' ? AdapterKind::virtual_ : AdapterKind::unknown;
-            r.address[5] = static_cast<std::uint8_t>(spec[i + 2] == 's' ? 0x77 : spec[i + 2] - '0');
+        for (std::size_t i = 0; i + 2 < code.size(); i += 3) {
+            AdapterRow r = row(code[i] == 'E' ? 6 : 71, {0x02, 0, 0, 0, 0, 0});
+            r.kind = code[i + 1] == 'p' ? AdapterKind::physical
+                     : code[i + 1] == 'v' ? AdapterKind::virtual_ : AdapterKind::unknown;
+            r.address[5] = static_cast<std::uint8_t>(code[i + 2] == 's' ? 0x77 : code[i + 2] - '0');
             rows.push_back(r);
         }
         return rows;
@@ -77,10 +77,10 @@ TEST(ClientHardware, AdapterChoiceByClass) {
         {"", -1},
     };
     for (const auto& c : cases) {
-        std::string spec = c.rows;
-        spec.erase(std::remove(spec.begin(), spec.end(), ' '), spec.end());
+        std::string code = c.rows;
+        code.erase(std::remove(code.begin(), code.end(), ' '), code.end());
         Mac mac{};
-        const bool found = choose_mac(make(spec), mac);
+        const bool found = choose_mac(make(code), mac);
         EXPECT_EQ(found ? mac[5] : -1, c.chosen) << c.rows;
     }
     // A wireless adapter gives its permanent address, not a random current one.

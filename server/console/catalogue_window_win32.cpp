@@ -92,8 +92,8 @@ void set_up(CatalogueWindow& w, HWND dialog) {
     set_up_list(w.versions, {{"Version", 200, false}, {"Computers", 70, true}});
     std::vector<ListColumn> columns;
     for (GridColumn c : computer_columns) {
-        const GridColumnSpec& spec = grid_column_spec(c);
-        columns.push_back({spec.title, spec.width, spec.numeric});
+        const GridColumnSpec& info = grid_column_spec(c);
+        columns.push_back({info.title, info.width, info.numeric});
     }
     set_up_list(w.computers, columns);
     w.layout.capture(dialog, catalogue_anchors);

@@ -41,8 +41,8 @@ void set_up(SystemsWindow& w, HWND dialog) {
     mark_inventory_window(dialog);
     std::vector<ListColumn> columns;
     for (std::size_t c = 0; c < grid_column_count; ++c) {
-        const GridColumnSpec& spec = grid_column_spec(GridColumn(c));
-        columns.push_back({spec.title, spec.width, spec.numeric});
+        const GridColumnSpec& info = grid_column_spec(GridColumn(c));
+        columns.push_back({info.title, info.width, info.numeric});
     }
     set_up_list(w.list, columns);
     w.layout.capture(dialog, systems_anchors);
