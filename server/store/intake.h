@@ -55,9 +55,10 @@ public:
     // Receives one datagram from the socket into the receive buffer and
     // handles it; a failed receive shows "Error %i".
     void receive_datagram(UdpSocket& socket);
-    // Takes the datagrams waiting on a non-blocking socket, at most `limit`,
-    // each filed and written through before the next is received; returns
-    // how many were taken. Nothing waiting shows nothing; a failed receive
+    // Takes the datagrams waiting on a non-blocking socket, at most `limit`
+    // (just one while the last rounds found no backlog), each filed and
+    // written through before the next is received; returns how many were
+    // taken. Nothing waiting shows nothing; a failed receive
     // shows "Error %i" and ends the round.
     std::size_t take_waiting(UdpSocket& socket, std::size_t limit = datagrams_per_notification);
     // Handles one datagram that arrived from sender at time now (seconds
@@ -88,6 +89,11 @@ private:
     std::uint32_t software_packets_ = 0;
     std::uint32_t id_packets_ = 0;
     bool writes_pending_ = false;  // records or entries awaited writing after the last datagram
+    // take_waiting: whether the last round that looked found a backlog, and
+    // the rounds since one looked.
+    static constexpr std::uint32_t rounds_between_looks = 8;
+    bool look_for_more_ = true;
+    std::uint32_t rounds_since_look_ = 0;
     PendingIds pending_ids_;
 };
 
