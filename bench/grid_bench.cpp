@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_fleet.h"
 #include "server/reports/sheet_csv.h"
 
 namespace {
@@ -25,51 +26,14 @@ struct QuietNotifier : Notifier {
     void notify(const Notice& n) override { std::fprintf(stderr, "box: %s (%s)\n", n.text.c_str(), n.caption.c_str()); }
 };
 
-constexpr int computers = 10000;
-constexpr int programs_per_computer = 100;
-constexpr std::uint32_t now = 1700000000;
-
-void mac_of(int computer, std::uint8_t* mac) {
-    const std::uint8_t m[6] = {0x02, 0x00, static_cast<std::uint8_t>(computer >> 16),
-                               static_cast<std::uint8_t>(computer >> 8), static_cast<std::uint8_t>(computer), 0x01};
-    std::memcpy(mac, m, 6);
-}
+using bench::computers;
+using bench::now;
 
 void write_tables(const std::string& dir) {
-    std::vector<std::uint8_t> hw(std::size_t(computers) * hw_record::size, 0);
-    std::vector<std::uint8_t> sw(std::size_t(computers) * programs_per_computer * sw_entry::size, 0);
-    for (int c = 0; c < computers; ++c) {
-        std::uint8_t* r = hw.data() + std::size_t(c) * hw_record::size;
-        mac_of(c, r + hw_record::mac.offset);
-        put_text(r, hw_record::computer_name, "PC" + std::to_string((c * 7919) % computers));
-        put_text(r, hw_record::last_user, "user" + std::to_string((c * 31) % 3000));
-        put_text(r, hw_record::serial_number, "SN" + std::to_string(c * 13));
-        r[hw_record::ip_address.offset] = 10;
-        r[hw_record::ip_address.offset + 2] = static_cast<std::uint8_t>(c >> 8);
-        r[hw_record::ip_address.offset + 3] = static_cast<std::uint8_t>(c);
-        put_u32(r, hw_record::ram_mb, 256u << (c % 4));
-        put_u32(r, hw_record::last_update, now - std::uint32_t(c % 90) * 86400u);
-        put_u32(r, hw_record::windows_platform, 2);
-        put_u8(r, hw_record::windows_major, 5);
-        put_u8(r, hw_record::windows_minor, 1);
-        r[hw_record::drive_letters.offset + 2] = 'C';
-        put_u32(r + hw_record::drive_types.offset + 8, 3);
-        put_u64(r + hw_record::total_disk_space.offset + 16, 64ull << 30);
-        put_u64(r + hw_record::free_disk_space.offset + 16, std::uint64_t(c % 64) << 30);
-    }
-    // Entries of different computers interleaved, as the intake leaves them.
-    std::size_t k = 0;
-    for (int p = 0; p < programs_per_computer; ++p)
-        for (int c = 0; c < computers; ++c, ++k) {
-            std::uint8_t* e = sw.data() + k * sw_entry::size;
-            mac_of(c, e);
-            put_text(e, sw_entry::display_name, "Program " + std::to_string(p) + " from vendor " + std::to_string(p % 17));
-            put_text(e, sw_entry::display_version, std::to_string(p % 7) + "." + std::to_string(c % 5));
-        }
-    std::ofstream(dir + "/" + hardware_file_name, std::ios::binary)
-        .write(reinterpret_cast<const char*>(hw.data()), static_cast<std::streamsize>(hw.size()));
-    std::ofstream(dir + "/" + software_file_name, std::ios::binary)
-        .write(reinterpret_cast<const char*>(sw.data()), static_cast<std::streamsize>(sw.size()));
+    bench::write_fleet(
+        dir,
+        [](int, int p) { return "Program " + std::to_string(p) + " from vendor " + std::to_string(p % 17); },
+        [](int c, int p) { return std::to_string(p % 7) + "." + std::to_string(c % 5); });
 }
 
 // Median time of `work`, each run after an untimed `setup`.

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_fleet.h"
 #include "server/reports/system_list.h"
 
 namespace {
@@ -28,42 +29,13 @@ struct QuietNotifier : Notifier {
     void notify(const Notice& n) override { std::fprintf(stderr, "box: %s (%s)\n", n.text.c_str(), n.caption.c_str()); }
 };
 
-constexpr int computers = 10000;
-constexpr int programs_per_computer = 100;
-
-void mac_of(int computer, std::uint8_t* mac) {
-    const std::uint8_t m[6] = {0x02, 0x00, static_cast<std::uint8_t>(computer >> 16),
-                               static_cast<std::uint8_t>(computer >> 8), static_cast<std::uint8_t>(computer), 0x01};
-    std::memcpy(mac, m, 6);
-}
+using bench::computers;
 
 void write_tables(const std::string& dir) {
-    std::vector<std::uint8_t> hw(std::size_t(computers) * hw_record::size, 0);
-    std::vector<std::uint8_t> sw(std::size_t(computers) * programs_per_computer * sw_entry::size, 0);
-    for (int c = 0; c < computers; ++c) {
-        std::uint8_t* r = hw.data() + std::size_t(c) * hw_record::size;
-        mac_of(c, r + hw_record::mac.offset);
-        put_text(r, hw_record::computer_name, "PC" + std::to_string((c * 7919) % computers));
-        r[hw_record::ip_address.offset] = 10;
-        r[hw_record::ip_address.offset + 2] = static_cast<std::uint8_t>(c >> 8);
-        r[hw_record::ip_address.offset + 3] = static_cast<std::uint8_t>(c);
-        put_u32(r, hw_record::ram_mb, 256u << (c % 4));
-    }
-    // Entries of different computers interleaved, as the intake leaves them.
-    std::size_t k = 0;
-    for (int p = 0; p < programs_per_computer; ++p)
-        for (int c = 0; c < computers; ++c, ++k) {
-            std::uint8_t* e = sw.data() + k * sw_entry::size;
-            mac_of(c, e);
-            put_text(e, sw_entry::display_name,
-                     "Program " + std::to_string(p) + " from vendor " + std::to_string((c + p) % 97) +
-                         ((c % 10 == 0 && p == 50) ? " Home Office Suite" : ""));
-            put_text(e, sw_entry::display_version, "1." + std::to_string(p));
-        }
-    std::ofstream(dir + "/" + hardware_file_name, std::ios::binary)
-        .write(reinterpret_cast<const char*>(hw.data()), static_cast<std::streamsize>(hw.size()));
-    std::ofstream(dir + "/" + software_file_name, std::ios::binary)
-        .write(reinterpret_cast<const char*>(sw.data()), static_cast<std::streamsize>(sw.size()));
+    bench::write_fleet(
+        dir,
+        [](int c, int p) { return "Program " + std::to_string(p) + " from vendor " + std::to_string((c + p) % 97) + ((c % 10 == 0 && p == 50) ? " Home Office Suite" : ""); },
+        [](int, int p) { return "1." + std::to_string(p); });
 }
 
 double median_ms(int runs, const std::function<void()>& work) {
