@@ -7,15 +7,18 @@ std::uint32_t HeldView::release(std::uint64_t now_ms) {
     holding_ = false;
     if (!holds_paints()) return 0;
     if (!last_paint_ || now_ms >= *last_paint_ + interval_ms) {
-        paint_held(now_ms);
+        last_paint_ = now_ms;
+        paint_now();
         return 0;
     }
+    if (timer_set_) return 0;
+    timer_set_ = true;
     return static_cast<std::uint32_t>(*last_paint_ + interval_ms - now_ms);
 }
 
-void HeldView::paint_held(std::uint64_t now_ms) {
-    last_paint_ = now_ms;
-    paint_now();
+std::uint32_t HeldView::timer_fired(std::uint64_t now_ms) {
+    timer_set_ = false;
+    return release(now_ms);
 }
 
 bool HeldView::holds_paints() const {

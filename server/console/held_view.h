@@ -22,13 +22,17 @@ public:
     // The intake starts taking datagrams: paints are held from now on.
     void hold() { holding_ = true; }
     // The intake is done for now (at now_ms): what it held is painted when
-    // the last paint lies an interval back, and 0 returned; otherwise the
-    // milliseconds until the paint is due (the caller's timer then calls
-    // paint_held). 0 too when nothing is held.
+    // the last paint lies an interval back. Otherwise the paint waits for a
+    // timer: the milliseconds until it is due are returned when the caller
+    // must set that timer, and 0 while one is already set (setting a timer
+    // costs as much as a receive) or when nothing is held.
     std::uint32_t release(std::uint64_t now_ms);
-    // Paints what is held: list, hit line and record pages, then the
-    // counters, the status line last.
-    void paint_held(std::uint64_t now_ms);
+    // The caller's timer fired (and was killed): paints what is held when it
+    // is due; otherwise, as release, the milliseconds to set the timer again.
+    std::uint32_t timer_fired(std::uint64_t now_ms);
+    // The caller could not set the timer that release asked for: the next
+    // release asks again.
+    void timer_not_set() { timer_set_ = false; }
     bool holds_paints() const;
 
     void show_status(const std::string& text) override;
@@ -44,6 +48,7 @@ private:
 
     ConsoleView& window_;
     bool holding_ = false;
+    bool timer_set_ = false;
     std::optional<std::uint64_t> last_paint_;
     std::optional<std::string> status_;
     std::optional<std::uint32_t> counters_[5];  // by StatsCounter

@@ -26,6 +26,11 @@ constexpr UINT write_retry_ms = 5000;
 // Paints what the intake held back, once a storm of datagrams has passed.
 constexpr UINT_PTR held_paint_timer = 2;
 
+// Sets the held-paint timer when the held paints ask for it (due > 0).
+void set_held_paint_timer(ServerState& state, UINT due) {
+    if (due != 0 && !SetTimer(state.main_window, held_paint_timer, due, nullptr)) state.view.timer_not_set();
+}
+
 // (Re)creates, binds and registers the listening socket on the live port.
 void open_server_socket(ServerState& state) {
     state.socket.close();
@@ -235,7 +240,7 @@ INT_PTR CALLBACK main_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM
             if (wparam == write_retry_timer) state.core.retry_writes();
             if (wparam == held_paint_timer) {
                 KillTimer(hwnd, held_paint_timer);
-                state.view.paint_held(GetTickCount64());
+                set_held_paint_timer(state, state.view.timer_fired(GetTickCount64()));
             }
             return TRUE;
         case socket_message:
@@ -246,9 +251,7 @@ INT_PTR CALLBACK main_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM
             // next; their paints at most every 100 ms.
             state.view.hold();
             state.intake.take_waiting(state.socket);
-            if (const UINT due = state.view.release(GetTickCount64()))
-                // Result not checked: without the timer the next datagram paints what is held.
-                SetTimer(hwnd, held_paint_timer, due, nullptr);
+            set_held_paint_timer(state, state.view.release(GetTickCount64()));
             return TRUE;
         case WM_CLOSE:
         case WM_DESTROY:
