@@ -61,10 +61,10 @@ void show_all(CatalogueWindow& w, bool scroll_to_selected) {
     w.set_rows.set_record_set(w.set);
 
     w.painting = true;
-    show_list_rows(w.programs, w.catalogue.size(), row, scroll_to_selected);
+    w.program_rows.show(w.programs, w.catalogue.size(), row, scroll_to_selected);
     show_sort_arrow(w.programs, w.catalogue.order() == CatalogueOrder::name ? 0 : 1, w.catalogue.ascending());
-    show_list_rows(w.versions, row ? w.catalogue.program_at(*row).versions.size() : 0, slot, scroll_to_selected);
-    show_list_rows(w.computers, w.set_rows.size(), std::nullopt, false);
+    w.version_rows.show(w.versions, row ? w.catalogue.program_at(*row).versions.size() : 0, slot, scroll_to_selected);
+    w.computer_rows.show(w.computers, w.set_rows.size(), std::nullopt);
     w.painting = false;
 
     set_dlg_text(w.dialog, IDC_CATALOGUE_COUNT,
@@ -148,6 +148,12 @@ std::string cell(const CatalogueWindow& w, UINT_PTR list, std::size_t row, int c
     return w.set_rows.text(row, computer_columns[column]);
 }
 
+VirtualListRows& rows_of(CatalogueWindow& w, UINT_PTR list) {
+    if (list == IDC_CATALOGUE_PROGRAMS) return w.program_rows;
+    if (list == IDC_CATALOGUE_VERSIONS) return w.version_rows;
+    return w.computer_rows;
+}
+
 std::size_t row_count(const CatalogueWindow& w, UINT_PTR list) {
     if (list == IDC_CATALOGUE_PROGRAMS) return w.catalogue.size();
     if (list == IDC_CATALOGUE_VERSIONS) {
@@ -167,7 +173,9 @@ INT_PTR notify(CatalogueWindow& w, NMHDR* header) {
     const auto* change = reinterpret_cast<NMLISTVIEW*>(header);
     switch (header->code) {
         case LVN_ITEMCHANGED: {
-            if (w.painting || change->iItem < 0 || !(change->uNewState & LVIS_SELECTED)) return FALSE;
+            if (w.painting) return FALSE;
+            rows_of(w, list).forget();
+            if (change->iItem < 0 || !(change->uNewState & LVIS_SELECTED)) return FALSE;
             const std::size_t row = static_cast<std::size_t>(change->iItem);
             if (row >= row_count(w, list)) return FALSE;
             if (list == IDC_CATALOGUE_PROGRAMS) {
@@ -188,7 +196,7 @@ INT_PTR notify(CatalogueWindow& w, NMHDR* header) {
             } else if (list == IDC_CATALOGUE_COMPUTERS && change->iSubItem >= 0 &&
                        change->iSubItem < int(sizeof computer_columns / sizeof computer_columns[0])) {
                 w.set_rows.click_column(computer_columns[change->iSubItem]);
-                show_list_rows(w.computers, w.set_rows.size(), std::nullopt, false);
+                w.computer_rows.show(w.computers, w.set_rows.size(), std::nullopt);
             }
             return FALSE;
         case LVN_ITEMACTIVATE:  // double-click on a computer

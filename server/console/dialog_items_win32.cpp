@@ -1,6 +1,8 @@
 // Text and drop-down list helpers for dialog controls.
 #include "server/console/dialog_items_win32.h"
 
+#include <commctrl.h>
+
 namespace tally {
 
 std::string window_text(HWND window) {
@@ -32,6 +34,31 @@ void select_combo(HWND dialog, int id, int selection) {
 
 void show_box(HWND owner, const std::string& text, const std::string& caption, bool error_icon) {
     MessageBoxA(owner, text.c_str(), caption.c_str(), MB_OK | (error_icon ? MB_ICONERROR : 0));
+}
+
+void VirtualListRows::show(HWND list, std::size_t rows, std::optional<std::size_t> selected, bool scroll_to_selected) {
+    if (selected && *selected >= rows) selected.reset();
+    SendMessageA(list, LVM_SETITEMCOUNT, rows, LVSICF_NOSCROLL);
+    // A row the list dropped with a shorter count leaves its focus unknown.
+    if (shown_ && *shown_ >= rows) known_ = false;
+    if (!known_ || shown_ != selected) {
+        LVITEMA clear{};
+        clear.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        if (!known_)
+            SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&clear));
+        else if (shown_)
+            SendMessageA(list, LVM_SETITEMSTATE, *shown_, reinterpret_cast<LPARAM>(&clear));
+        if (selected) {
+            LVITEMA select{};
+            select.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+            select.state = LVIS_SELECTED | LVIS_FOCUSED;
+            SendMessageA(list, LVM_SETITEMSTATE, *selected, reinterpret_cast<LPARAM>(&select));
+        }
+    }
+    if (selected && scroll_to_selected) SendMessageA(list, LVM_ENSUREVISIBLE, *selected, FALSE);
+    InvalidateRect(list, nullptr, TRUE);
+    known_ = true;
+    shown_ = selected;
 }
 
 }  // namespace tally

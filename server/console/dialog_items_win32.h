@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,5 +22,21 @@ void select_combo(HWND dialog, int id, int selection);
 // A message box with the fixed text and caption of a failure, owned by
 // `owner` (none: nullptr), with the error icon or none.
 void show_box(HWND owner, const std::string& text, const std::string& caption, bool error_icon = true);
+
+// The row count and the selected, focused row of a virtual list view. The
+// row the list was last given is remembered while the user leaves its
+// selection alone, so that a repaint touches that row only: clearing the
+// selection of every row costs time in proportion to the rows, dear on every
+// repaint of a storm of reports into a large list.
+class VirtualListRows {
+public:
+    void show(HWND list, std::size_t rows, std::optional<std::size_t> selected, bool scroll_to_selected = false);
+    // The user changed the selection or the focus: the next show clears every row.
+    void forget() { known_ = false; }
+
+private:
+    bool known_ = false;
+    std::optional<std::size_t> shown_;
+};
 
 }  // namespace tally

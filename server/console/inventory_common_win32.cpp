@@ -106,21 +106,6 @@ void show_sort_arrow(HWND list, int column, bool ascending) {
     }
 }
 
-void show_list_rows(HWND list, std::size_t rows, std::optional<std::size_t> selected, bool scroll_to_selected) {
-    SendMessageA(list, LVM_SETITEMCOUNT, rows, LVSICF_NOSCROLL);
-    LVITEMA clear{};
-    clear.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&clear));
-    if (selected && *selected < rows) {
-        LVITEMA select{};
-        select.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-        select.state = LVIS_SELECTED | LVIS_FOCUSED;
-        SendMessageA(list, LVM_SETITEMSTATE, *selected, reinterpret_cast<LPARAM>(&select));
-        if (scroll_to_selected) SendMessageA(list, LVM_ENSUREVISIBLE, *selected, FALSE);
-    }
-    InvalidateRect(list, nullptr, TRUE);
-}
-
 std::optional<std::size_t> selected_list_row(HWND list) {
     const LRESULT row = SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED);
     if (row < 0) return std::nullopt;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "server/console/dialog_items_win32.h"
 #include "server/console/inventory_windows_win32.h"
 #include "server/reports/sheet_csv.h"
 #include "server/reports/software_catalogue.h"
@@ -48,6 +49,7 @@ struct SystemsWindow {
     InventoryHost& host;
     HWND dialog = nullptr;
     HWND list = nullptr;
+    VirtualListRows rows;
     SystemsGrid grid;
     std::optional<std::uint32_t> selected;  // record of the selected row
     bool painting = false;                  // the list's own selection changes
@@ -63,6 +65,7 @@ struct CatalogueWindow {
     HWND programs = nullptr;
     HWND versions = nullptr;
     HWND computers = nullptr;
+    VirtualListRows program_rows, version_rows, computer_rows;
     SoftwareCatalogue catalogue;
     // The chosen program and version, by their texts, so that they survive
     // a rebuild of the catalogue.
@@ -84,8 +87,6 @@ struct ListColumn {
 void set_up_list(HWND list, const std::vector<ListColumn>& columns);
 // The sort arrow on one column's header, none on the others.
 void show_sort_arrow(HWND list, int column, bool ascending);
-// Row count of a virtual list; the row, if any, selected and focused.
-void show_list_rows(HWND list, std::size_t rows, std::optional<std::size_t> selected, bool scroll_to_selected);
 std::optional<std::size_t> selected_list_row(HWND list);
 
 // Hands the text of a cell to a virtual list asking for it (LVN_GETDISPINFO

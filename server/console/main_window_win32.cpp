@@ -31,8 +31,43 @@ void set_held_paint_timer(ServerState& state, UINT due) {
     if (due != 0 && !SetTimer(state.main_window, held_paint_timer, due, nullptr)) state.view.timer_not_set();
 }
 
+// Turns the listening socket's notifications on (socket_message on FD_READ) or off.
+bool notify_on_datagrams(ServerState& state, bool on) {
+    return WSAAsyncSelect(static_cast<SOCKET>(state.socket.handle()), state.main_window, on ? socket_message : 0,
+                          on ? FD_READ : 0) == 0;
+}
+
+// Takes one round of waiting datagrams, each written through before the
+// next, their paints held to at most every 100 ms.
+//
+// While the server keeps up, the socket's notification drives each round.
+// Once a round finds a backlog, the notifications are turned off and the
+// window posts itself the next round until the socket is empty: under Wine
+// every receive that leaves a datagram waiting posts another notification,
+// and retrieving it costs a server round trip, as much again as half the
+// receive itself. Each round still goes back to the message loop, so the
+// paints and the user's commands are served between rounds.
+void take_datagrams(ServerState& state) {
+    state.view.hold();
+    const IntakeRound round = state.intake.take_waiting(state.socket);
+    set_held_paint_timer(state, state.view.release(GetTickCount64()));
+    if (round.backlog) {
+        if (!state.draining) state.draining = notify_on_datagrams(state, false);
+        if (state.draining && PostMessageA(state.main_window, drain_message, 0, 0)) return;
+    }
+    if (!state.draining) return;
+    // The socket is empty (or the next round could not be posted): back to
+    // notifications, and one look for a datagram that came before they
+    // were on again.
+    state.draining = false;
+    // Result not checked: as when the socket was opened.
+    notify_on_datagrams(state, true);
+    PostMessageA(state.main_window, socket_message, static_cast<WPARAM>(state.socket.handle()), FD_READ);
+}
+
 // (Re)creates, binds and registers the listening socket on the live port.
 void open_server_socket(ServerState& state) {
+    state.draining = false;
     state.socket.close();
     if (!state.socket.open()) {
         state.notifier.notify(Notice{"Unable to open network socket - Program running in Display only mode",
@@ -48,7 +83,7 @@ void open_server_socket(ServerState& state) {
         state.socket.set_receive_buffer(receive_buffer_bytes);
     }
     // Result not checked: a socket that cannot notify leaves the server in display only mode.
-    WSAAsyncSelect(static_cast<SOCKET>(state.socket.handle()), state.main_window, socket_message, FD_READ);
+    notify_on_datagrams(state, true);
 }
 
 void move(HWND window, int x, int y, int width, int height) {
@@ -172,7 +207,9 @@ INT_PTR notify(ServerState& state, NMHDR* header) {
     switch (header->code) {
         case LVN_ITEMCHANGED: {
             auto* change = reinterpret_cast<NMLISTVIEW*>(header);
-            if (state.list_updating || change->iItem < 0) return FALSE;
+            if (state.list_updating) return FALSE;
+            state.list_rows.forget();
+            if (change->iItem < 0) return FALSE;
             if (!(change->uChanged & LVIF_STATE) || !(change->uNewState & LVIS_SELECTED)) return FALSE;
             state.core.select_row(static_cast<std::size_t>(change->iItem));
             return FALSE;
@@ -192,17 +229,7 @@ void MainWindowView::show_list(std::size_t rows, std::optional<std::size_t> sele
     HWND list = state_.system_list;
     if (!list) return;
     state_.list_updating = true;
-    SendMessageA(list, LVM_SETITEMCOUNT, rows, LVSICF_NOSCROLL);
-    LVITEMA clear{};
-    clear.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&clear));
-    if (selected_row) {
-        LVITEMA select{};
-        select.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-        select.state = LVIS_SELECTED | LVIS_FOCUSED;
-        SendMessageA(list, LVM_SETITEMSTATE, *selected_row, reinterpret_cast<LPARAM>(&select));
-    }
-    InvalidateRect(list, nullptr, TRUE);
+    state_.list_rows.show(list, rows, selected_row);
     state_.list_updating = false;
 }
 
@@ -247,11 +274,12 @@ INT_PTR CALLBACK main_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM
             // Inside a dialog this number is also DM_SETDEFID: only the
             // listening socket's notifications belong to the intake.
             if (!state.socket.is_open() || wparam != static_cast<WPARAM>(state.socket.handle())) return FALSE;
-            // The datagrams already waiting, each written through before the
-            // next; their paints at most every 100 ms.
-            state.view.hold();
-            state.intake.take_waiting(state.socket);
-            set_held_paint_timer(state, state.view.release(GetTickCount64()));
+            // A notification posted before a drain began is left to the drain.
+            if (!state.draining) take_datagrams(state);
+            return TRUE;
+        case drain_message:
+            // A round posted for a socket since closed or reopened is dropped.
+            if (state.draining && state.socket.is_open()) take_datagrams(state);
             return TRUE;
         case WM_CLOSE:
         case WM_DESTROY:

@@ -26,7 +26,7 @@ void show_rows(SystemsWindow& w, bool scroll_to_selected) {
     w.painting = true;
     std::optional<std::size_t> row;
     if (w.selected) row = w.grid.row_of(*w.selected);
-    show_list_rows(w.list, w.grid.size(), row, scroll_to_selected);
+    w.rows.show(w.list, w.grid.size(), row, scroll_to_selected);
     show_sort_arrow(w.list, static_cast<int>(w.grid.sort_column()), w.grid.ascending());
     w.painting = false;
     set_dlg_text(w.dialog, IDC_SYSTEMS_COUNT, systems_count_text(w.grid.size(), w.grid.computer_count()));
@@ -104,7 +104,9 @@ INT_PTR notify(SystemsWindow& w, NMHDR* header) {
     switch (header->code) {
         case LVN_ITEMCHANGED: {
             const auto* change = reinterpret_cast<NMLISTVIEW*>(header);
-            if (w.painting || change->iItem < 0 || !(change->uNewState & LVIS_SELECTED)) return FALSE;
+            if (w.painting) return FALSE;
+            w.rows.forget();
+            if (change->iItem < 0 || !(change->uNewState & LVIS_SELECTED)) return FALSE;
             if (static_cast<std::size_t>(change->iItem) < w.grid.size())
                 w.selected = w.grid.record_at(static_cast<std::size_t>(change->iItem));
             return FALSE;

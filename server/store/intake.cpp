@@ -84,7 +84,7 @@ Intake::Received Intake::receive_one(UdpSocket& socket) {
 
 void Intake::receive_datagram(UdpSocket& socket) { receive_one(socket); }
 
-std::size_t Intake::take_waiting(UdpSocket& socket, std::size_t limit) {
+IntakeRound Intake::take_waiting(UdpSocket& socket, std::size_t limit) {
     // While the server keeps up, one datagram a notification: the socket
     // posts the next notification itself when another waits, and looking
     // for more costs a receive that finds nothing, as dear as a real one.
@@ -92,13 +92,14 @@ std::size_t Intake::take_waiting(UdpSocket& socket, std::size_t limit) {
     // looks for more, so a backlog is taken in rounds of up to `limit`.
     const bool look = look_for_more_ || ++rounds_since_look_ >= rounds_between_looks;
     const std::size_t want = look ? limit : std::min<std::size_t>(limit, 1);
-    std::size_t taken = 0;
-    while (taken < want && receive_one(socket) == Received::datagram) ++taken;
+    IntakeRound round;
+    while (round.taken < want && receive_one(socket) == Received::datagram) ++round.taken;
     if (look) {
         rounds_since_look_ = 0;
-        look_for_more_ = taken >= 2;
+        look_for_more_ = round.taken >= 2;
+        round.backlog = want >= 2 && round.taken == want;
     }
-    return taken;
+    return round;
 }
 
 void Intake::count(StatsCounter counter, std::uint32_t& value) {
