@@ -497,12 +497,16 @@ TEST(IntakeSocket, WaitingDatagramsTakenTogetherAsOneAtATime) {
     }
 
     ASSERT_TRUE(server.wait_readable(5000));
-    EXPECT_EQ(together_intake.take_waiting(server, 5), 5u) << "a round ends at its limit";
+    const IntakeRound first = together_intake.take_waiting(server, 5);
+    EXPECT_EQ(first.taken, 5u) << "a round ends at its limit";
+    EXPECT_TRUE(first.backlog);
     std::size_t taken = 5;
     for (int round = 0; round < 20 && taken < datagrams.size(); ++round)
-        if (server.wait_readable(1000)) taken += together_intake.take_waiting(server);
+        if (server.wait_readable(1000)) taken += together_intake.take_waiting(server).taken;
     EXPECT_EQ(taken, datagrams.size());
-    EXPECT_EQ(together_intake.take_waiting(server), 0u);
+    const IntakeRound last = together_intake.take_waiting(server);
+    EXPECT_EQ(last.taken, 0u);
+    EXPECT_FALSE(last.backlog) << "the socket was found empty";
     EXPECT_EQ(together_console.status(), single_console.status()) << "nothing waiting shows nothing";
     EXPECT_EQ(together_console.changes, single_console.changes);
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "protocol/udp.h"
+#include "server/console/dialog_items_win32.h"
 #include "server/console/console_core.h"
 #include "server/console/held_view.h"
 #include "server/console/inventory_windows_win32.h"
@@ -21,6 +22,9 @@ namespace tally {
 
 // Window message the socket library posts when a datagram waits (WM_USER + 1).
 constexpr UINT socket_message = WM_USER + 1;
+// Posted by the main window to itself: the next round of a backlog of
+// datagrams, taken with the socket's notifications off.
+constexpr UINT drain_message = WM_APP + 1;
 
 // Every message box of the store and the console: MessageBoxA with the
 // owner the notice names (the main window, the General page, or none).
@@ -88,7 +92,11 @@ struct ServerState {
     HWND system_list = nullptr;
     HWND status_line = nullptr;
     HWND pages[page_count] = {};
+    // A backlog is being taken in rounds driven by drain_message, with the
+    // socket's notifications off.
+    bool draining = false;
     bool list_updating = false;  // the list's own selection changes, not the user's
+    VirtualListRows list_rows;
 };
 
 }  // namespace tally

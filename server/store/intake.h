@@ -22,6 +22,14 @@ enum class StatsCounter { hardware, software, id, dropped, unwritten };
 // goes back to its message loop for the user's input and the repaints.
 constexpr std::size_t datagrams_per_notification = 32;
 
+// What one round of Intake::take_waiting did.
+struct IntakeRound {
+    std::size_t taken = 0;
+    // The round took as many as it looked for without finding the socket
+    // empty: more are likely waiting.
+    bool backlog = false;
+};
+
 // What a datagram changed in a record: its user fields (an ID packet), its
 // hardware fields (a hardware packet, which may also have added it), or the
 // computer's software list.
@@ -57,10 +65,9 @@ public:
     void receive_datagram(UdpSocket& socket);
     // Takes the datagrams waiting on a non-blocking socket, at most `limit`
     // (just one while the last rounds found no backlog), each filed and
-    // written through before the next is received; returns how many were
-    // taken. Nothing waiting shows nothing; a failed receive
-    // shows "Error %i" and ends the round.
-    std::size_t take_waiting(UdpSocket& socket, std::size_t limit = datagrams_per_notification);
+    // written through before the next is received. Nothing waiting shows
+    // nothing; a failed receive shows "Error %i" and ends the round.
+    IntakeRound take_waiting(UdpSocket& socket, std::size_t limit = datagrams_per_notification);
     // Handles one datagram that arrived from sender at time now (seconds
     // since 1970). The bytes are read only within size.
     void handle_datagram(const std::uint8_t* data, std::size_t size, const Ipv4& sender, std::uint32_t now);
