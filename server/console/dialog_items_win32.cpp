@@ -38,7 +38,10 @@ void show_box(HWND owner, const std::string& text, const std::string& caption, b
 
 void VirtualListRows::show(HWND list, std::size_t rows, std::optional<std::size_t> selected, bool scroll_to_selected) {
     if (selected && *selected >= rows) selected.reset();
-    SendMessageA(list, LVM_SETITEMCOUNT, rows, LVSICF_NOSCROLL);
+    // An unchanged count is not given again: the list would redraw its
+    // scroll bar for it.
+    if (rows != shown_rows_) SendMessageA(list, LVM_SETITEMCOUNT, rows, LVSICF_NOSCROLL);
+    shown_rows_ = rows;
     // A row the list dropped with a shorter count leaves its focus unknown.
     if (shown_ && *shown_ >= rows) known_ = false;
     if (!known_ || shown_ != selected) {

@@ -37,6 +37,7 @@ public:
 private:
     bool known_ = false;
     std::optional<std::size_t> shown_;
+    std::size_t shown_rows_ = 0;  // a new list has no rows
 };
 
 }  // namespace tally

@@ -1,19 +1,19 @@
 // Paints held back during a storm of datagrams.
 #include "server/console/held_view.h"
 
+#include <algorithm>
+
 namespace tally {
 
 std::uint32_t HeldView::release(std::uint64_t now_ms) {
     holding_ = false;
-    if (!holds_paints()) return 0;
-    if (!last_paint_ || now_ms >= *last_paint_ + interval_ms) {
-        last_paint_ = now_ms;
-        paint_now();
-        return 0;
-    }
-    if (timer_set_) return 0;
+    paint(true, now_ms);
+    if (!holds_paints() || timer_set_) return 0;
     timer_set_ = true;
-    return static_cast<std::uint32_t>(*last_paint_ + interval_ms - now_ms);
+    std::uint64_t due = UINT64_MAX;
+    if (holds_texts()) due = *last_paint_ + interval_ms;
+    if (list_) due = std::min(due, *last_list_paint_ + list_interval_ms);
+    return static_cast<std::uint32_t>(due - now_ms);
 }
 
 std::uint32_t HeldView::timer_fired(std::uint64_t now_ms) {
@@ -21,20 +21,33 @@ std::uint32_t HeldView::timer_fired(std::uint64_t now_ms) {
     return release(now_ms);
 }
 
-bool HeldView::holds_paints() const {
+bool HeldView::holds_texts() const {
     for (const auto& c : counters_)
         if (c) return true;
-    return status_ || list_ || hits_ || record_;
+    return status_ || hits_ || record_;
 }
 
-void HeldView::paint_now() {
-    if (list_) window_.show_list(list_->first, list_->second);
+bool HeldView::holds_paints() const { return list_ || holds_texts(); }
+
+bool HeldView::texts_due(std::uint64_t now_ms) const { return !last_paint_ || now_ms >= *last_paint_ + interval_ms; }
+
+bool HeldView::list_due(std::uint64_t now_ms) const {
+    return !last_list_paint_ || now_ms >= *last_list_paint_ + list_interval_ms;
+}
+
+void HeldView::paint(bool due_only, std::uint64_t now_ms) {
+    if (list_ && (!due_only || list_due(now_ms))) {
+        if (due_only) last_list_paint_ = now_ms;
+        window_.show_list(list_->first, list_->second);
+        list_.reset();
+    }
+    if (!holds_texts() || (due_only && !texts_due(now_ms))) return;
+    if (due_only) last_paint_ = now_ms;
     if (hits_) window_.show_hits(*hits_);
     if (record_) window_.show_record(*record_);
     for (int k = 0; k < 5; ++k)
         if (counters_[k]) window_.show_counter(static_cast<StatsCounter>(k), *counters_[k]);
     if (status_) window_.show_status(*status_);
-    list_.reset();
     hits_.reset();
     record_.reset();
     for (auto& c : counters_) c.reset();

@@ -1,6 +1,8 @@
 // The main window's paints while the intake takes a storm of datagrams:
 // held back, the latest of each kept, and painted at most every 100 ms, the
-// status line last. The first datagram after a quiet time is painted at once,
+// status line last; the system list, whose every new row redraws its scroll
+// bar (a dozen milliseconds under Wine), at most every 500 ms. The first
+// datagram after a quiet time is painted at once,
 // and every paint that does not come from the intake (the user's commands)
 // paints what is held first, then itself, so nothing older is painted later.
 #pragma once
@@ -16,13 +18,14 @@ namespace tally {
 class HeldView : public ConsoleView {
 public:
     static constexpr std::uint32_t interval_ms = 100;
+    static constexpr std::uint32_t list_interval_ms = 500;
 
     explicit HeldView(ConsoleView& window) : window_(window) {}
 
     // The intake starts taking datagrams: paints are held from now on.
     void hold() { holding_ = true; }
     // The intake is done for now (at now_ms): what it held is painted when
-    // the last paint lies an interval back. Otherwise the paint waits for a
+    // the last paint of its kind lies an interval back. The rest waits for a
     // timer: the milliseconds until it is due are returned when the caller
     // must set that timer, and 0 while one is already set (setting a timer
     // costs as much as a receive) or when nothing is held.
@@ -44,12 +47,17 @@ public:
     void records_changed() override { window_.records_changed(); }
 
 private:
-    void paint_now();
+    // Paints what is held; with `due_only`, only what is due at now_ms.
+    void paint(bool due_only, std::uint64_t now_ms);
+    void paint_now() { paint(false, 0); }
+    bool list_due(std::uint64_t now_ms) const;
+    bool texts_due(std::uint64_t now_ms) const;
+    bool holds_texts() const;
 
     ConsoleView& window_;
     bool holding_ = false;
     bool timer_set_ = false;
-    std::optional<std::uint64_t> last_paint_;
+    std::optional<std::uint64_t> last_paint_, last_list_paint_;
     std::optional<std::string> status_;
     std::optional<std::uint32_t> counters_[5];  // by StatsCounter
     std::optional<std::pair<std::size_t, std::optional<std::size_t>>> list_;
