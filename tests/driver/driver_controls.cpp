@@ -109,17 +109,24 @@ bool list_items_command(const Args& a) {
 }
 DRIVER_COMMAND("list-items", "list-items TITLE PAGE ID", list_items_command);
 
-// list-count TITLE PAGE ID: prints the number of rows of a list view.
+// list-count TITLE PAGE ID [N TIMEOUT_MS]: prints the number of rows of a
+// list view; with N, once it has N rows or the time is up (the server paints
+// its list at most every half second while reports arrive).
 bool list_count_command(const Args& a) {
-    if (a.size() != 3) return fail("list-count TITLE PAGE ID");
+    long timeout = 0;
+    if (a.size() != 3 && a.size() != 5) return fail("list-count TITLE PAGE ID [N TIMEOUT_MS]");
+    if (a.size() == 5 && !timeout_arg(a, 4, timeout)) return false;
     HWND list = control(a[0], a[1], a[2]);
     if (!list) return false;
+    const DWORD start = GetTickCount();
     DWORD_PTR count = 0;
-    if (!send(list, LVM_GETITEMCOUNT, 0, 0, &count)) return false;
+    while (send(list, LVM_GETITEMCOUNT, 0, 0, &count) && a.size() == 5 && std::to_string(count) != a[3] &&
+           static_cast<long>(GetTickCount() - start) < timeout)
+        Sleep(50);
     print_line(std::to_string(count));
     return true;
 }
-DRIVER_COMMAND("list-count", "list-count TITLE PAGE ID", list_count_command);
+DRIVER_COMMAND("list-count", "list-count TITLE PAGE ID [N TIMEOUT_MS]", list_count_command);
 
 // list-rows TITLE PAGE ID FIRST COUNT: prints rows FIRST.. of a list view.
 bool list_rows_command(const Args& a) {

@@ -78,7 +78,7 @@ for k in range(0, len(sw), ENTRY):
     else:
         assert new == old, k
 PY
-drv list-count main - IDC_SYSTEM_LIST; check "the main list follows" same "$((300 - STALE))" "$OUT"
+drv list-count main - IDC_SYSTEM_LIST "$((300 - STALE))" 3000; check "the main list follows" same "$((300 - STALE))" "$OUT"
 drv set-text Systems - IDC_SYSTEMS_DAYS ""
 
 # --- the catalogue
