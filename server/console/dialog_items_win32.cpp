@@ -36,6 +36,10 @@ void show_box(HWND owner, const std::string& text, const std::string& caption, b
     MessageBoxA(owner, text.c_str(), caption.c_str(), MB_OK | (error_icon ? MB_ICONERROR : 0));
 }
 
+void paint_invalid(HWND window) {
+    if (window) RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
 void VirtualListRows::show(HWND list, std::size_t rows, std::optional<std::size_t> selected, bool scroll_to_selected) {
     if (selected && *selected >= rows) selected.reset();
     // An unchanged count is not given again: the list would redraw its

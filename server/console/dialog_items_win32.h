@@ -23,6 +23,11 @@ void select_combo(HWND dialog, int id, int selection);
 // `owner` (none: nullptr), with the error icon or none.
 void show_box(HWND owner, const std::string& text, const std::string& caption, bool error_icon = true);
 
+// Paints now what of the window and its children awaits painting. While a
+// backlog of datagrams is taken, posted messages keep coming and WM_PAINT
+// would wait for the end of it.
+void paint_invalid(HWND window);
+
 // The row count and the selected, focused row of a virtual list view. The
 // row the list was last given is remembered while the user leaves its
 // selection alone, so that a repaint touches that row only: clearing the

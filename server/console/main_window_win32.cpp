@@ -38,15 +38,15 @@ bool notify_on_datagrams(ServerState& state, bool on) {
 }
 
 // Takes one round of waiting datagrams, each written through before the
-// next, their paints held to at most every 100 ms.
+// next, their paints held (held_view.h).
 //
 // While the server keeps up, the socket's notification drives each round.
 // Once a round finds a backlog, the notifications are turned off and the
 // window posts itself the next round until the socket is empty: under Wine
 // every receive that leaves a datagram waiting posts another notification,
-// and retrieving it costs a server round trip, as much again as half the
-// receive itself. Each round still goes back to the message loop, so the
-// paints and the user's commands are served between rounds.
+// and fetching each costs a server round trip, half as much again as the
+// receive itself (two). Each round still goes back to the message loop, so
+// the paints and the user's commands are served between rounds.
 void take_datagrams(ServerState& state) {
     state.view.hold();
     const IntakeRound round = state.intake.take_waiting(state.socket);
@@ -230,15 +230,20 @@ void MainWindowView::show_list(std::size_t rows, std::optional<std::size_t> sele
     if (!list) return;
     state_.list_updating = true;
     state_.list_rows.show(list, rows, selected_row);
+    paint_invalid(list);
     state_.list_updating = false;
 }
 
 void MainWindowView::show_hits(const std::string& text) {
-    if (state_.pages[page_search]) set_dlg_text(state_.pages[page_search], IDC_SEARCH_HITS, text);
+    if (!state_.pages[page_search]) return;
+    set_dlg_text(state_.pages[page_search], IDC_SEARCH_HITS, text);
+    paint_invalid(state_.pages[page_search]);
 }
 
 void MainWindowView::show_status(const std::string& text) {
-    if (state_.status_line) SetWindowTextA(state_.status_line, text.c_str());
+    if (!state_.status_line) return;
+    SetWindowTextA(state_.status_line, text.c_str());
+    paint_invalid(state_.status_line);
 }
 
 INT_PTR CALLBACK main_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {

@@ -65,6 +65,7 @@ void MainWindowView::show_record(const RecordTexts& t) {
     const LPARAM limit = static_cast<LPARAM>(std::max<std::size_t>(t.software.installed_software.size() + 1, 65536));
     SendDlgItemMessageA(sw, IDC_SW_INSTALLED_SOFTWARE, EM_EXLIMITTEXT, 0, limit);
     set_text(sw, IDC_SW_INSTALLED_SOFTWARE, t.software.installed_software);
+    for (HWND page : {gen, hw, sw}) paint_invalid(page);
 }
 
 void MainWindowView::show_counter(StatsCounter counter, std::uint32_t value) {
@@ -74,7 +75,9 @@ void MainWindowView::show_counter(StatsCounter counter, std::uint32_t value) {
                    : counter == StatsCounter::id       ? IDC_STATS_ID_PACKETS
                    : counter == StatsCounter::dropped  ? IDC_STATS_DROPPED
                                                        : IDC_STATS_UNWRITTEN;
-    if (state.pages[page_stats]) set_text(state.pages[page_stats], id, unsigned_text(value));
+    if (!state.pages[page_stats]) return;
+    set_text(state.pages[page_stats], id, unsigned_text(value));
+    paint_invalid(state.pages[page_stats]);
 }
 
 }  // namespace tally
