@@ -20,6 +20,8 @@ struct PaintLog : ConsoleView {
     }
     void show_hits(const std::string& text) override { paints.push_back("hits " + text); }
     void show_record(const RecordTexts&) override { paints.push_back("record"); }
+    void record_changed(std::uint32_t i) override { paints.push_back("model " + std::to_string(i)); }
+    void show_changed_rows() override { paints.push_back("rows"); }
 };
 
 // One datagram's paints, as the console core makes them for a new computer.
@@ -77,6 +79,27 @@ TEST(HeldView, StormPaintsTheLatestAtMostEveryIntervalStatusLast) {
     view.show_record(RecordTexts{});
     EXPECT_EQ(painted_since(window.paints.size() - 2), (std::vector<std::string>{"list 42", "record"}));
     EXPECT_FALSE(view.holds_paints());
+}
+
+// The windows that follow the tables take each change into their models at
+// once; their rows are painted with the system list's cadence.
+TEST(HeldView, ChangedRowsPaintedWithTheList) {
+    PaintLog window;
+    HeldView view(window);
+    view.hold();
+    view.record_changed(7);
+    EXPECT_EQ(view.release(1000), 0u);
+    EXPECT_EQ(window.paints, (std::vector<std::string>{"model 7", "rows"})) << "after a quiet time, at once";
+    view.hold();
+    view.record_changed(8);
+    view.show_list(2, std::nullopt);
+    EXPECT_EQ(view.release(1100), 400u);
+    EXPECT_EQ(window.paints.back(), "model 8") << "the model follows, the rows wait";
+    EXPECT_EQ(view.timer_fired(1500), 0u);
+    EXPECT_EQ(std::vector<std::string>(window.paints.end() - 2, window.paints.end()),
+              (std::vector<std::string>{"list 2", "rows"}));
+    view.record_changed(9);  // not from the intake: painted at once
+    EXPECT_EQ(window.paints.back(), "rows");
 }
 
 }  // namespace

@@ -284,6 +284,10 @@ void inventory_record_changed(InventoryWindows& windows, std::uint32_t i) {
     }
 }
 
+void inventory_show_changed_rows(InventoryWindows& windows) {
+    if (windows.systems) systems_window_show_changed_rows(*windows.systems);
+}
+
 void inventory_records_changed(InventoryWindows& windows) {
     if (windows.systems) systems_window_records_changed(*windows.systems);
     if (windows.catalogue) rebuild(*windows.catalogue);

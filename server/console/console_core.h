@@ -35,8 +35,11 @@ public:
     // The General, Hardware and Software pages.
     virtual void show_record(const RecordTexts& texts) = 0;
     // For windows that follow the tables live: record i changed or was
-    // added; the tables changed as a whole (a reload or a deletion).
+    // added (their models follow at once, their rows are painted by
+    // show_changed_rows); the tables changed as a whole (a reload or a
+    // deletion: painted at once).
     virtual void record_changed(std::uint32_t) {}
+    virtual void show_changed_rows() {}
     virtual void records_changed() {}
 };
 

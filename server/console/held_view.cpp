@@ -12,7 +12,7 @@ std::uint32_t HeldView::release(std::uint64_t now_ms) {
     timer_set_ = true;
     std::uint64_t due = UINT64_MAX;
     if (holds_texts()) due = *last_paint_ + interval_ms;
-    if (list_) due = std::min(due, *last_list_paint_ + list_interval_ms);
+    if (list_ || changed_rows_) due = std::min(due, *last_list_paint_ + list_interval_ms);
     return static_cast<std::uint32_t>(due - now_ms);
 }
 
@@ -27,7 +27,7 @@ bool HeldView::holds_texts() const {
     return status_ || hits_ || record_;
 }
 
-bool HeldView::holds_paints() const { return list_ || holds_texts(); }
+bool HeldView::holds_paints() const { return list_ || changed_rows_ || holds_texts(); }
 
 bool HeldView::texts_due(std::uint64_t now_ms) const { return !last_paint_ || now_ms >= *last_paint_ + interval_ms; }
 
@@ -36,10 +36,12 @@ bool HeldView::list_due(std::uint64_t now_ms) const {
 }
 
 void HeldView::paint(bool due_only, std::uint64_t now_ms) {
-    if (list_ && (!due_only || list_due(now_ms))) {
+    if ((list_ || changed_rows_) && (!due_only || list_due(now_ms))) {
         if (due_only) last_list_paint_ = now_ms;
-        window_.show_list(list_->first, list_->second);
+        if (list_) window_.show_list(list_->first, list_->second);
+        if (changed_rows_) window_.show_changed_rows();
         list_.reset();
+        changed_rows_ = false;
     }
     if (!holds_texts() || (due_only && !texts_due(now_ms))) return;
     if (due_only) last_paint_ = now_ms;
@@ -52,6 +54,16 @@ void HeldView::paint(bool due_only, std::uint64_t now_ms) {
     record_.reset();
     for (auto& c : counters_) c.reset();
     status_.reset();
+}
+
+void HeldView::record_changed(std::uint32_t i) {
+    window_.record_changed(i);
+    if (holding_) {
+        changed_rows_ = true;
+        return;
+    }
+    paint_now();
+    window_.show_changed_rows();
 }
 
 void HeldView::show_status(const std::string& text) {

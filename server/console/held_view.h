@@ -1,7 +1,8 @@
 // The main window's paints while the intake takes a storm of datagrams:
 // held back, the latest of each kept, and painted at most every 100 ms, the
-// status line last; the system list, whose every new row redraws its scroll
-// bar (a dozen milliseconds under Wine), at most every 500 ms. The first
+// status line last; the system list and the rows of the windows that follow
+// the tables, whose every new row redraws a scroll bar (a dozen milliseconds
+// under Wine), at most every 500 ms. The first
 // datagram after a quiet time is painted at once,
 // and every paint that does not come from the intake (the user's commands)
 // paints what is held first, then itself, so nothing older is painted later.
@@ -43,7 +44,7 @@ public:
     void show_list(std::size_t rows, std::optional<std::size_t> selected_row) override;
     void show_hits(const std::string& text) override;
     void show_record(const RecordTexts& texts) override;
-    void record_changed(std::uint32_t i) override { window_.record_changed(i); }
+    void record_changed(std::uint32_t i) override;
     void records_changed() override { window_.records_changed(); }
 
 private:
@@ -61,6 +62,7 @@ private:
     std::optional<std::string> status_;
     std::optional<std::uint32_t> counters_[5];  // by StatsCounter
     std::optional<std::pair<std::size_t, std::optional<std::size_t>>> list_;
+    bool changed_rows_ = false;
     std::optional<std::string> hits_;
     std::optional<RecordTexts> record_;
 };

@@ -53,6 +53,7 @@ struct SystemsWindow {
     SystemsGrid grid;
     std::optional<std::uint32_t> selected;  // record of the selected row
     bool painting = false;                  // the list's own selection changes
+    bool rows_changed = false;              // records changed since the rows were painted
     AnchoredLayout layout;
 };
 
@@ -106,6 +107,7 @@ void unmark_inventory_window(HWND dialog);
 
 // The Systems window follows the tables (systems_window_win32.cpp).
 void systems_window_record_changed(SystemsWindow& w, std::uint32_t i);
+void systems_window_show_changed_rows(SystemsWindow& w);
 void systems_window_records_changed(SystemsWindow& w);
 
 // Seconds since 1970, now.

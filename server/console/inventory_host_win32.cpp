@@ -24,6 +24,8 @@ void ConsoleInventoryHost::show_failure(const std::string& text, const std::stri
 
 void MainWindowView::record_changed(std::uint32_t i) { inventory_record_changed(state_.inventory, i); }
 
+void MainWindowView::show_changed_rows() { inventory_show_changed_rows(state_.inventory); }
+
 void MainWindowView::records_changed() { inventory_records_changed(state_.inventory); }
 
 }  // namespace tally

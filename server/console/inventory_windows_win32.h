@@ -55,8 +55,11 @@ void open_systems_window(InventoryWindows& windows, InventoryHost& host,
 // Opens the Software Catalogue window, or brings it forward.
 void open_catalogue_window(InventoryWindows& windows, InventoryHost& host);
 
-// Record i, or its software list, changed or was added (a datagram arrived).
+// Record i, or its software list, changed or was added (a datagram arrived):
+// the windows' models follow; their rows are painted by
+// inventory_show_changed_rows.
 void inventory_record_changed(InventoryWindows& windows, std::uint32_t i);
+void inventory_show_changed_rows(InventoryWindows& windows);
 // The tables changed as a whole (a reload, a deletion).
 void inventory_records_changed(InventoryWindows& windows);
 

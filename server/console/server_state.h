@@ -51,6 +51,7 @@ public:
     void show_record(const RecordTexts& texts) override;
     // The Systems and Software Catalogue windows follow the tables.
     void record_changed(std::uint32_t i) override;
+    void show_changed_rows() override;
     void records_changed() override;
 
 private:

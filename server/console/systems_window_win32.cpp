@@ -23,6 +23,7 @@ const std::vector<Anchor> systems_anchors = {
 // Paints the model: rows, the selected record's row, the count line and the
 // deletion command.
 void show_rows(SystemsWindow& w, bool scroll_to_selected) {
+    w.rows_changed = false;
     w.painting = true;
     std::optional<std::size_t> row;
     if (w.selected) row = w.grid.row_of(*w.selected);
@@ -180,7 +181,13 @@ void open_systems_window(InventoryWindows& windows, InventoryHost& host,
 
 void systems_window_record_changed(SystemsWindow& w, std::uint32_t i) {
     w.grid.update_record(w.host.store(), i, now_seconds());
+    w.rows_changed = true;
+}
+
+void systems_window_show_changed_rows(SystemsWindow& w) {
+    if (!w.rows_changed) return;
     show_rows(w, false);
+    paint_invalid(w.dialog);
 }
 
 void systems_window_records_changed(SystemsWindow& w) {
