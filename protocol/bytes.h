@@ -71,11 +71,17 @@ inline void put_u64(std::uint8_t* base, Field f, std::uint64_t v) { put_u64(base
 inline void put_f32(std::uint8_t* base, Field f, float v) { put_f32(base + f.offset, v); }
 
 // Text of at most max_chars bytes starting at p: up to the first NUL, or all
-// max_chars bytes when they hold none.
-inline std::string get_text(const std::uint8_t* p, std::size_t max_chars) {
+// max_chars bytes when they hold none; assign_text stores it into `out`,
+// whose room is reused.
+inline void assign_text(std::string& out, const std::uint8_t* p, std::size_t max_chars) {
     const void* nul = std::memchr(p, 0, max_chars);
     std::size_t n = nul ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - p) : max_chars;
-    return std::string(reinterpret_cast<const char*>(p), n);
+    out.assign(reinterpret_cast<const char*>(p), n);
+}
+inline std::string get_text(const std::uint8_t* p, std::size_t max_chars) {
+    std::string text;
+    assign_text(text, p, max_chars);
+    return text;
 }
 // Text of a whole field (at most its width; a full field needs no NUL).
 inline std::string get_text(const std::uint8_t* base, Field f) { return get_text(base + f.offset, f.width); }

@@ -231,6 +231,14 @@ struct SoftwareItem {
     // Texts up to the first NUL of their field (or the whole field).
     std::string name_text() const { return get_text(name, name_size); }
     std::string version_text() const { return has_version ? get_text(version, version_size) : std::string(); }
+    // The same into strings whose room is reused: no allocation per item.
+    void texts_into(std::string& name_out, std::string& version_out) const {
+        assign_text(name_out, name, name_size);
+        if (has_version)
+            assign_text(version_out, version, version_size);
+        else
+            version_out.clear();
+    }
 };
 
 // Walks the items of a software packet of `size` bytes. Never reads past the

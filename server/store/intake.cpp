@@ -247,7 +247,8 @@ void Intake::handle_software_packet(const std::uint8_t* p, std::size_t size, con
     SoftwareItem item;
     const std::uint8_t* mac = p + sw_packet::mac.offset;
     while (reader.next(item)) {
-        const AddResult added = store_.add_entry(mac, item.name_text(), item.version_text());
+        item.texts_into(item_name_, item_version_);
+        const AddResult added = store_.add_entry(mac, item_name_, item_version_);
         if (added == AddResult::added) continue;
         // No retry for each further item: the rest of the datagram goes.
         console_.datagram_dropped(added == AddResult::no_memory ? DropReason::out_of_memory : DropReason::list_full);

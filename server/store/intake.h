@@ -102,6 +102,7 @@ private:
     bool look_for_more_ = true;
     std::uint32_t rounds_since_look_ = 0;
     PendingIds pending_ids_;
+    std::string item_name_, item_version_;  // a software item's texts, their room kept
 };
 
 // Stores the non-empty texts of an ID packet (cut to 24 characters) into a

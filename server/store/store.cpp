@@ -174,7 +174,7 @@ bool Store::write_record(std::uint32_t i) {
     pending_records_.insert(i);
     if (batch_depth_ > 0) return true;
     flush();
-    return pending_records_.count(i) == 0;
+    return !pending_records_.contains(i);
 }
 
 bool Store::replace_record(std::uint32_t i, const std::uint8_t* bytes) {
@@ -237,7 +237,7 @@ bool Store::write_entry(std::size_t offset) {
     pending_entries_.insert(k);
     if (batch_depth_ > 0) return true;
     flush();
-    return pending_entries_.count(k) == 0;
+    return !pending_entries_.contains(k);
 }
 
 AddResult Store::add_entry(const std::uint8_t* mac, const std::string& name, const std::string& version) {
@@ -287,26 +287,30 @@ bool Store::grow_software_table() {
     return true;
 }
 
-bool Store::write_runs(DbFile& file, std::set<std::uint32_t>& items, const ChunkedTable& table) {
+bool Store::write_runs(DbFile& file, PendingItems& pending, const ChunkedTable& table) {
+    const std::vector<std::uint32_t>& items = pending.items();
     const std::size_t item_size = table.item_size();
-    for (auto a = items.begin(); a != items.end();) {
+    std::size_t a = 0;
+    bool written = true;
+    while (a < items.size()) {
         // A run of neighbours, within one chunk of the table.
-        auto b = std::next(a);
-        std::uint32_t last = *a;
-        while (b != items.end() && *b == last + 1 && !table.starts_chunk(*b)) last = *b++;
-        const std::uint64_t offset = std::uint64_t(*a) * item_size;
-        if (!file.write_at(offset, table.item(*a), std::size_t(last - *a + 1) * item_size)) {
+        std::size_t b = a + 1;
+        while (b < items.size() && items[b] == items[b - 1] + 1 && !table.starts_chunk(items[b])) ++b;
+        const std::uint64_t offset = std::uint64_t(items[a]) * item_size;
+        if (!file.write_at(offset, table.item(items[a]), (b - a) * item_size)) {
             // A write cut short at the end of the file leaves part of a
             // record there: the file goes back to whole records. This run and
             // the ones after it stay noted; the disk is full or failing.
             const std::int64_t length = file.length();
             if (length > 0 && length % static_cast<std::int64_t>(item_size) != 0)
                 file.truncate(std::uint64_t(length) / item_size * item_size);
-            return false;
+            written = false;
+            break;
         }
-        a = items.erase(a, b);
+        a = b;
     }
-    return true;
+    pending.drop_front(a);
+    return written;
 }
 
 bool Store::flush() {

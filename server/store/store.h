@@ -7,11 +7,11 @@
 // (store_index.h).
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -42,6 +42,48 @@ struct StoreOptions {
 
 // Whether a record or a program could be filed.
 enum class AddResult { added, no_memory, list_full };
+
+// Item numbers that await writing, in ascending order, each once. Kept in
+// a vector whose room stays allocated, so noting the items of a datagram
+// costs no allocation (a tree node per item did, dear under Wine's heap).
+class PendingItems {
+public:
+    void insert(std::uint32_t k) {
+        if (!items_.empty() && items_.back() >= k) {
+            if (items_.back() == k) return;
+            sorted_ = false;
+        }
+        items_.push_back(k);
+    }
+    bool contains(std::uint32_t k) const {
+        normalize();
+        return std::binary_search(items_.begin(), items_.end(), k);
+    }
+    std::size_t size() const {
+        normalize();
+        return items_.size();
+    }
+    void clear() {
+        items_.clear();
+        sorted_ = true;
+    }
+    const std::vector<std::uint32_t>& items() const {
+        normalize();
+        return items_;
+    }
+    // Forgets the first n items: they were written.
+    void drop_front(std::size_t n) { items_.erase(items_.begin(), items_.begin() + static_cast<std::ptrdiff_t>(n)); }
+
+private:
+    void normalize() const {
+        if (sorted_) return;
+        std::sort(items_.begin(), items_.end());
+        items_.erase(std::unique(items_.begin(), items_.end()), items_.end());
+        sorted_ = true;
+    }
+    mutable std::vector<std::uint32_t> items_;
+    mutable bool sorted_ = true;
+};
 
 class Store {
 public:
@@ -159,7 +201,7 @@ private:
     void set_entry(std::size_t offset, const std::uint8_t* mac, const std::string& name, const std::string& version);
     bool write_entry(std::size_t offset);
     bool grow_software_table();
-    static bool write_runs(DbFile& file, std::set<std::uint32_t>& items, const ChunkedTable& table);
+    static bool write_runs(DbFile& file, PendingItems& pending, const ChunkedTable& table);
 
     Notifier& notifier_;
     StoreOptions options_;
@@ -175,8 +217,8 @@ private:
     std::size_t used_length_ = 0;
     std::size_t software_capacity_ = 0;
     int batch_depth_ = 0;
-    std::set<std::uint32_t> pending_records_;  // records to write
-    std::set<std::uint32_t> pending_entries_;  // entry numbers to write
+    PendingItems pending_records_;  // records to write
+    PendingItems pending_entries_;  // entry numbers to write
     std::uint32_t failed_growths_ = 0;
 
     StoreIndex index_;
