@@ -3,18 +3,14 @@
 
 namespace tally::client {
 
-Request classify_received(const ReceiveResult& result, const Ipv4& server) {
-    if (!result.ok) return Request::none;
-    return classify_request(result.size, result.sender == server);
-}
-
 bool run_audit_pass(ClientPlatform& platform, HardwareProbes& probes, UninstallEntries& entries,
                     std::uint16_t winsock_version, const Ipv4& server, std::uint16_t port,
-                    std::uint32_t& up_time_kept) {
+                    std::uint32_t& up_time_kept, Mac* reported_mac) {
     ProbeResults probed;
     probed.hardware.winsock_version = winsock_version;
     run_probes(probes, probed, up_time_kept);
     const Mac& mac = probed.hardware.mac;
+    if (reported_mac) *reported_mac = mac;
     const HardwarePacket hardware = encode_hardware_packet(probed.hardware);
     platform.send(server, port, hardware.data(), hardware.size());
     // After the hardware packet, so that a computer's first report finds its
@@ -51,16 +47,21 @@ int run_client(ClientPlatform& platform, HardwareProbes& probes, UninstallEntrie
 
     std::uint32_t up_time_kept = 0;
     const std::uint16_t to_port = destination_port(port);
+    RequestGate gate(platform.site_key());
+    const std::size_t capacity = gate.has_key() ? signed_request_buffer_size : request_buffer_size;
     for (;;) {
-        if (!run_audit_pass(platform, probes, entries, winsock_version, server, to_port, up_time_kept)) {
+        Mac mac{};
+        if (!run_audit_pass(platform, probes, entries, winsock_version, server, to_port, up_time_kept, &mac)) {
             platform.stop_sockets();
             return 1;
         }
         if (!resident) break;
+        gate.set_own_mac(mac);
         Request request = Request::none;
         while (request == Request::none) {
-            std::uint8_t buffer[request_buffer_size];
-            request = classify_received(platform.receive(buffer, sizeof buffer), server);
+            std::uint8_t buffer[signed_request_buffer_size];
+            const ReceiveResult received = platform.receive(buffer, capacity);
+            request = gate.classify(buffer, received, server, platform.now());
         }
         if (request == Request::close) break;
     }

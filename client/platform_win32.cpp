@@ -2,6 +2,7 @@
 #include "client/win32.h"
 
 #include <cstring>
+#include <ctime>
 
 namespace tally::client {
 
@@ -9,6 +10,25 @@ namespace {
 
 // _WSAIOW(IOC_VENDOR, 12): whether a datagram socket reports "connection reset".
 constexpr DWORD udp_connection_reset_control = 0x9800000C;
+
+// Where Group Policy puts the client's settings.
+const char policy_key[] = "Software\\Policies\\Kestrin\\scoutly";
+
+// The SiteKey text of the policy key in one registry view; nothing when the
+// key, the value or 64 hexadecimal digits are missing.
+std::optional<SiteKey> policy_site_key(REGSAM view) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, policy_key, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS)
+        return std::nullopt;
+    char text[128] = {};
+    DWORD size = sizeof text - 1;
+    DWORD type = 0;
+    const LONG rc = RegQueryValueExA(key, "SiteKey", nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return std::nullopt;
+    text[size < sizeof text ? size : sizeof text - 1] = '\0';
+    return parse_key_text(text);
+}
 
 Ipv4 ipv4_from_network_order(const void* addr) {
     Ipv4 out{};
@@ -77,5 +97,14 @@ ReceiveResult Win32Platform::receive(std::uint8_t* buffer, std::size_t capacity)
     if (!result.ok && result.error != error_message_too_long) Sleep(100);
     return result;
 }
+
+std::optional<SiteKey> Win32Platform::site_key() {
+    // Group Policy writes the 64-bit view on 64-bit Windows; a 32-bit
+    // Windows has only the plain one (where the flag is ignored).
+    std::optional<SiteKey> key = policy_site_key(KEY_WOW64_64KEY);
+    return key ? key : policy_site_key(0);
+}
+
+std::uint64_t Win32Platform::now() { return static_cast<std::uint64_t>(std::time(nullptr)); }
 
 }  // namespace tally::client

@@ -23,6 +23,8 @@ public:
     bool bind_socket(std::uint16_t port) override;
     void send(const Ipv4& to, std::uint16_t port, const std::uint8_t* data, std::size_t size) override;
     ReceiveResult receive(std::uint8_t* buffer, std::size_t capacity) override;
+    std::optional<SiteKey> site_key() override;
+    std::uint64_t now() override;
 
 private:
     UdpSocket socket_;

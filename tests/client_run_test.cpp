@@ -28,6 +28,10 @@ struct FakePlatform : ClientPlatform {
     std::vector<Sent> sent;
     std::deque<ReceiveResult> incoming;
     int receives = 0;
+    std::optional<SiteKey> key;
+    std::uint64_t clock = 1800000000;
+    std::optional<SiteKey> site_key() override { return key; }
+    std::uint64_t now() override { return clock; }
 
     bool parse_dotted(const std::string& t, Ipv4& out) override {
         return parse_ipv4(t, out);
@@ -53,13 +57,27 @@ struct FakePlatform : ClientPlatform {
     void send(const Ipv4& to, std::uint16_t port, const std::uint8_t* d, std::size_t n) override {
         sent.push_back({to, port, std::vector<std::uint8_t>(d, d + n)});
     }
-    ReceiveResult receive(std::uint8_t*, std::size_t capacity) override {
+    // Bytes of the incoming datagrams, when the script gives them.
+    std::deque<std::vector<std::uint8_t>> contents;
+    ReceiveResult receive(std::uint8_t* buffer, std::size_t capacity) override {
         ++receives;
-        EXPECT_EQ(capacity, request_buffer_size);
+        EXPECT_EQ(capacity, key ? signed_request_buffer_size : request_buffer_size);
         // The script always ends with a close request from the server.
-        if (incoming.empty()) return from(server_ip, 12);
+        if (incoming.empty()) {
+            if (!key) return from(server_ip, 12);
+            Nonce nonce{};
+            nonce[0] = static_cast<std::uint8_t>(receives);
+            const SignedRequestPacket close = encode_signed_request(Mac{}, Request::close, nonce, *key, clock);
+            std::copy(close.begin(), close.end(), buffer);
+            return from(server_ip, close.size());
+        }
         ReceiveResult r = incoming.front();
         incoming.pop_front();
+        if (!contents.empty()) {
+            EXPECT_LE(contents.front().size(), capacity);
+            std::copy(contents.front().begin(), contents.front().end(), buffer);
+            contents.pop_front();
+        }
         return r;
     }
     static ReceiveResult from(const Ipv4& a, std::size_t n) {
@@ -234,6 +252,25 @@ TEST(ClientRun, FailedBindTurnsResidentModeOff) {
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(kinds(r.platform.sent), "T2ES");
     EXPECT_EQ(r.platform.receives, 0);
+}
+
+TEST(ClientRun, WithASiteKeyOnlySignedRequestsForThisComputerCount) {
+    ClientRunScript r;
+    SiteKey key;
+    key.fill(7);
+    r.platform.key = key;
+    const Nonce nonce{1};
+    const SignedRequestPacket update = encode_signed_request(Mac{2, 0, 0, 0, 0, 1}, Request::update, nonce, key,
+                                                             r.platform.clock);
+    const std::vector<std::uint8_t> signed_update(update.begin(), update.end());
+    r.platform.incoming = {FakePlatform::from(server_ip, 12), FakePlatform::from(server_ip, 13),
+                           FakePlatform::from(server_ip, 72), FakePlatform::from(server_ip, 72)};
+    r.platform.contents = {std::vector<std::uint8_t>(12, 'c'), std::vector<std::uint8_t>(13, 'u'), signed_update,
+                           signed_update};  // the last one a replay
+    r.go("10.0.0.5 -R");
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(kinds(r.platform.sent), "T2EST2ES");  // one more pass, for the signed update only
+    EXPECT_EQ(r.platform.receives, 5);              // then the signed close
 }
 
 }  // namespace

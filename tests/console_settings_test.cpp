@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "server/console/settings.h"
+#include "server/console/site_keys.h"
 
 namespace tally {
 namespace {
@@ -72,6 +73,73 @@ TEST(WorkingDirectory, OneTrailingBackslashIsRemoved) {
     EXPECT_EQ(strip_one_trailing_backslash("D:\\Audit\\\\"), "D:\\Audit\\");
     EXPECT_EQ(strip_one_trailing_backslash("D:\\Audit"), "D:\\Audit");
     EXPECT_EQ(strip_one_trailing_backslash(""), "");
+}
+
+// Stands for the system's protection: a reversible scramble with a marker,
+// refusing what it did not seal, or everything when told.
+struct FakeProtection : DataProtection {
+    bool refuse = false;
+    bool protect(const std::vector<std::uint8_t>& plain, std::vector<std::uint8_t>& out) override {
+        if (refuse) return false;
+        out = {0xD9};
+        for (std::uint8_t b : plain) out.push_back(b ^ 0x5A);
+        return true;
+    }
+    bool unprotect(const std::vector<std::uint8_t>& sealed, std::vector<std::uint8_t>& out) override {
+        if (refuse || sealed.empty() || sealed[0] != 0xD9) return false;
+        out.clear();
+        for (std::size_t k = 1; k < sealed.size(); ++k) out.push_back(sealed[k] ^ 0x5A);
+        return true;
+    }
+};
+
+SiteKey filled_key(std::uint8_t b) {
+    SiteKey key;
+    key.fill(b);
+    return key;
+}
+
+TEST(SiteKeys, NewKeyKeepsThePreviousOneForTheChangeOver) {
+    SigningSettings s;
+    EXPECT_EQ(site_key_state_text(s.keys), "No site key: reports are not signed");
+    change_site_key(s, filled_key(1), 1000);
+    EXPECT_EQ(s.keys.current, filled_key(1));
+    EXPECT_FALSE(s.keys.previous);  // the first key replaces none
+    EXPECT_EQ(previous_key_text(s.keys, 1000), "");
+    change_site_key(s, filled_key(2), 5000);
+    EXPECT_EQ(s.keys.current, filled_key(2));
+    EXPECT_EQ(s.keys.previous, filled_key(1));
+    EXPECT_EQ(s.keys.previous_until, 5000 + 14 * 86400u);
+    EXPECT_EQ(site_key_state_text(s.keys), "Site key " + key_id_text(key_id(filled_key(2))));
+    const std::string until = previous_key_text(s.keys, 5000);
+    EXPECT_EQ(until.rfind("Previous key accepted until ", 0), 0u) << until;
+    EXPECT_NE(until.back(), '\n');
+    EXPECT_EQ(previous_key_text(s.keys, 5000 + 14 * 86400u), "");
+}
+
+TEST(SiteKeys, RegistryImages) {
+    FakeProtection protection;
+    const auto sealed = seal_key(filled_key(7), protection);
+    ASSERT_TRUE(sealed);
+    EXPECT_NE(std::vector<std::uint8_t>(sealed->begin() + 1, sealed->end()), std::vector<std::uint8_t>(32, 7));
+    EXPECT_EQ(unseal_key(*sealed, protection), filled_key(7));
+    EXPECT_FALSE(unseal_key({}, protection));                          // no value
+    EXPECT_FALSE(unseal_key({0xD9, 1, 2, 3}, protection));             // not 32 bytes
+    EXPECT_FALSE(unseal_key({1, 2, 3}, protection));                   // not sealed here
+    protection.refuse = true;
+    EXPECT_FALSE(seal_key(filled_key(7), protection));
+    EXPECT_FALSE(unseal_key(*sealed, protection));
+
+    const auto until = time_value(0x0102030405060708ull);
+    EXPECT_EQ(until, (std::vector<std::uint8_t>{8, 7, 6, 5, 4, 3, 2, 1}));
+    EXPECT_EQ(time_from_value(until.data(), until.size()), 0x0102030405060708ull);
+    EXPECT_EQ(time_from_value(until.data(), 4), 0u);
+    const std::uint8_t refused = 0, accepted = 1;
+    EXPECT_FALSE(accept_unsigned_from_value(&refused, 1));
+    EXPECT_TRUE(accept_unsigned_from_value(&accepted, 1));
+    EXPECT_TRUE(accept_unsigned_from_value(nullptr, 0));  // no value: accepted, as before
+    EXPECT_EQ(rule_value(false), std::vector<std::uint8_t>{0});
+    EXPECT_EQ(rule_value(true), std::vector<std::uint8_t>{1});
 }
 
 }  // namespace

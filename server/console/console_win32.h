@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "server/console/data_protection.h"
 #include "server/console/server_state.h"
 
 namespace tally {
@@ -23,5 +24,12 @@ bool run_settings_dialog(ServerSettings& settings);
 // Reads Audit_PathName and Audit_Port, running the settings dialog until a
 // working directory exists.
 void settings_loop(ServerSettings& settings);
+
+// The system's machine-scope data protection.
+class SystemDataProtection : public DataProtection {
+public:
+    bool protect(const std::vector<std::uint8_t>& plain, std::vector<std::uint8_t>& out) override;
+    bool unprotect(const std::vector<std::uint8_t>& sealed, std::vector<std::uint8_t>& out) override;
+};
 
 }  // namespace tally

@@ -113,6 +113,19 @@
 #define IDC_SETTINGS_PORT 1058
 #define IDC_SETTINGS_DIRECTORY 1096
 #define IDC_SETTINGS_BROWSE 1097
+// Its signing part: the site key, the previous key's deadline and the rule
+// for unsigned reports.
+#define IDC_SETTINGS_SIGNING 1210
+#define IDC_SETTINGS_KEY_STATE 1211
+#define IDC_SETTINGS_NEW_KEY 1212
+#define IDC_SETTINGS_PREVIOUS_KEY 1213
+#define IDC_SETTINGS_ACCEPT_UNSIGNED 1214
+
+// New site key, shown once (dialog 134).
+#define IDD_SITE_KEY 134
+#define IDC_SITE_KEY_NOTE 1215
+#define IDC_SITE_KEY_TEXT 1216
+#define IDC_SITE_KEY_OK 1217
 
 // Help window (dialog 119).
 #define IDD_HELP 119

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "protocol/packets.h"  // default_port
+#include "server/console/site_keys.h"
 
 namespace tally {
 
@@ -27,6 +28,7 @@ constexpr char directory_too_long_caption[] = "Settings Error";
 struct ServerSettings {
     std::string working_directory;  // empty: not configured
     std::uint32_t port_cell = 0;    // 0: no port set; users take the low 16 bits
+    SigningSettings signing;        // the site keys and the rule for unsigned reports
 };
 
 // The port the server binds: the low 16 bits of the cell, and the default

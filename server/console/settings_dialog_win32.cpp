@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <ctime>
+
 #include "server/console/console_win32.h"
 #include "server/console/dialog_items_win32.h"
 #include "server/console/resource.h"
@@ -12,6 +14,57 @@ namespace tally {
 
 namespace {
 const char settings_key[] = "Software\\Kestrin";
+
+// A REG_BINARY value whole; empty when it is missing.
+std::vector<std::uint8_t> read_binary(HKEY key, const char* name) {
+    DWORD size = 0;
+    if (RegQueryValueExA(key, name, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS || size == 0) return {};
+    std::vector<std::uint8_t> value(size);
+    if (RegQueryValueExA(key, name, nullptr, nullptr, value.data(), &size) != ERROR_SUCCESS) return {};
+    value.resize(size);
+    return value;
+}
+
+// The site keys and the rule; a key the system cannot open counts as none.
+void read_signing_settings(HKEY key, SigningSettings& signing) {
+    SystemDataProtection protection;
+    signing.keys.current = unseal_key(read_binary(key, site_key_value), protection);
+    signing.keys.previous = unseal_key(read_binary(key, previous_key_value), protection);
+    const std::vector<std::uint8_t> until = read_binary(key, previous_until_value);
+    signing.keys.previous_until = time_from_value(until.data(), until.size());
+    const std::vector<std::uint8_t> rule = read_binary(key, unsigned_reports_value);
+    signing.accept_unsigned = accept_unsigned_from_value(rule.data(), rule.size());
+}
+
+HKEY create_settings_key() {
+    SECURITY_ATTRIBUTES security{sizeof security, nullptr, TRUE};
+    HKEY key = nullptr;
+    DWORD disposition = 0;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, settings_key, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, &security,
+                        &key, &disposition) != ERROR_SUCCESS)
+        return nullptr;
+    return key;
+}
+
+bool write_binary(HKEY key, const char* name, const std::vector<std::uint8_t>& value) {
+    return RegSetValueExA(key, name, 0, REG_BINARY, value.data(), static_cast<DWORD>(value.size())) == ERROR_SUCCESS;
+}
+
+// Both keys, sealed, and the previous key's deadline; false when a key
+// cannot be sealed or a value cannot be written.
+bool write_site_keys(const KeyRing& keys) {
+    SystemDataProtection protection;
+    std::optional<std::vector<std::uint8_t>> current, previous;
+    if (keys.current && !(current = seal_key(*keys.current, protection))) return false;
+    if (keys.previous && !(previous = seal_key(*keys.previous, protection))) return false;
+    HKEY key = create_settings_key();
+    if (!key) return false;
+    bool ok = !current || write_binary(key, site_key_value, *current);
+    ok = ok && (!previous || write_binary(key, previous_key_value, *previous));
+    ok = ok && write_binary(key, previous_until_value, time_value(keys.previous_until));
+    RegCloseKey(key);
+    return ok;
+}
 
 // Reads the stored settings; false when the key or the path cannot be read.
 bool read_registry_settings(ServerSettings& settings) {
@@ -26,23 +79,66 @@ bool read_registry_settings(ServerSettings& settings) {
     size = sizeof port;
     if (RegQueryValueExA(key, "Audit_Port", nullptr, nullptr, port, &size) == ERROR_SUCCESS)
         settings.port_cell = port_cell_from_value(port, size);
+    read_signing_settings(key, settings.signing);
     RegCloseKey(key);
     return have_path;
 }
 
 void write_registry_settings(const ServerSettings& settings) {
-    SECURITY_ATTRIBUTES security{sizeof security, nullptr, TRUE};
-    HKEY key = nullptr;
-    DWORD disposition = 0;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, settings_key, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, &security,
-                        &key, &disposition) != ERROR_SUCCESS)
-        return;
-    const std::vector<std::uint8_t> path = path_value(settings.working_directory);
-    const std::vector<std::uint8_t> port = port_value(settings.port_cell);
+    HKEY key = create_settings_key();
+    if (!key) return;
     // Results not checked: the live settings stay in force for this run either way.
-    RegSetValueExA(key, "Audit_PathName", 0, REG_BINARY, path.data(), static_cast<DWORD>(path.size()));
-    RegSetValueExA(key, "Audit_Port", 0, REG_BINARY, port.data(), static_cast<DWORD>(port.size()));
+    write_binary(key, "Audit_PathName", path_value(settings.working_directory));
+    write_binary(key, "Audit_Port", port_value(settings.port_cell));
+    write_binary(key, unsigned_reports_value, rule_value(settings.signing.accept_unsigned));
     RegCloseKey(key);
+}
+
+std::uint64_t time_now() { return static_cast<std::uint64_t>(std::time(nullptr)); }
+
+void show_signing_settings(HWND dialog, const SigningSettings& signing) {
+    set_dlg_text(dialog, IDC_SETTINGS_KEY_STATE, site_key_state_text(signing.keys));
+    set_dlg_text(dialog, IDC_SETTINGS_PREVIOUS_KEY, previous_key_text(signing.keys, time_now()));
+    CheckDlgButton(dialog, IDC_SETTINGS_ACCEPT_UNSIGNED, signing.accept_unsigned ? BST_CHECKED : BST_UNCHECKED);
+}
+
+// The new key dialog: the note and the key as selectable text.
+INT_PTR CALLBACK site_key_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+        case WM_INITDIALOG:
+            set_dlg_text(dialog, IDC_SITE_KEY_NOTE, new_key_note_text());
+            set_dlg_text(dialog, IDC_SITE_KEY_TEXT, *reinterpret_cast<const std::string*>(lparam));
+            return TRUE;
+        case WM_COMMAND:
+            if (LOWORD(wparam) == IDC_SITE_KEY_OK || LOWORD(wparam) == IDCANCEL) {
+                EndDialog(dialog, IDOK);
+                return TRUE;
+            }
+            return FALSE;
+        case WM_CLOSE:
+            EndDialog(dialog, IDOK);
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+// "New Key...": the key takes effect and is stored at once (it is about to
+// be given to the clients), then shown once.
+void make_new_key(ServerSettings& settings, HWND dialog) {
+    const std::optional<SiteKey> fresh = new_site_key();
+    SigningSettings changed = settings.signing;
+    if (fresh) change_site_key(changed, *fresh, time_now());
+    if (!fresh || !write_site_keys(changed.keys)) {
+        show_box(dialog, new_key_failed_text, new_key_failed_caption);
+        return;
+    }
+    settings.signing.keys = changed.keys;
+    show_signing_settings(dialog, settings.signing);
+    std::string text = key_text(*fresh);
+    DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SITE_KEY), dialog, site_key_proc,
+                    reinterpret_cast<LPARAM>(&text));
+    SecureZeroMemory(&text[0], text.size());
 }
 
 void browse_for_directory(ServerSettings& settings, HWND dialog) {
@@ -81,6 +177,7 @@ void settings_ok(ServerSettings& settings, HWND dialog) {
     }
     settings.working_directory = directory;
     if (settings.working_directory.empty()) return;
+    settings.signing.accept_unsigned = IsDlgButtonChecked(dialog, IDC_SETTINGS_ACCEPT_UNSIGNED) == BST_CHECKED;
     write_registry_settings(settings);
     EndDialog(dialog, IDOK);
 }
@@ -93,6 +190,7 @@ INT_PTR CALLBACK settings_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM 
         SendDlgItemMessageA(dialog, IDC_SETTINGS_DIRECTORY, EM_LIMITTEXT, working_directory_max_chars, 0);
         set_dlg_text(dialog, IDC_SETTINGS_PORT, port_box_text(settings.port_cell));
         set_dlg_text(dialog, IDC_SETTINGS_DIRECTORY, settings.working_directory);
+        show_signing_settings(dialog, settings.signing);
         return TRUE;
     }
     auto* settings = reinterpret_cast<ServerSettings*>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
@@ -102,6 +200,8 @@ INT_PTR CALLBACK settings_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM 
             if (HIWORD(wparam) != BN_CLICKED) return FALSE;
             switch (LOWORD(wparam)) {
                 case IDC_SETTINGS_BROWSE: browse_for_directory(*settings, dialog); return TRUE;
+                case IDC_SETTINGS_NEW_KEY: make_new_key(*settings, dialog); return TRUE;
+                case IDC_SETTINGS_ACCEPT_UNSIGNED: return TRUE;
                 case IDC_SETTINGS_OK: settings_ok(*settings, dialog); return TRUE;
                 case IDC_SETTINGS_CANCEL:
                 case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
