@@ -524,5 +524,71 @@ TEST(IntakeSocket, WaitingDatagramsTakenTogetherAsOneAtATime) {
     stop_sockets();
 }
 
+TEST_F(IntakeTest, UnsignedReportsUnderEachSetting) {
+    SiteKey key;
+    key.fill(3);
+    struct Case {
+        const char* name;
+        bool server_has_key, accept_unsigned, stored;
+    } cases[] = {
+        {"no key, accepted (the default)", false, true, true},
+        {"no key, refused: nothing could ever be signed", false, false, true},
+        {"key, accepted", true, true, true},
+        {"key, refused", true, false, false},
+    };
+    std::uint8_t last = 0;
+    for (const Case& c : cases) {
+        SigningSettings signing;
+        if (c.server_has_key) signing.keys.current = key;
+        signing.accept_unsigned = c.accept_unsigned;
+        Intake guarded(store, console, &signing);
+        const std::uint32_t before = store.record_count();
+        const Mac mac{2, 0, 0, 0, 0, ++last};
+        guarded.handle_datagram(encode_hardware_packet(report_for(mac, "PC")).data(), hw_packet::size,
+                                Ipv4{127, 0, 0, 77}, 1700000000);
+        EXPECT_EQ(store.record_count(), before + (c.stored ? 1 : 0)) << c.name;
+        EXPECT_EQ(guarded.refused_packets(), c.stored ? 0u : 1u) << c.name;
+        if (!c.stored) {
+            EXPECT_EQ(console.status(), "Refused packet from 127.0.0.77: not signed") << c.name;
+            EXPECT_EQ(console.counters[static_cast<int>(StatsCounter::refused)], 1u);
+        }
+    }
+}
+
+TEST_F(IntakeTest, AComputerThatSignedHasItsUnsignedDatagramsRefusedAfterARestartToo) {
+    handle(encode_hardware_packet(report_for(mac_a, "PC-A")));
+    handle(software_packet(packet_list_start, mac_a, {{"Editor", "1.0"}}));
+    handle(encode_hardware_packet(report_for(mac_b, "PC-B")));
+    ExtensionRecord ext;
+    ext.mac = mac_a;
+    ext.flags = ext_record::flag_signs_reports;
+    ASSERT_TRUE(store.store_extension(0, ext));
+    ASSERT_EQ(store.open_store(dir.path()), 0);  // as after a restart
+    const std::vector<std::uint8_t> side = read_file(dir.file("Extension.Audit"));
+    ASSERT_GE(side.size(), 8u);
+    EXPECT_EQ(side[7], 0x02);
+
+    const auto hardware_before = hardware_file(), software_before = software_file();
+    SystemFacts facts;
+    facts.manufacturer = "Forged";
+    const auto forged_hw = encode_hardware_packet(report_for(mac_a, "EVIL-PC"));
+    const auto forged_id = encode_id_packet(mac_a, "TAG", "SER");
+    const auto forged_ext = encode_extension_packet(mac_a, facts);
+    const auto forged_sw = software_packet(packet_list_start, mac_a, {{"Totally Legit Tool", "6.6.6"}});
+    handle(forged_hw, Ipv4{127, 0, 0, 77});
+    handle(forged_id, Ipv4{127, 0, 0, 77});
+    handle(forged_ext, Ipv4{127, 0, 0, 77});
+    handle(forged_sw, Ipv4{127, 0, 0, 77});
+    EXPECT_EQ(intake.refused_packets(), 4u);
+    EXPECT_EQ(console.status(),
+              "Refused packet from 127.0.0.77: not signed, from a computer that signs its reports");
+    EXPECT_EQ(hardware_file(), hardware_before);
+    EXPECT_EQ(software_file(), software_before);
+    EXPECT_EQ(names_of(mac_a), std::vector<std::string>{"Editor"});
+    // Another computer's unsigned report is taken as before.
+    handle(encode_hardware_packet(report_for(mac_b, "PC-B2")));
+    EXPECT_EQ(store.record(1).computer_name(), "PC-B2");
+}
+
 }  // namespace
 }  // namespace tally

@@ -80,7 +80,7 @@ struct ServerState {
     MainWindowView window_view{*this};
     HeldView view{window_view};  // holds the intake's paints during a storm
     ConsoleCore core{store, view};
-    Intake intake{store, core};
+    Intake intake{store, core, &settings.signing};
     UdpSocket socket;  // the listening socket; closed in display only mode
     ConsoleInventoryHost inventory_host{*this};
     InventoryWindows inventory;  // the Systems and Software Catalogue windows

@@ -11,6 +11,7 @@
 
 #include "protocol/signing.h"
 #include "server/console/data_protection.h"
+#include "server/store/signing_rules.h"
 
 namespace tally {
 
@@ -27,11 +28,6 @@ constexpr char unsigned_reports_value[] = "Audit_UnsignedReports";
 // How long clients that still have the previous key are accepted after a
 // new key was made: time for Group Policy to reach every computer.
 constexpr std::uint64_t key_change_over_seconds = 14 * 24 * 60 * 60;
-
-struct SigningSettings {
-    KeyRing keys;
-    bool accept_unsigned = true;
-};
 
 // "New Key...": the fresh key becomes current; the current one, if any,
 // stays accepted until now + the change-over.

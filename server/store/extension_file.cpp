@@ -10,6 +10,7 @@ void encode_extension_record(const ExtensionRecord& r, std::uint8_t* b) {
     std::fill_n(b, size, 0);
     std::copy(r.mac.begin(), r.mac.end(), b + mac.offset);
     put_u8(b, product_type, r.product_type);
+    put_u8(b, flags, r.flags);
     put_u32(b, last_update, r.last_update);
     put_text(b, processor_name, r.facts.processor_name);
     put_text(b, manufacturer, r.facts.manufacturer);
@@ -24,6 +25,7 @@ ExtensionRecord decode_extension_record(const std::uint8_t* b) {
     ExtensionRecord r;
     std::copy_n(b + mac.offset, 6, r.mac.begin());
     r.product_type = get_u8(b, product_type);
+    r.flags = get_u8(b, flags);
     r.last_update = get_u32(b, last_update);
     // A field without its NUL (a damaged file) is read as width - 1 characters.
     auto text = [b](Field f) { return get_text(b + f.offset, f.width - 1); };

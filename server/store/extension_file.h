@@ -24,6 +24,7 @@ namespace ext_record {
 constexpr std::size_t size = 320;
 constexpr Field mac{0, 6};              // all zero: a free side record
 constexpr Field product_type{6, 1};     // from the hardware packet; 0 unknown
+constexpr Field flags{7, 1};            // what the server knows of the computer's client
 constexpr Field last_update{8, 4};      // when the extension packet was stored; 0 never
 constexpr Field processor_name{12, 49};
 constexpr Field manufacturer{64, 64};
@@ -31,8 +32,11 @@ constexpr Field model{128, 64};
 constexpr Field bios_serial{192, 64};
 constexpr Field windows_edition{256, 32};
 constexpr Field display_version{288, 16};
-constexpr Field fields[] = {mac,          product_type, last_update, processor_name, manufacturer,
+constexpr Field fields[] = {mac,          product_type, flags, last_update, processor_name, manufacturer,
                             model,        bios_serial,  windows_edition, display_version};
+// Flag bit 1: the computer has sent a validly signed pass, so its unsigned
+// datagrams are refused from then on.
+constexpr std::uint8_t flag_signs_reports = 0x02;
 }  // namespace ext_record
 static_assert(layout_is_sound(ext_record::fields, ext_record::size), "extension record layout");
 static_assert(ext_record::size == ext_packet::size && ext_record::processor_name.offset == ext_packet::processor_name.offset &&
@@ -43,6 +47,7 @@ static_assert(ext_record::size == ext_packet::size && ext_record::processor_name
 struct ExtensionRecord {
     Mac mac{};
     std::uint8_t product_type = 0;
+    std::uint8_t flags = 0;  // ext_record::flag_*
     std::uint32_t last_update = 0;
     SystemFacts facts;
 };

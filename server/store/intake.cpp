@@ -127,6 +127,13 @@ void Intake::dispatch_datagram(const std::uint8_t* data, std::size_t size, const
         console_.set_status("Unknown Packet Recieved");
         return;
     }
+    // Every audit packet carries its computer's MAC at bytes 1-6. Datagrams
+    // of today's form are unsigned.
+    const Refusal refusal = check_unsigned(signing_, computer_signs(data + 1));
+    if (refusal != Refusal::none) {
+        refuse(refusal, sender);
+        return;
+    }
     switch (type) {
         case packet_id:
             handle_id_packet(data, now);
@@ -145,6 +152,28 @@ void Intake::dispatch_datagram(const std::uint8_t* data, std::size_t size, const
             handle_software_packet(data, size, sender);
             break;
     }
+}
+
+bool Intake::computer_signs(const std::uint8_t* mac) const {
+    const auto found = store_.find_record(mac);
+    ExtensionRecord ext;
+    return found && store_.holds_computer(*found) && store_.extension(*found, ext) &&
+           (ext.flags & ext_record::flag_signs_reports) != 0;
+}
+
+void Intake::mark_signing(const std::uint8_t* mac) {
+    const auto found = store_.find_record(mac);
+    if (!found || !store_.holds_computer(*found)) return;
+    ExtensionRecord ext;
+    if (store_.extension(*found, ext) && (ext.flags & ext_record::flag_signs_reports) != 0) return;
+    std::copy_n(mac, 6, ext.mac.begin());
+    ext.flags |= ext_record::flag_signs_reports;
+    store_.store_extension(*found, ext);
+}
+
+void Intake::refuse(Refusal refusal, const Ipv4& sender) {
+    count(StatsCounter::refused, refused_);
+    console_.set_status(refused_text(refusal, sender));
 }
 
 void apply_id_packet(std::uint8_t* record, const std::uint8_t* p) {
@@ -233,7 +262,10 @@ void Intake::handle_extension_packet(const std::uint8_t* p, std::size_t size, co
     if (!found || !store_.holds_computer(*found)) return;
     const std::uint32_t i = *found;
     ExtensionRecord stored;
-    if (store_.extension(i, stored)) ext.product_type = stored.product_type;
+    if (store_.extension(i, stored)) {
+        ext.product_type = stored.product_type;
+        ext.flags = stored.flags;
+    }
     ext.mac = mac;
     ext.last_update = now;
     store_.store_extension(i, ext);

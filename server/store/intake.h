@@ -10,13 +10,16 @@
 #include "protocol/packets.h"
 #include "protocol/udp.h"
 #include "server/store/pending_ids.h"
+#include "server/store/signing_rules.h"
 #include "server/store/store.h"
 
 namespace tally {
 
 // The counters of the Server Stats page: packets of each kind, datagrams of
-// which a part was dropped, records and entries awaiting writing.
-enum class StatsCounter { hardware, software, id, dropped, unwritten };
+// which a part was dropped, records and entries awaiting writing, datagrams
+// refused by the signing rules.
+enum class StatsCounter { hardware, software, id, dropped, unwritten, refused };
+constexpr std::size_t stats_counter_count = 6;
 
 // Datagrams taken on one socket notification at most, before the server
 // goes back to its message loop for the user's input and the repaints.
@@ -58,7 +61,10 @@ public:
 
 class Intake {
 public:
-    Intake(Store& store, ConsoleHooks& console) : store_(store), console_(console) {}
+    // The signing rules are the live settings' (none given: no key, unsigned
+    // reports accepted).
+    Intake(Store& store, ConsoleHooks& console, const SigningSettings* signing = nullptr)
+        : store_(store), console_(console), signing_(signing ? *signing : no_signing_) {}
 
     // Receives one datagram from the socket into the receive buffer and
     // handles it; a failed receive shows "Error %i".
@@ -75,6 +81,7 @@ public:
     std::uint32_t hardware_packets() const { return hardware_packets_; }
     std::uint32_t software_packets() const { return software_packets_; }
     std::uint32_t id_packets() const { return id_packets_; }
+    std::uint32_t refused_packets() const { return refused_; }
 
 private:
     enum class Received { datagram, nothing, failed };
@@ -88,9 +95,17 @@ private:
     void handle_extension_packet(const std::uint8_t* p, std::size_t size, const Ipv4& sender, std::uint32_t now);
     void handle_software_packet(const std::uint8_t* p, std::size_t size, const Ipv4& sender);
     void count(StatsCounter counter, std::uint32_t& value);
+    // Whether the computer of this MAC has sent a validly signed pass.
+    bool computer_signs(const std::uint8_t* mac) const;
+    // Remembers in the computer's extension record that it signs its reports.
+    void mark_signing(const std::uint8_t* mac);
+    void refuse(Refusal refusal, const Ipv4& sender);
 
+    static inline const SigningSettings no_signing_{};
     Store& store_;
     ConsoleHooks& console_;
+    const SigningSettings& signing_;
+    std::uint32_t refused_ = 0;
     std::array<std::uint8_t, receive_buffer_size> buffer_{};
     std::uint32_t hardware_packets_ = 0;
     std::uint32_t software_packets_ = 0;
