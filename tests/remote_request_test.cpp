@@ -5,6 +5,8 @@
 #include "reports_sample.h"
 #include "server/reports/remote_request.h"
 
+#include <cstring>
+
 namespace tally {
 namespace {
 
@@ -42,6 +44,36 @@ TEST(RemoteRequest, PayloadsAndPort) {
     EXPECT_EQ(remote_payload(RemoteRequest::close).size(), 12u);
     EXPECT_EQ(remote_port(54333), 54334);
     EXPECT_EQ(remote_port(65535), 0);
+}
+
+TEST(RemoteRequest, SignedForAComputerThatSignsWhenTheServerHasAKey) {
+    StoreFixture f = test::sample_store();
+    SiteKey key;
+    key.fill(9);
+    KeyRing keys;
+    keys.current = key;
+    const RequestSigning signing{keys, 1800000000};
+    const KeyRing no_keys;
+    const RequestSigning without_key{no_keys, 1800000000};
+    ExtensionRecord ext;
+    std::copy_n(f.store().record(0).mac(), 6, ext.mac.begin());
+    ext.flags = ext_record::flag_signs_reports;
+    ASSERT_TRUE(f.store().store_extension(0, ext));
+
+    EXPECT_EQ(request_datagram(f.store(), 2, RemoteRequest::close, &signing), "Close Please") << "does not sign";
+    EXPECT_EQ(request_datagram(f.store(), 0, RemoteRequest::close, &without_key), "Close Please");
+    EXPECT_EQ(request_datagram(f.store(), 0, RemoteRequest::update, nullptr), "Update Please");
+    FakeChannel channel;
+    send_remote_request(f.store(), 0, RemoteRequest::close, 54333, channel, f.notifier(), &signing);
+    ASSERT_EQ(channel.payload.size(), 72u);
+    const auto* p = reinterpret_cast<const std::uint8_t*>(channel.payload.data());
+    EXPECT_EQ(p[0], 'Q');
+    EXPECT_EQ(std::memcmp(p + 1, f.store().record(0).mac(), 6), 0);
+    EXPECT_EQ(p[7], signed_request::close);
+    EXPECT_EQ(check_signature(p, signed_request::signature.offset, keys, 1800000000), SignatureCheck::valid);
+    // Each request its own nonce.
+    EXPECT_NE(request_datagram(f.store(), 0, RemoteRequest::close, &signing).substr(12, 16),
+              channel.payload.substr(12, 16));
 }
 
 TEST(RemoteRequest, SendsToTheLookedUpNameAndReportsEachFailure) {

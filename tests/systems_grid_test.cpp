@@ -46,6 +46,8 @@ TEST(SystemsGridTest, CellTextsOfAComputer) {
     ExtensionRecord ext;
     std::copy_n(fixture.store().record(0).mac(), 6, ext.mac.begin());
     ext.facts = {"Intel(R) Core(TM) i7", "Maker", "Desk 1", "BIOS-77", "Professional", "23H2"};
+    ext.flags = ext_record::flag_signs_reports;
+    EXPECT_EQ(grid.text(row, GridColumn::signed_report), "No");
     ASSERT_TRUE(fixture.store().store_extension(0, ext));
     grid.update_record(fixture.store(), 0, test::sample_time);
     const std::size_t again = *grid.row_of(0);
@@ -53,6 +55,7 @@ TEST(SystemsGridTest, CellTextsOfAComputer) {
     EXPECT_EQ(grid.text(again, GridColumn::system_model), "Maker Desk 1");
     EXPECT_EQ(grid.text(again, GridColumn::bios_serial), "BIOS-77");
     EXPECT_EQ(grid.text(again, GridColumn::windows_release), "Professional 23H2");
+    EXPECT_EQ(grid.text(again, GridColumn::signed_report), "Yes");
     grid.set_find("bios-7");
     EXPECT_EQ(shown(grid), (std::vector<std::uint32_t>{0}));
 }

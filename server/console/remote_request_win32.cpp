@@ -1,5 +1,7 @@
 // "Request Update" and "Close Remote Service": one datagram to the selected
 // computer's resident client, through a socket of its own.
+#include <ctime>
+
 #include "server/console/commands.h"
 #include "server/console/server_state.h"
 #include "server/reports/remote_request.h"
@@ -8,8 +10,9 @@ namespace tally {
 
 void send_remote_request(ServerState& state, bool close) {
     UdpRequestChannel channel;
+    const RequestSigning signing{state.settings.signing.keys, static_cast<std::uint64_t>(std::time(nullptr))};
     send_remote_request(state.store, state.core.selected_record(), close ? RemoteRequest::close : RemoteRequest::update,
-                        effective_port(state.settings.port_cell), channel, state.notifier);
+                        effective_port(state.settings.port_cell), channel, state.notifier, &signing);
 }
 
 }  // namespace tally

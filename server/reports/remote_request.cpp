@@ -1,6 +1,10 @@
 // Update and close requests to resident clients.
 #include "server/reports/remote_request.h"
 
+#include <cstring>
+
+#include "protocol/crypto.h"
+
 namespace tally {
 
 std::string remote_payload(RemoteRequest request) {
@@ -8,6 +12,21 @@ std::string remote_payload(RemoteRequest request) {
 }
 
 std::uint16_t remote_port(std::uint16_t server_port) { return static_cast<std::uint16_t>(server_port + 1u); }
+
+std::string request_datagram(const Store& store, std::uint32_t i, RemoteRequest request,
+                             const RequestSigning* signing) {
+    ExtensionRecord ext;
+    const bool computer_signs = store.extension(i, ext) && (ext.flags & ext_record::flag_signs_reports) != 0;
+    if (!signing || !signing->keys.current || !computer_signs) return remote_payload(request);
+    Nonce nonce;
+    if (!random_bytes(nonce.data(), nonce.size())) return std::string();
+    Mac mac;
+    std::memcpy(mac.data(), store.record(i).mac(), mac.size());
+    const SignedRequestPacket p =
+        encode_signed_request(mac, request == RemoteRequest::close ? Request::close : Request::update, nonce,
+                              *signing->keys.current, signing->now);
+    return std::string(p.begin(), p.end());
+}
 
 Notice socket_failure_notice() { return Notice{"Beer", "Beer", BoxOwner::main_window, false}; }
 
@@ -22,7 +41,8 @@ bool UdpRequestChannel::send(const Ipv4& to, std::uint16_t port, const std::stri
 }
 
 void send_remote_request(const Store& store, std::uint32_t record_index, RemoteRequest request,
-                         std::uint16_t server_port, RequestChannel& channel, Notifier& notifier) {
+                         std::uint16_t server_port, RequestChannel& channel, Notifier& notifier,
+                         const RequestSigning* signing) {
     if (record_index >= store.record_count() || store.record(record_index).is_free()) return;
     const std::string name = store.record(record_index).computer_name();
 
@@ -37,7 +57,8 @@ void send_remote_request(const Store& store, std::uint32_t record_index, RemoteR
     }
     // Without a socket the send fails and its box follows, as the user has
     // already been told once that no socket could be made.
-    if (!have_socket || !channel.send(address, remote_port(server_port), remote_payload(request)))
+    const std::string datagram = request_datagram(store, record_index, request, signing);
+    if (!have_socket || datagram.empty() || !channel.send(address, remote_port(server_port), datagram))
         notifier.notify(socket_failure_notice());
     channel.close_socket();
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "protocol/signing.h"
 #include "protocol/udp.h"
 #include "server/store/notify.h"
 #include "server/store/store.h"
@@ -18,6 +19,19 @@ enum class RemoteRequest { update, close };
 std::string remote_payload(RemoteRequest request);
 // The resident client's port: server port + 1, so 65535 gives 0.
 std::uint16_t remote_port(std::uint16_t server_port);
+
+// A server with a site key signs the requests to computers that sign their
+// reports (their clients obey signed requests only); to the others it sends
+// today's requests.
+struct RequestSigning {
+    const KeyRing& keys;
+    std::uint64_t now;  // seconds since 1970
+};
+// The datagram for record i: the signed request for its MAC (with a fresh
+// nonce) when the server has a key and the computer signs, else
+// remote_payload. Empty when no nonce can be drawn.
+std::string request_datagram(const Store& store, std::uint32_t i, RemoteRequest request,
+                             const RequestSigning* signing);
 
 // The boxes of a failed request, owned by the main window.
 Notice socket_failure_notice();     // "Beer" / "Beer"
@@ -54,6 +68,7 @@ private:
 // resolver would answer with this machine). A free record or an index
 // beyond the table sends nothing and shows nothing.
 void send_remote_request(const Store& store, std::uint32_t record_index, RemoteRequest request,
-                         std::uint16_t server_port, RequestChannel& channel, Notifier& notifier);
+                         std::uint16_t server_port, RequestChannel& channel, Notifier& notifier,
+                         const RequestSigning* signing = nullptr);
 
 }  // namespace tally

@@ -21,7 +21,7 @@ constexpr GridColumnSpec column_specs[grid_column_count] = {
     {"Days Since", true, 70},      {"Serial Number", false, 100}, {"Asset Tag", false, 90},
     {"Custom Field 1", false, 100}, {"Custom Field 2", false, 100},
     {"Processor Name", false, 160}, {"Manufacturer and Model", false, 160},
-    {"BIOS Serial Number", false, 110}, {"Windows Edition", false, 130},
+    {"BIOS Serial Number", false, 110}, {"Windows Edition", false, 130}, {"Signed", false, 60},
 };
 
 constexpr std::uint64_t no_number = ~std::uint64_t(0);  // sorts after every number
@@ -142,6 +142,9 @@ GridRow make_grid_row(const Store& store, std::uint32_t i, std::uint32_t now) {
         t[col(GridColumn::bios_serial)] = ext.facts.bios_serial;
         t[col(GridColumn::windows_release)] = windows_release_text(ext.facts);
     }
+    // A computer that has sent a signed pass has every later report refused
+    // unless it is signed: its last report was signed.
+    t[col(GridColumn::signed_report)] = have_ext && (ext.flags & ext_record::flag_signs_reports) ? "Yes" : "No";
 
     // The searchable fields, separated by a byte no find text holds, so
     // that a match never spans two fields.

@@ -39,8 +39,10 @@ enum class GridColumn : std::uint8_t {
     system_model,
     bios_serial,
     windows_release,
+    // Whether the last report was signed with the site key.
+    signed_report,
 };
-constexpr std::size_t grid_column_count = 21;
+constexpr std::size_t grid_column_count = 22;
 
 struct GridColumnSpec {
     const char* title;
