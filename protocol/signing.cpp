@@ -95,6 +95,20 @@ bool within_signature_window(std::uint64_t signed_at, std::uint64_t now) {
     return apart <= signature_window_seconds;
 }
 
+void sign_pass_datagram(std::vector<std::uint8_t>& d, std::size_t signed_part, const SiteKey& key,
+                        std::uint64_t now) {
+    d.resize(signed_part + sig_block::size);
+    d[signed_pass::flags.offset] |= signed_pass::flag_signed;
+    put_u32(d.data(), signed_pass::packet_size, static_cast<std::uint32_t>(d.size()));
+    sign_datagram(d.data(), signed_part, key, now);
+}
+
+PassSignature pass_signature(const std::uint8_t* d, std::size_t size, std::size_t signed_part) {
+    if (size <= signed_pass::flags.offset || (d[signed_pass::flags.offset] & signed_pass::flag_signed) == 0)
+        return PassSignature::none;
+    return size >= signed_part + sig_block::size ? PassSignature::present : PassSignature::cut_off;
+}
+
 const SiteKey* KeyRing::find(const KeyId& id, std::uint64_t now) const {
     if (current && key_id(*current) == id) return &*current;
     if (previous && now < previous_until && key_id(*previous) == id) return &*previous;

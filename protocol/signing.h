@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "protocol/bytes.h"
 #include "protocol/packets.h"
@@ -59,6 +60,23 @@ bool signature_verifies(const std::uint8_t* packet, std::size_t block_offset, co
 KeyId signed_key_id(const std::uint8_t* packet, std::size_t block_offset);
 std::uint64_t signed_time(const std::uint8_t* packet, std::size_t block_offset);
 bool within_signature_window(std::uint64_t signed_at, std::uint64_t now);
+
+// Pass manifests and receipts carry flag bit 0 of byte 7 when a signature
+// block follows their signed part (the digests of a manifest, the missing
+// positions of a receipt), and their packet size at byte 8 counts it.
+namespace signed_pass {
+constexpr Field flags{7, 1};
+constexpr Field packet_size{8, 4};
+constexpr std::uint8_t flag_signed = 0x01;
+}  // namespace signed_pass
+// Appends the block after the first signed_part bytes of d (anything beyond
+// them is dropped), sets the flag and the packet size.
+void sign_pass_datagram(std::vector<std::uint8_t>& d, std::size_t signed_part, const SiteKey& key,
+                        std::uint64_t now);
+// Whether a manifest or receipt of `size` bytes says it is signed, and
+// whether its block lies inside it.
+enum class PassSignature { none, present, cut_off };
+PassSignature pass_signature(const std::uint8_t* d, std::size_t size, std::size_t signed_part);
 
 // The keys a server accepts: its current key and, during a change-over, the
 // previous one until a time.

@@ -93,6 +93,21 @@ TEST(SignatureBlock, KeysOfAChangeOverAndTheTimeWindow) {
     EXPECT_EQ(check_signature(forged.data(), 16, KeyRing{}, now), SignatureCheck::unknown_key);
 }
 
+TEST(SignatureBlock, PassDatagramsSayTheyAreSignedAndCountTheBlock) {
+    std::vector<std::uint8_t> manifest(32 + 16 * 2, 0x11);
+    manifest[7] = 0;
+    EXPECT_EQ(pass_signature(manifest.data(), manifest.size(), manifest.size()), PassSignature::none);
+    const std::size_t signed_part = manifest.size();
+    manifest.push_back(0xEE);  // bytes beyond the signed part are not sent on
+    sign_pass_datagram(manifest, signed_part, key_of(1), now);
+    ASSERT_EQ(manifest.size(), signed_part + 44);
+    EXPECT_EQ(manifest[7], 1);
+    EXPECT_EQ(get_u32(manifest.data() + 8), signed_part + 44);
+    EXPECT_EQ(pass_signature(manifest.data(), manifest.size(), signed_part), PassSignature::present);
+    EXPECT_TRUE(signature_verifies(manifest.data(), signed_part, key_of(1)));
+    EXPECT_EQ(pass_signature(manifest.data(), manifest.size() - 1, signed_part), PassSignature::cut_off);
+}
+
 const Ipv4 server_ip{10, 0, 0, 5};
 const Ipv4 other_ip{10, 0, 0, 6};
 const Mac own_mac{2, 0, 0, 0, 0, 1};

@@ -2,6 +2,8 @@
 # scoutly.exe -R under Wine: after the first pass an update request from the
 # server's address runs a second pass, 13- and 12-byte datagrams from another
 # address change nothing, and a close request ends the client with exit code 0.
+# With a site key in its policy key, the client ignores those requests and
+# forged signed ones, and obeys the server's signed requests only.
 . "$(dirname "$0")/common.bash" client_resident
 need "$TALLY_BIN/scoutly.exe"
 wine_start
@@ -89,4 +91,60 @@ rc=$?
 cat "$RUN/checks.txt"
 FAILED=$(grep -c '^FAIL' "$RUN/checks.txt")
 [ "$rc" = 0 ] || [ "$FAILED" -gt 0 ] || check "the resident checks ran" false
+
+# The site key where Group Policy puts it (the 64-bit view where there is one).
+KEY=$(python3 -c 'import os; print(os.urandom(32).hex().upper())')
+VIEW=/reg:64
+[ "$TALLY_WINE_MODE" = win32 ] && VIEW=
+check "site key in the client's policy key" timeout 30 "$WINE" reg add 'HKLM\Software\Policies\Kestrin\scoutly' \
+    /v SiteKey /t REG_SZ /d "$KEY" /f $VIEW >"$RUN/reg.out" 2>&1
+python3 - "$PORT" "$WINE" "$TALLY_BIN/scoutly.exe" "$RUN" "$KEY" <<'PY' >"$RUN/signed.txt" 2>&1
+import subprocess, sys, time
+from packets import *
+port, wine, exe, run, key = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4], bytes.fromhex(sys.argv[5])
+server = Listener(port)
+failures = 0
+
+def check(name, cond):
+    global failures
+    print(("ok   " if cond else "FAIL ") + name, flush=True)
+    failures += 0 if cond else 1
+
+out = open(run + "/scoutly-key.out", "w")
+proc = subprocess.Popen(["timeout", "90", wine, exe, "127.0.0.1:%d" % port, "-R"],
+                        stdin=subprocess.DEVNULL, stdout=out, stderr=out)
+try:
+    first = server.receive_pass(20)
+    check("a client with a key reports", first and first[-1][0] == 0xA3)
+    mac = first[0][1:7]
+    time.sleep(0.3)
+    send_request(port + 1, b"Close Please")
+    check("12 bytes from the server's address are ignored", server.quiet(1.5) and proc.poll() is None)
+    send_request(port + 1, signed_request(mac, 2, os.urandom(32)), source="127.0.0.9")
+    check("a close signed with another key is ignored", server.quiet(1.0) and proc.poll() is None)
+    send_request(port + 1, signed_request(mac, 1, key, clock=time.time() - 600))
+    check("an update signed 10 minutes ago is ignored", server.quiet(1.0) and proc.poll() is None)
+    update = signed_request(mac, 1, key)
+    send_request(port + 1, update)
+    again = server.receive_pass(20)
+    check("the server's signed update runs a pass", again and again[-1][0] == 0xA3)
+    send_request(port + 1, update)
+    check("the same signed update again is ignored", server.quiet(1.5) and proc.poll() is None)
+    send_request(port + 1, signed_request(mac, 2, key), source="127.0.0.9")
+    try:
+        rc = proc.wait(20)
+    except subprocess.TimeoutExpired:
+        rc = None
+    check("the server's signed close ends the client with exit code 0 (got %s)" % rc, rc == 0)
+finally:
+    if proc.poll() is None:
+        proc.kill()
+        proc.wait()
+sys.exit(1 if failures else 0)
+PY
+rc=$?
+cat "$RUN/signed.txt"
+SIGNED_FAILED=$(grep -c '^FAIL' "$RUN/signed.txt")
+FAILED=$((FAILED + SIGNED_FAILED))
+[ "$rc" = 0 ] || [ "$SIGNED_FAILED" -gt 0 ] || check "the signed request checks ran" false
 finish

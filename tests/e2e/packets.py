@@ -12,6 +12,9 @@ for the end-to-end tests and the main job's sample fleet (tools/sample_fleet.py)
 
 Scripts import it (the folder is on PYTHONPATH) for the builders below.
 """
+import hashlib
+import hmac
+import os
 import socket
 import struct
 import sys
@@ -123,6 +126,64 @@ def send(port, datagrams, source="127.0.0.1", pause=0.0):
         if pause:
             time.sleep(pause)
     s.close()
+
+
+# --- signing
+
+def key_id(key):
+    """The first 4 bytes of SHA-256 of the site key."""
+    return hashlib.sha256(key).digest()[:4]
+
+
+def sign(data, key, clock=None):
+    """data followed by its 44-byte signature block: key identifier, time, HMAC-SHA-256 over all before the tag."""
+    head = bytes(data) + key_id(key) + struct.pack("<Q", int(time.time() if clock is None else clock))
+    return head + hmac.new(key, head, hashlib.sha256).digest()
+
+
+def signed_request(mac, request, key, clock=None, nonce=None):
+    """The 72-byte signed request (1 update, 2 close) for a computer."""
+    body = b"Q" + bytes(mac) + bytes([request]) + struct.pack("<I", 72) + (nonce or os.urandom(16))
+    return sign(body, key, clock)
+
+
+def send_request(port, data, source="127.0.0.1"):
+    send(port, [data], source)
+
+
+class Listener:
+    """The server's socket as a test plays the server: passes as they arrive."""
+
+    def __init__(self, port):
+        self.socket = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.socket.bind(("127.0.0.1", port))
+
+    def receive_pass(self, seconds):
+        """The datagrams of one pass: up to its list start, or what came before the time-out."""
+        got, end = [], time.time() + seconds
+        while time.time() < end:
+            self.socket.settimeout(max(0.01, end - time.time()))
+            try:
+                d, _ = self.socket.recvfrom(4096)
+            except socket.timeout:
+                break
+            got.append(d)
+            if d[0] == LIST_START:
+                break
+        return got
+
+    def quiet(self, seconds):
+        """No new pass begins (no hardware packet) within the time."""
+        end = time.time() + seconds
+        while time.time() < end:
+            self.socket.settimeout(max(0.01, end - time.time()))
+            try:
+                d, _ = self.socket.recvfrom(4096)
+            except socket.timeout:
+                return True
+            if d[0] == HARDWARE:
+                return False
+        return True
 
 
 # --- database files
