@@ -201,7 +201,13 @@ INT_PTR CALLBACK settings_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM 
             switch (LOWORD(wparam)) {
                 case IDC_SETTINGS_BROWSE: browse_for_directory(*settings, dialog); return TRUE;
                 case IDC_SETTINGS_NEW_KEY: make_new_key(*settings, dialog); return TRUE;
-                case IDC_SETTINGS_ACCEPT_UNSIGNED: return TRUE;
+                case IDC_SETTINGS_ACCEPT_UNSIGNED:
+                    // A plain check box: each click turns it, read at OK.
+                    CheckDlgButton(dialog, IDC_SETTINGS_ACCEPT_UNSIGNED,
+                                   IsDlgButtonChecked(dialog, IDC_SETTINGS_ACCEPT_UNSIGNED) == BST_CHECKED
+                                       ? BST_UNCHECKED
+                                       : BST_CHECKED);
+                    return TRUE;
                 case IDC_SETTINGS_OK: settings_ok(*settings, dialog); return TRUE;
                 case IDC_SETTINGS_CANCEL:
                 case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;

@@ -1,9 +1,11 @@
 #!/bin/bash
 # tallyhall under hostile traffic and on a full disk: a flood of software
 # packets from one host is cut at the per-computer bound without a box, while
-# the real computers reporting meanwhile are all stored; on a small tmpfs that
-# fills up, the records that cannot be written wait in memory and reach the
-# file, whole, once there is room again.
+# the real computers reporting meanwhile are all stored; with a site key made
+# in the settings dialog, unsigned reports are refused or accepted as the
+# setting says, and forged ones for a computer that signs change nothing; on
+# a small tmpfs that fills up, the records that cannot be written wait in
+# memory and reach the file, whole, once there is room again.
 . "$(dirname "$0")/common.bash" server_hostile
 server_setup
 check "main window opens" start_server || exit 1
@@ -29,6 +31,45 @@ drv windows; check "no box" not grep -q "Memory Error" <<<"$OUT"
 check "the flooding host holds 5,000 programs" same $((5000 * 102)) "$(stat -c %s "$DATA/Software.Audit")"
 check "main window closes" stop_server
 check "exit code" same 0 "${SERVER_RC:-}"
+
+# A site key: made and shown once in the settings dialog, kept sealed.
+SETTINGS="Audit Server Settings"
+NEW_KEY="New Site Key"
+SIGNED=$RUN/signed
+mkdir -p "$SIGNED"
+server_settings "$SIGNED" "$PORT"
+check "main window opens for signing" start_server || exit 1
+drv menu main IDM_SETTINGS \; wait-window "$SETTINGS" \; text "$SETTINGS" - IDC_SETTINGS_KEY_STATE
+check "no key at first" same "No site key: reports are not signed" "$OUT"
+drv click "$SETTINGS" - IDC_SETTINGS_NEW_KEY \; wait-window "$NEW_KEY" \; text "$NEW_KEY" - IDC_SITE_KEY_TEXT
+KEY=$OUT
+check "the new key is shown as 64 hexadecimal digits" grep -qxE '[0-9A-F]{64}' <<<"$KEY"
+KEY_ID=$(python3 -c "import sys; from packets import *; print(key_id(bytes.fromhex(sys.argv[1])).hex().upper())" "$KEY")
+drv click "$NEW_KEY" - IDC_SITE_KEY_OK \; wait-gone "$NEW_KEY" \; text "$SETTINGS" - IDC_SETTINGS_KEY_STATE
+check "the dialog names the key in use" same "Site key $KEY_ID" "$OUT"
+timeout 60 "$WINE" reg query 'HKLM\Software\Kestrin' /v Audit_SiteKey >"$RUN/key.reg" 2>&1
+check "the key is stored" grep -q REG_BINARY "$RUN/key.reg"
+check "sealed, not as it is" not grep -qi "$KEY" <(tr -d ' \r\n' <"$RUN/key.reg")
+# Unsigned reports refused (the box unchecked), then an earlier client's report.
+drv click "$SETTINGS" - IDC_SETTINGS_ACCEPT_UNSIGNED \; click "$SETTINGS" - IDC_SETTINGS_OK \; wait-gone "$SETTINGS"
+python3 -c "import sys; from packets import *
+send(int(sys.argv[1]), [hardware(bytes([2, 0, 0, 0, 0, 0x51]), 'EARLIER')], source='127.0.0.78')" "$PORT"
+check "an unsigned report is refused when the setting says so" \
+    drv wait-text main - IDC_STATUS_LINE "Refused packet from 127.0.0.78: not signed"
+drv text main "Server Stats" IDC_STATS_REFUSED; check "and counted" same 1 "$OUT"
+check "and changes nothing" same 0 "$(stat -c %s "$SIGNED/Hardware.Audit")"
+check "main window closes" stop_server
+check "the key and the rule hold after a restart" start_server
+python3 -c "import sys; from packets import *
+send(int(sys.argv[1]), [hardware(bytes([2, 0, 0, 0, 0, 0x51]), 'EARLIER')], source='127.0.0.78')" "$PORT"
+check "refused after the restart" drv wait-text main - IDC_STATUS_LINE "Refused packet from 127.0.0.78: not signed"
+drv menu main IDM_SETTINGS \; wait-window "$SETTINGS" \; text "$SETTINGS" - IDC_SETTINGS_KEY_STATE
+check "the same key after the restart" same "Site key $KEY_ID" "$OUT"
+drv click "$SETTINGS" - IDC_SETTINGS_ACCEPT_UNSIGNED \; click "$SETTINGS" - IDC_SETTINGS_OK \; wait-gone "$SETTINGS"
+python3 -c "import sys; from packets import *
+send(int(sys.argv[1]), [hardware(bytes([2, 0, 0, 0, 0, 0x51]), 'EARLIER')], source='127.0.0.78')" "$PORT"
+check "accepted when the setting says so" drv wait-text main - IDC_STATUS_LINE "Adding hardware record for 127.0.0.78"
+check "main window closes" stop_server
 
 # A 100 KB file system: 300 new computers do not fit until it grows.
 DISK=$RUN/disk
