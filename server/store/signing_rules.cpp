@@ -22,6 +22,16 @@ Refusal check_signed(const SigningSettings& settings, const std::uint8_t* datagr
     return Refusal::bad_tag;
 }
 
+Refusal check_manifest(const SigningSettings& settings, const std::uint8_t* manifest, std::size_t size,
+                       std::size_t signed_part, bool computer_signs, std::uint64_t now, bool& is_signed) {
+    const PassSignature signature = pass_signature(manifest, size, signed_part);
+    is_signed = signature != PassSignature::none;
+    if (signature == PassSignature::none) return check_unsigned(settings, computer_signs);
+    // A block cut off by the packet's end cannot verify.
+    if (signature == PassSignature::cut_off) return Refusal::bad_tag;
+    return check_signed(settings, manifest, signed_part, now);
+}
+
 std::string refused_text(Refusal refusal, const Ipv4& sender) {
     const char* why = "";
     switch (refusal) {

@@ -29,6 +29,12 @@ Refusal check_unsigned(const SigningSettings& settings, bool computer_signs);
 Refusal check_signed(const SigningSettings& settings, const std::uint8_t* datagram, std::size_t block_offset,
                      std::uint64_t now);
 
+// A pass manifest of `size` bytes whose signed part (its digests) takes
+// signed_part bytes: signed (its block must verify with an accepted key,
+// fresh) or unsigned (the rules of check_unsigned). is_signed tells which.
+Refusal check_manifest(const SigningSettings& settings, const std::uint8_t* manifest, std::size_t size,
+                       std::size_t signed_part, bool computer_signs, std::uint64_t now, bool& is_signed);
+
 // The status line for a refused datagram, naming its sender.
 std::string refused_text(Refusal refusal, const Ipv4& sender);
 
