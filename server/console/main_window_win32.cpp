@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 
 #include "server/console/commands.h"
 #include "server/console/console_win32.h"
@@ -25,6 +26,9 @@ constexpr UINT_PTR write_retry_timer = 1;
 constexpr UINT write_retry_ms = 5000;
 // Paints what the intake held back, once a storm of datagrams has passed.
 constexpr UINT_PTR held_paint_timer = 2;
+// Drops held passes whose datagrams stopped coming, also when no datagram arrives.
+constexpr UINT_PTR pass_expiry_timer = 3;
+constexpr UINT pass_expiry_ms = 1000;
 
 // Sets the held-paint timer when the held paints ask for it (due > 0).
 void set_held_paint_timer(ServerState& state, UINT due) {
@@ -131,6 +135,8 @@ void set_up(ServerState& state, HWND hwnd) {
     init_search_page(state.pages[page_search]);
     // Result not checked: without the timer, writes are still retried after each datagram.
     SetTimer(hwnd, write_retry_timer, write_retry_ms, nullptr);
+    // Result not checked: without the timer, held passes expire as datagrams arrive.
+    SetTimer(hwnd, pass_expiry_timer, pass_expiry_ms, nullptr);
     // Posted, so that it follows the dialog manager's first showing of the window.
     PostMessageA(hwnd, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
 }
@@ -270,6 +276,7 @@ INT_PTR CALLBACK main_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM
             return FALSE;
         case WM_TIMER:
             if (wparam == write_retry_timer) state.core.retry_writes();
+            if (wparam == pass_expiry_timer) state.intake.expire_passes(static_cast<std::uint32_t>(std::time(nullptr)));
             if (wparam == held_paint_timer) {
                 KillTimer(hwnd, held_paint_timer);
                 set_held_paint_timer(state, state.view.timer_fired(GetTickCount64()));

@@ -69,6 +69,12 @@ bool ExtensionFile::find(std::uint32_t i, const std::uint8_t* mac, ExtensionReco
     return true;
 }
 
+std::uint8_t ExtensionFile::flags_of(std::uint32_t i, const std::uint8_t* mac) const {
+    if (i >= record_count() || mac_key(mac) == 0) return 0;
+    const std::uint8_t* b = bytes_.data() + std::size_t(i) * ext_record::size;
+    return std::equal(mac, mac + 6, b + ext_record::mac.offset) ? b[ext_record::flags.offset] : 0;
+}
+
 bool ExtensionFile::put(std::uint32_t i, const ExtensionRecord& r) {
     if (!file_.is_open()) return false;
     const std::size_t offset = std::size_t(i) * ext_record::size;

@@ -6,9 +6,12 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <unordered_set>
+#include <vector>
 
 #include "protocol/packets.h"
 #include "protocol/udp.h"
+#include "server/store/held_passes.h"
 #include "server/store/pending_ids.h"
 #include "server/store/signing_rules.h"
 #include "server/store/store.h"
@@ -16,10 +19,11 @@
 namespace tally {
 
 // The counters of the Server Stats page: packets of each kind, datagrams of
-// which a part was dropped, records and entries awaiting writing, datagrams
-// refused by the signing rules.
-enum class StatsCounter { hardware, software, id, dropped, unwritten, refused };
-constexpr std::size_t stats_counter_count = 6;
+// which a part was dropped, records and entries awaiting writing, passes
+// dropped before all their datagrams came, datagrams refused by the signing
+// rules.
+enum class StatsCounter { hardware, software, id, dropped, unwritten, incomplete, refused };
+constexpr std::size_t stats_counter_count = 7;
 
 // Datagrams taken on one socket notification at most, before the server
 // goes back to its message loop for the user's input and the repaints.
@@ -59,12 +63,27 @@ public:
     virtual void unwritten_changed(std::size_t count) = 0;
 };
 
+// Where the intake sends receipts: the socket datagrams are received on.
+class ReplyChannel {
+public:
+    virtual ~ReplyChannel() = default;
+    virtual void reply(const Ipv4& to, std::uint16_t port, const std::uint8_t* data, std::size_t size) = 0;
+};
+
+// Bit of the reserved byte 7 of an Extension.Audit record: the computer
+// sends pass manifests, so its datagrams are applied by whole passes.
+constexpr std::uint8_t ext_flag_sends_manifests = 0x01;
+
 class Intake {
 public:
     // The signing rules are the live settings' (none given: no key, unsigned
     // reports accepted).
     Intake(Store& store, ConsoleHooks& console, const SigningSettings* signing = nullptr)
         : store_(store), console_(console), signing_(signing ? *signing : no_signing_) {}
+
+    // Receipts go to this channel; without one, to the socket the manifest
+    // was received on.
+    void set_replies(ReplyChannel* channel) { replies_ = channel; }
 
     // Receives one datagram from the socket into the receive buffer and
     // handles it; a failed receive shows "Error %i".
@@ -76,7 +95,13 @@ public:
     IntakeRound take_waiting(UdpSocket& socket, std::size_t limit = datagrams_per_notification);
     // Handles one datagram that arrived from sender at time now (seconds
     // since 1970). The bytes are read only within size.
-    void handle_datagram(const std::uint8_t* data, std::size_t size, const Ipv4& sender, std::uint32_t now);
+    void handle_datagram(const std::uint8_t* data, std::size_t size, const Ipv4& sender, std::uint32_t now,
+                         std::uint16_t sender_port = 0);
+    // Drops passes held too long (counted as incomplete reports) and applies
+    // datagrams that waited in vain for a manifest; also done before each datagram.
+    void expire_passes(std::uint32_t now);
+    std::uint32_t incomplete_reports() const { return incomplete_reports_; }
+    const HeldPasses& held_passes() const { return passes_; }
 
     std::uint32_t hardware_packets() const { return hardware_packets_; }
     std::uint32_t software_packets() const { return software_packets_; }
@@ -86,7 +111,28 @@ public:
 private:
     enum class Received { datagram, nothing, failed };
     Received receive_one(UdpSocket& socket);
-    void dispatch_datagram(const std::uint8_t* data, std::size_t size, const Ipv4& sender, std::uint32_t now);
+    // Handles a datagram as today; one of a signed pass skips the rules for
+    // unsigned datagrams.
+    void dispatch_datagram(const std::uint8_t* data, std::size_t size, const Ipv4& sender, std::uint32_t now,
+                           bool of_signed_pass = false);
+    // The signing rules for a manifest: false (refused, counted, shown) or
+    // true, with the key that verified it, if it was signed.
+    bool manifest_accepted(const std::uint8_t* data, std::size_t size, const Manifest& manifest, const Ipv4& sender,
+                           std::uint32_t now, std::optional<SiteKey>& signed_with);
+    // Whole-pass delivery: manifests, datagrams of held passes, receipts.
+    void route_datagram(const std::uint8_t* data, std::size_t size, const Ipv4& sender, std::uint32_t now,
+                        std::uint16_t sender_port);
+    void handle_manifest(const std::uint8_t* data, std::size_t size, const Ipv4& sender, std::uint32_t now,
+                         std::uint16_t sender_port);
+    void apply_pass(HeldPass& pass, std::uint32_t now);
+    bool sends_manifests(const Mac& mac);
+    void mark_manifest_sender(const Mac& mac);
+    void send_receipts();
+    void expire_due(std::uint32_t now);
+    void queue_receipt(const Mac& mac, const PassId& id, const Ipv4& to, std::uint16_t port,
+                       const std::optional<SiteKey>& signed_with, std::uint32_t now, bool applied,
+                       std::vector<std::uint8_t> missing);
+    void after_datagram();
     void handle_id_packet(const std::uint8_t* p, std::uint32_t now);
     void handle_hardware_packet(const std::uint8_t* p, const Ipv4& sender, std::uint32_t now);
     // After a hardware packet filed the computer in record i: its held ID
@@ -117,6 +163,17 @@ private:
     bool look_for_more_ = true;
     std::uint32_t rounds_since_look_ = 0;
     PendingIds pending_ids_;
+    HeldPasses passes_;
+    std::uint32_t incomplete_reports_ = 0;
+    std::unordered_set<std::uint64_t> manifest_senders_;  // MACs known to send manifests
+    struct QueuedReceipt {
+        Ipv4 to{};
+        std::uint16_t port = 0;
+        std::vector<std::uint8_t> bytes;
+    };
+    std::vector<QueuedReceipt> receipts_;  // sent once the pass is written through
+    ReplyChannel* replies_ = nullptr;
+    UdpSocket* socket_ = nullptr;  // the socket being read, while take_waiting runs
     std::string item_name_, item_version_;  // a software item's texts, their room kept
 };
 
