@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "server/store/signing_rules.h"
+#include "server/intake/signing_rules.h"
 
 namespace tally {
 namespace {

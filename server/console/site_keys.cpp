@@ -2,7 +2,7 @@
 // dialog's texts.
 #include "server/console/site_keys.h"
 
-#include "server/reports/formats.h"
+#include "server/model/formats.h"
 
 namespace tally {
 

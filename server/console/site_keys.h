@@ -11,7 +11,7 @@
 
 #include "protocol/signing.h"
 #include "server/console/data_protection.h"
-#include "server/store/signing_rules.h"
+#include "server/intake/signing_rules.h"
 
 namespace tally {
 
