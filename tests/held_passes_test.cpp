@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "protocol/manifest.h"
-#include "server/store/intake.h"
+#include "server/intake/intake.h"
 #include "test_support.h"
 
 namespace tally {
