@@ -248,6 +248,28 @@ TEST_F(HeldPassTest, HeldPassesAreBoundedAndTheOldestGoes) {
     EXPECT_EQ(console.counters[static_cast<int>(StatsCounter::incomplete)], 3u);
 }
 
+TEST_F(HeldPassTest, HeldBytesAreBounded) {
+    // Passes of 80 listed datagrams, each held but one: the oldest go.
+    const Bytes big = software_packet(packet_list_continuation, mac_a, std::string(250, 'x'));
+    const std::size_t passes = max_held_bytes / (79 * big.size()) + 3;
+    for (std::size_t k = 0; k < passes; ++k) {
+        Manifest m;
+        m.mac = mac_a;
+        put_u32(m.pass_id.data(), static_cast<std::uint32_t>(k));
+        std::vector<Bytes> datagrams;
+        for (int d = 0; d < 80; ++d) {
+            Bytes b = big;
+            put_u32(b.data() + 20, static_cast<std::uint32_t>(k * 80 + d));
+            m.digests.push_back(datagram_digest(b.data(), b.size()));
+            datagrams.push_back(b);
+        }
+        handle(encode_manifest(m));
+        for (int d = 0; d < 79; ++d) handle(datagrams[d]);
+    }
+    EXPECT_LE(intake.held_passes().held_bytes(), max_held_bytes + 79 * big.size());
+    EXPECT_GE(console.counters[static_cast<int>(StatsCounter::incomplete)], 2u);
+}
+
 TEST(ManifestLayout, EncodesEveryFieldAtItsOffset) {
     Manifest m;
     m.mac = mac_a;

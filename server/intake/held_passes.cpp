@@ -72,6 +72,13 @@ HeldPass& HeldPasses::open(const Manifest& manifest, std::uint32_t now, std::siz
     return *ref;
 }
 
+void HeldPasses::trim_to_bounds(const HeldPass* keep) {
+    while (bytes_ > max_held_bytes && !passes_.empty() && &passes_.front() != keep) {
+        erase(passes_.begin());
+        ++overflowed_;
+    }
+}
+
 HeldPass* HeldPasses::offer(const Mac& mac, const Digest& digest, const std::uint8_t* data, std::size_t size,
                             const Ipv4& sender) {
     auto range = by_mac_.equal_range(mac_key(mac));
@@ -86,6 +93,7 @@ HeldPass* HeldPasses::offer(const Mac& mac, const Digest& digest, const std::uin
             slot.sender = sender;
             bytes_ += size;
             ++pass.present;
+            trim_to_bounds(&pass);
             return &pass;
         }
         if (std::find(digests.begin(), digests.end(), digest) != digests.end()) return &pass;
@@ -154,6 +162,8 @@ bool HeldPasses::applied_digest(const Mac& mac, const Digest& digest, std::uint3
 
 Expired HeldPasses::expire(std::uint32_t now) {
     Expired out;
+    out.incomplete = overflowed_;
+    overflowed_ = 0;
     while (!passes_.empty() && now - passes_.front().opened >= held_pass_seconds) {
         erase(passes_.begin());
         ++out.incomplete;

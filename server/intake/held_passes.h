@@ -88,7 +88,8 @@ public:
     bool applied_any(const Mac& mac) const { return applied_.count(mac_key(mac)) != 0; }
 
     // Drops passes held too long and hands out unannounced datagrams that
-    // waited long enough (or overflowed the bounds).
+    // waited long enough (or overflowed the bounds); passes dropped for the
+    // bytes bound since are counted with the expired ones.
     Expired expire(std::uint32_t now);
 
     std::size_t pass_count() const { return passes_.size(); }
@@ -103,6 +104,8 @@ private:
         std::uint32_t applied = 0;
     };
     void erase(PassRef pass);
+    // Drops the oldest passes but `keep` while the held bytes exceed their bound.
+    void trim_to_bounds(const HeldPass* keep);
     void trim_applied(std::uint32_t now);
 
     std::list<HeldPass> passes_;  // oldest first
@@ -110,6 +113,7 @@ private:
     std::list<Unannounced> unannounced_;  // oldest first
     std::unordered_map<std::uint64_t, std::vector<AppliedPass>> applied_;
     std::size_t bytes_ = 0;
+    std::size_t overflowed_ = 0;  // passes dropped for the bytes bound, not yet reported
 };
 
 }  // namespace tally
