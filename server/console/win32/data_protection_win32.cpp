@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <wincrypt.h>
 
-#include "server/console/console_win32.h"
+#include "server/console/win32/console_win32.h"
 
 namespace tally {
 
