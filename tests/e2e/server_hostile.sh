@@ -69,6 +69,34 @@ drv click "$SETTINGS" - IDC_SETTINGS_ACCEPT_UNSIGNED \; click "$SETTINGS" - IDC_
 python3 -c "import sys; from packets import *
 send(int(sys.argv[1]), [hardware(bytes([2, 0, 0, 0, 0, 0x51]), 'EARLIER')], source='127.0.0.78')" "$PORT"
 check "accepted when the setting says so" drv wait-text main - IDC_STATUS_LINE "Adding hardware record for 127.0.0.78"
+# The real client with the key in its policy key: its signed pass is applied
+# and the computer marked as signing; then a forged unsigned report for its
+# MAC Address from another address changes nothing and is counted.
+VIEW=/reg:64
+[ "$TALLY_WINE_MODE" = win32 ] && VIEW=
+timeout 30 "$WINE" reg add 'HKLM\Software\Policies\Kestrin\scoutly' /v SiteKey /t REG_SZ /d "$KEY" /f $VIEW \
+    >/dev/null 2>&1
+timeout 90 "$WINE" "$TALLY_BIN/scoutly.exe" "127.0.0.1:$PORT" </dev/null >/dev/null 2>&1
+check "the client with a key ends with exit code 0" same 0 "$?"
+signer() {  # the MAC Address (hex) and name of the computer marked as signing, from the files
+    python3 - "$SIGNED" <<'PY'
+import sys
+d = sys.argv[1]
+hw, ext = open(d + "/Hardware.Audit", "rb").read(), open(d + "/Extension.Audit", "rb").read()
+for i in range(len(ext) // 320):
+    e = ext[320 * i:320 * (i + 1)]
+    if e[7] & 2 and hw[808 * i + 4:808 * i + 10] == e[:6]:
+        print(e[:6].hex(), hw[808 * i + 16:808 * i + 66].split(b"\0")[0].decode("latin-1"))
+PY
+}
+SIGNER=$(signer)
+check "its signed pass is applied and the computer marked as signing [$SIGNER]" test -n "$SIGNER"
+python3 -c "import sys; from packets import *
+send(int(sys.argv[1]), [hardware(bytes.fromhex(sys.argv[2]), 'EVIL-PC')], source='127.0.0.77')" "$PORT" "${SIGNER%% *}"
+check "a forged report for it is refused" drv wait-text main - IDC_STATUS_LINE \
+    "Refused packet from 127.0.0.77: not signed, from a computer that signs its reports" 15000
+check "and changes nothing" same "$SIGNER" "$(signer)"
+drv text main "Server Stats" IDC_STATS_REFUSED; check "refusals counted" test "${OUT:-0}" -ge 2
 check "main window closes" stop_server
 
 # A 100 KB file system: 300 new computers do not fit until it grows.
