@@ -127,6 +127,8 @@ void Intake::dispatch_datagram(const std::uint8_t* data, std::size_t size, const
         console_.set_status("Unknown Packet Recieved");
         return;
     }
+    // Every audit packet carries the computer's MAC at offset 1.
+    if (observer_) observer_->datagram_arriving(type, data + hw_packet::mac.offset, now);
     switch (type) {
         case packet_id:
             handle_id_packet(data, now);

@@ -56,6 +56,14 @@ public:
     virtual void unwritten_changed(std::size_t count) = 0;
 };
 
+// Told of each whole datagram of a computer before it is filed (the change
+// history keeps what the store held before a report).
+class IntakeObserver {
+public:
+    virtual ~IntakeObserver() = default;
+    virtual void datagram_arriving(std::uint8_t type, const std::uint8_t* mac, std::uint32_t now) = 0;
+};
+
 class Intake {
 public:
     Intake(Store& store, ConsoleHooks& console) : store_(store), console_(console) {}
@@ -71,6 +79,8 @@ public:
     // Handles one datagram that arrived from sender at time now (seconds
     // since 1970). The bytes are read only within size.
     void handle_datagram(const std::uint8_t* data, std::size_t size, const Ipv4& sender, std::uint32_t now);
+
+    void set_observer(IntakeObserver* observer) { observer_ = observer; }
 
     std::uint32_t hardware_packets() const { return hardware_packets_; }
     std::uint32_t software_packets() const { return software_packets_; }
@@ -91,6 +101,7 @@ private:
 
     Store& store_;
     ConsoleHooks& console_;
+    IntakeObserver* observer_ = nullptr;
     std::array<std::uint8_t, receive_buffer_size> buffer_{};
     std::uint32_t hardware_packets_ = 0;
     std::uint32_t software_packets_ = 0;
