@@ -30,11 +30,7 @@ std::size_t col(GridColumn c) { return static_cast<std::size_t>(c); }
 
 unsigned char fold(unsigned char c) { return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c; }
 
-std::string lower(const std::string& text) {
-    std::string out = text;
-    for (char& c : out) c = static_cast<char>(fold(static_cast<unsigned char>(c)));
-    return out;
-}
+std::string lower(const std::string& text) { return ascii_lower(text); }
 
 bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
 
@@ -56,6 +52,12 @@ void set_number(GridRow& row, GridColumn c, std::uint64_t value) {
 }  // namespace
 
 const GridColumnSpec& grid_column_spec(GridColumn column) { return column_specs[col(column)]; }
+
+std::string ascii_lower(const std::string& text) {
+    std::string out = text;
+    for (char& c : out) c = static_cast<char>(fold(static_cast<unsigned char>(c)));
+    return out;
+}
 
 std::uint32_t days_since(std::uint32_t last_update, std::uint32_t now) {
     return now > last_update ? (now - last_update) / seconds_per_day : 0;

@@ -123,6 +123,9 @@ private:
 // case, runs of digits by their value; -1, 0 or 1.
 int natural_compare(const std::string& a, const std::string& b);
 
+// ASCII letters in lower case, other bytes as they are: the find boxes' folding.
+std::string ascii_lower(const std::string& text);
+
 // The window's count line: "12 of 340 systems listed".
 std::string systems_count_text(std::size_t shown, std::size_t total);
 // The number of the "not reported for N days" box: its leading digits, 0

@@ -179,6 +179,12 @@ const std::vector<std::uint32_t>* History::entries_of(const std::uint8_t* mac) c
     return found == computer_of_mac_.end() ? nullptr : &computers_[found->second].entries;
 }
 
+std::optional<std::uint32_t> History::computer_of(const std::uint8_t* mac) const {
+    auto found = computer_of_mac_.find(mac_key(mac));
+    if (found == computer_of_mac_.end()) return std::nullopt;
+    return found->second;
+}
+
 std::optional<std::uint32_t> History::first_seen(const std::uint8_t* mac) const {
     auto found = computer_of_mac_.find(mac_key(mac));
     if (found == computer_of_mac_.end() || !computers_[found->second].has_first_seen) return std::nullopt;

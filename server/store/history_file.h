@@ -80,6 +80,8 @@ public:
     bool read(const std::vector<std::uint32_t>& entries, std::vector<ChangeEvent>& out);
     // The entries of one computer, oldest first; none for a computer without events.
     const std::vector<std::uint32_t>* entries_of(const std::uint8_t* mac) const;
+    // The computer's index (HistoryEntry::computer), if it has events.
+    std::optional<std::uint32_t> computer_of(const std::uint8_t* mac) const;
     // When the computer was first seen, if the history knows it.
     std::optional<std::uint32_t> first_seen(const std::uint8_t* mac) const;
     std::uint64_t next_sequence() const { return next_sequence_; }
