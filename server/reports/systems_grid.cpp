@@ -21,7 +21,7 @@ constexpr GridColumnSpec column_specs[grid_column_count] = {
     {"Days Since", true, 70},      {"Serial Number", false, 100}, {"Asset Tag", false, 90},
     {"Custom Field 1", false, 100}, {"Custom Field 2", false, 100},
     {"Processor Name", false, 160}, {"Manufacturer and Model", false, 160},
-    {"BIOS Serial Number", false, 110}, {"Windows Edition", false, 130},
+    {"BIOS Serial Number", false, 110}, {"Windows Edition", false, 130}, {"First Seen", false, 160},
 };
 
 constexpr std::uint64_t no_number = ~std::uint64_t(0);  // sorts after every number
@@ -90,7 +90,7 @@ int natural_compare(const std::string& a, const std::string& b) {
     return bytes < 0 ? -1 : (bytes > 0 ? 1 : 0);
 }
 
-GridRow make_grid_row(const Store& store, std::uint32_t i, std::uint32_t now) {
+GridRow make_grid_row(const Store& store, std::uint32_t i, std::uint32_t now, const History* history) {
     GridRow row;
     const RecordView r = store.record(i);
     if (r.is_free()) return row;
@@ -134,15 +134,24 @@ GridRow make_grid_row(const Store& store, std::uint32_t i, std::uint32_t now) {
     row.days = days_since(r.last_update(), now);
     set_number(row, GridColumn::days_since, row.days);
 
-    t[col(GridColumn::serial_number)] = r.serial_number();
+    // Placeholder serial numbers of firmware show as none, and match nothing.
+    t[col(GridColumn::serial_number)] = real_serial(r.serial_number());
     t[col(GridColumn::asset_tag)] = r.asset_tag();
     t[col(GridColumn::custom_field_1)] = r.custom_field_1();
     t[col(GridColumn::custom_field_2)] = r.custom_field_2();
     if (have_ext) {
         t[col(GridColumn::processor_name)] = ext.facts.processor_name;
         t[col(GridColumn::system_model)] = system_model_text(ext.facts);
-        t[col(GridColumn::bios_serial)] = ext.facts.bios_serial;
+        t[col(GridColumn::bios_serial)] = real_serial(ext.facts.bios_serial);
         t[col(GridColumn::windows_release)] = windows_release_text(ext.facts);
+    }
+    if (history) {
+        if (const auto seen = history->first_seen(r.mac())) {
+            std::string first = date_text(*seen);
+            if (!first.empty() && first.back() == '\n') first.pop_back();
+            t[col(GridColumn::first_seen)] = first;
+            row.number[col(GridColumn::first_seen)] = *seen;
+        }
     }
 
     // The searchable fields, separated by a byte no find text holds, so
@@ -168,7 +177,7 @@ bool SystemsGrid::less(std::uint32_t a, std::uint32_t b) const {
     const std::size_t c = col(sort_column_);
     int order;
     if (column_specs[c].numeric || sort_column_ == GridColumn::ip_address || sort_column_ == GridColumn::mac_address ||
-        sort_column_ == GridColumn::last_report) {
+        sort_column_ == GridColumn::last_report || sort_column_ == GridColumn::first_seen) {
         const std::uint64_t x = rows_[a].number[c], y = rows_[b].number[c];
         order = x < y ? -1 : (x > y ? 1 : 0);
     } else {
@@ -196,7 +205,7 @@ void SystemsGrid::fill(const Store& store, std::uint32_t now) {
     const std::uint32_t n = store.record_count();
     rows_.clear();
     rows_.reserve(n);
-    for (std::uint32_t i = 0; i < n; ++i) rows_.push_back(make_grid_row(store, i, now));
+    for (std::uint32_t i = 0; i < n; ++i) rows_.push_back(make_grid_row(store, i, now, history_));
     refilter();
 }
 
@@ -206,7 +215,7 @@ void SystemsGrid::update_record(const Store& store, std::uint32_t i, std::uint32
     const auto at = std::find(shown_.begin(), shown_.end(), i);
     if (at != shown_.end()) shown_.erase(at);
     if (rows_[i].present) --computers_;
-    rows_[i] = make_grid_row(store, i, now);
+    rows_[i] = make_grid_row(store, i, now, history_);
     if (rows_[i].present) ++computers_;
     if (!passes(i)) return;
     shown_.insert(std::lower_bound(shown_.begin(), shown_.end(), i,

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "server/store/history_file.h"
 #include "server/store/store.h"
 
 namespace tally {
@@ -39,8 +40,10 @@ enum class GridColumn : std::uint8_t {
     system_model,
     bios_serial,
     windows_release,
+    // When the change history first saw the computer; empty when it does not know.
+    first_seen,
 };
-constexpr std::size_t grid_column_count = 21;
+constexpr std::size_t grid_column_count = 22;
 
 struct GridColumnSpec {
     const char* title;
@@ -61,11 +64,14 @@ struct GridRow {
     std::uint32_t days = 0;
     bool present = false;  // the record holds a computer
 };
-// Row of record i of the store, with days counted to now.
-GridRow make_grid_row(const Store& store, std::uint32_t i, std::uint32_t now);
+// Row of record i of the store, with days counted to now, and the first
+// report the history knows of (none: the column stays empty).
+GridRow make_grid_row(const Store& store, std::uint32_t i, std::uint32_t now, const History* history = nullptr);
 
 class SystemsGrid {
 public:
+    // The history the First Seen column is read from (none: empty).
+    void set_history(const History* history) { history_ = history; }
     // Makes every row from the tables and shows those that pass the filters.
     void fill(const Store& store, std::uint32_t now);
     // Makes record i's row again (a report arrived, or it was deleted) and
@@ -108,6 +114,7 @@ private:
     void refilter();
     void sort_shown();
 
+    const History* history_ = nullptr;
     std::vector<GridRow> rows_;  // by record index
     std::vector<std::uint32_t> shown_;
     std::size_t computers_ = 0;
