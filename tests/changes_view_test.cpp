@@ -109,10 +109,51 @@ TEST_F(ChangesViewTest, SheetHoldsTheShownRows) {
                          ",PC-1,First seen,First report,,\r\n");
 }
 
+TEST(ChangeTexts, TimeFilterOfTheBoxes) {
+    const std::uint32_t now = t0;
+    EXPECT_EQ(changes_since("7", "", now), now - 7 * day);
+    EXPECT_EQ(changes_since("", "", now), 0u);
+    EXPECT_EQ(changes_since("0", "", now), 0u);
+    EXPECT_EQ(changes_since("99999", "", now), 0u) << "before 1970: every event";
+    EXPECT_EQ(changes_since("7", "2024-02-29", now), *parse_since_date("2024-02-29")) << "a date wins";
+    EXPECT_EQ(changes_since("7", "not a date", now), now - 7 * day);
+}
+
 TEST(ChangeTexts, SinceDate) {
     EXPECT_EQ(change_time_text(*parse_since_date("2024-02-29")).substr(0, 19), "2024-02-29 00:00:00");
     for (const char* bad : {"", "2024-02-30", "2024-13-01", "yesterday", "2024-01-01x", "1969-12-31"})
         EXPECT_FALSE(parse_since_date(bad)) << bad;
+}
+
+}  // namespace
+}  // namespace tally
+
+namespace tally {
+namespace {
+
+TEST(RecentInstalls, ComputersThatInstalledAProgramOrVersionSince) {
+    TempDir dir;
+    RecordingNotifier notifier;
+    Store store{notifier};
+    ASSERT_EQ(store.open_store(dir.path()), 0);
+    std::uint8_t record[hw_record::size] = {};
+    for (std::uint8_t c = 1; c <= 3; ++c) {
+        const Mac mac{2, 0, 0, 0, 0, c};
+        std::copy(mac.begin(), mac.end(), record + hw_record::mac.offset);
+        ASSERT_TRUE(store.add_record(record));
+    }
+    History history;
+    ASSERT_EQ(history.open(dir.path()), 0);
+    ASSERT_TRUE(history.append({event(1, ChangeKind::program_added, "Editor", "", "1.0")}, t0));
+    ASSERT_TRUE(history.append({event(2, ChangeKind::program_updated, "Editor", "1.0", "1.1"),
+                                event(3, ChangeKind::program_removed, "Editor", "1.1", ""),
+                                event(9, ChangeKind::program_added, "Editor", "", "1.1")},
+                               t0 + 5 * day));
+    using R = std::vector<std::uint32_t>;
+    EXPECT_EQ(recent_installs(history, store, "Editor", std::nullopt, 0), (R{0, 1})) << "no record for computer 9";
+    EXPECT_EQ(recent_installs(history, store, "Editor", std::nullopt, t0 + day), (R{1}));
+    EXPECT_EQ(recent_installs(history, store, "Editor", std::string("1.0"), 0), (R{0}));
+    EXPECT_EQ(recent_installs(history, store, "Viewer", std::nullopt, 0), (R{}));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "server/reports/formats.h"
 #include "server/reports/systems_grid.h"
 
 namespace tally {
@@ -65,6 +66,23 @@ std::optional<std::uint32_t> parse_since_date(const std::string& text) {
     const std::time_t t = std::mktime(&local);
     if (t == static_cast<std::time_t>(-1) || local.tm_mday != d) return std::nullopt;
     return t < 0 ? 0u : static_cast<std::uint32_t>(t);
+}
+
+std::uint32_t changes_since(const std::string& days_box, const std::string& since_box, std::uint32_t now) {
+    if (const auto date = parse_since_date(since_box)) return *date;
+    const std::uint64_t span = std::uint64_t(parse_days(days_box)) * seconds_per_day;
+    return span == 0 || span >= now ? 0u : static_cast<std::uint32_t>(now - span);
+}
+
+std::uint32_t changes_kinds(const bool (&ticked)[change_group_count]) {
+    std::uint32_t kinds = 0;
+    for (std::size_t g = 0; g < change_group_count; ++g)
+        if (ticked[g]) kinds |= change_group_kinds(ChangeGroup(g));
+    return kinds;
+}
+
+std::string timeline_title(const std::string& computer, const std::uint8_t* mac) {
+    return "Changes of " + computer + " (" + format_mac(mac) + ")";
 }
 
 bool ChangesView::passes(const HistoryEntry& e) const {
@@ -163,6 +181,28 @@ void ChangesView::sort_by(ChangeColumn column, bool ascending) {
 }
 
 void ChangesView::click_column(ChangeColumn column) { sort_by(column, column == sort_column_ ? !ascending_ : true); }
+
+std::vector<std::uint32_t> recent_installs(History& history, const Store& store, const std::string& program,
+                                           const std::optional<std::string>& version, std::uint32_t since) {
+    std::vector<std::uint32_t> entries;
+    for (std::uint32_t k = 0; k < history.size(); ++k) {
+        const HistoryEntry& e = history.entry(k);
+        if (e.time >= since && (e.kind == ChangeKind::program_added || e.kind == ChangeKind::program_updated))
+            entries.push_back(k);
+    }
+    std::vector<ChangeEvent> events;
+    // result not checked: a record that cannot be read names no program
+    history.read(entries, events);
+    std::vector<std::uint32_t> records;
+    for (const ChangeEvent& e : events) {
+        if (e.what != program || (version && e.new_value != *version)) continue;
+        const auto i = store.find_record(e.mac.data());
+        if (i && store.holds_computer(*i)) records.push_back(*i);
+    }
+    std::sort(records.begin(), records.end());
+    records.erase(std::unique(records.begin(), records.end()), records.end());
+    return records;
+}
 
 bool write_changes_sheet(const ChangesView& view, SheetWriter& out) {
     for (std::size_t c = 0; c < change_column_count; ++c) out.field(change_column_spec(ChangeColumn(c)).title);

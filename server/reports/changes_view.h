@@ -41,6 +41,15 @@ std::string change_time_text(std::uint32_t seconds_since_1970);
 // "YYYY-MM-DD" (blanks around allowed) as the local midnight it begins; none for other texts.
 std::optional<std::uint32_t> parse_since_date(const std::string& text);
 
+// The Changes window's time filter: the "since" box's date when it holds
+// one, else the last N days of the days box (0 or none: every event).
+std::uint32_t changes_since(const std::string& days_box, const std::string& since_box, std::uint32_t now);
+// The kinds of the ticked group boxes (by ChangeGroup).
+std::uint32_t changes_kinds(const bool (&ticked)[change_group_count]);
+constexpr char default_changes_days[] = "7";
+// The timeline window's title line: "Changes of PC-A (00:1A:2B:3C:4D:5E)".
+std::string timeline_title(const std::string& computer, const std::uint8_t* mac);
+
 class ChangesView {
 public:
     // Filters read at the next fill: events at or after `since`, of these kinds.
@@ -97,6 +106,12 @@ private:
     ChangeColumn sort_column_ = ChangeColumn::time;
     bool ascending_ = false;  // newest first
 };
+
+// The records of the computers that installed the program (only this
+// version, when given) at or after `since`: an "added" or "updated" event
+// to it, while the computer still has its record. In table order.
+std::vector<std::uint32_t> recent_installs(History& history, const Store& store, const std::string& program,
+                                           const std::optional<std::string>& version, std::uint32_t since);
 
 // The rows shown, every column, in the shown order.
 bool write_changes_sheet(const ChangesView& view, SheetWriter& out);
