@@ -154,6 +154,8 @@ TEST(RecentInstalls, ComputersThatInstalledAProgramOrVersionSince) {
     EXPECT_EQ(recent_installs(history, store, "Editor", std::nullopt, t0 + day), (R{1}));
     EXPECT_EQ(recent_installs(history, store, "Editor", std::string("1.0"), 0), (R{0}));
     EXPECT_EQ(recent_installs(history, store, "Viewer", std::nullopt, 0), (R{}));
+    EXPECT_EQ(installed_within_text(7), " installed in the last 7 days");
+    EXPECT_EQ(installed_within_text(1), " installed in the last 1 day");
 }
 
 }  // namespace

@@ -204,6 +204,10 @@ std::vector<std::uint32_t> recent_installs(History& history, const Store& store,
     return records;
 }
 
+std::string installed_within_text(std::uint32_t days) {
+    return " installed in the last " + std::to_string(days) + (days == 1 ? " day" : " days");
+}
+
 bool write_changes_sheet(const ChangesView& view, SheetWriter& out) {
     for (std::size_t c = 0; c < change_column_count; ++c) out.field(change_column_spec(ChangeColumn(c)).title);
     out.end_line();

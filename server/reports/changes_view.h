@@ -113,6 +113,9 @@ private:
 std::vector<std::uint32_t> recent_installs(History& history, const Store& store, const std::string& program,
                                            const std::optional<std::string>& version, std::uint32_t since);
 
+// What the catalogue's computer set caption adds while the days box holds N: " installed in the last N days".
+std::string installed_within_text(std::uint32_t days);
+
 // The rows shown, every column, in the shown order.
 bool write_changes_sheet(const ChangesView& view, SheetWriter& out);
 
