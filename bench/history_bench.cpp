@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "bench/bench_fleet.h"
-#include "server/reports/changes_view.h"
+#include "server/model/changes_view.h"
 #include "server/store/history_file.h"
 
 namespace {

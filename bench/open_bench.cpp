@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "server/reports/system_list.h"
+#include "server/model/system_list.h"
 #include "server/store/store.h"
 
 #ifdef _WIN32

@@ -9,7 +9,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "server/store/intake.h"
+#include "server/intake/intake.h"
 
 namespace {
 

@@ -2,7 +2,8 @@
 // text, order, live additions and the sheet.
 #include <gtest/gtest.h>
 
-#include "server/reports/changes_view.h"
+#include "server/model/changes_view.h"
+#include "server/reports/sheet_csv.h"
 #include "test_support.h"
 
 namespace tally {

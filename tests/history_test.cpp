@@ -6,8 +6,8 @@
 #include <cstring>
 #include <functional>
 
-#include "server/store/history_recorder.h"
-#include "server/store/intake.h"
+#include "server/intake/history_recorder.h"
+#include "server/intake/intake.h"
 #include "test_support.h"
 
 namespace tally {

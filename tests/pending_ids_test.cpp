@@ -1,6 +1,6 @@
 // The holder of ID packets of unknown computers: lifetime, count bound,
 // replacement and taking.
-#include "server/store/pending_ids.h"
+#include "server/intake/pending_ids.h"
 
 #include <gtest/gtest.h>
 

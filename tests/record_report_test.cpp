@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "reports_sample.h"
-#include "server/reports/changes_view.h"
+#include "server/model/changes_view.h"
 #include "server/reports/record_report.h"
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "console_fixture.h"
-#include "server/reports/software_catalogue.h"
+#include "server/model/software_catalogue.h"
 
 namespace tally {
 namespace {

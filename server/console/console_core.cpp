@@ -3,7 +3,7 @@
 
 #include <ctime>
 
-#include "server/reports/systems_grid.h"
+#include "server/model/systems_grid.h"
 
 namespace tally {
 

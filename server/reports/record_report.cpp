@@ -3,9 +3,9 @@
 
 #include <algorithm>
 
-#include "server/reports/changes_view.h"
-#include "server/reports/formats.h"
-#include "server/reports/windows_names.h"
+#include "server/model/changes_view.h"
+#include "server/model/formats.h"
+#include "server/model/windows_names.h"
 
 namespace tally {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "server/reports/formats.h"
+#include "server/model/formats.h"
 
 namespace tally {
 
@@ -98,6 +98,16 @@ bool write_program_computers_sheet(const Store& store, const SoftwareCatalogue& 
         out.field(r.last_user());
         out.field(program.name);
         out.field(program.versions[member.second].text);
+        out.end_line();
+    }
+    return out.finish();
+}
+
+bool write_changes_sheet(const ChangesView& view, SheetWriter& out) {
+    for (std::size_t c = 0; c < change_column_count; ++c) out.field(change_column_spec(ChangeColumn(c)).title);
+    out.end_line();
+    for (std::size_t row = 0; row < view.size(); ++row) {
+        for (std::size_t c = 0; c < change_column_count; ++c) out.field(view.text(row, ChangeColumn(c)));
         out.end_line();
     }
     return out.finish();
