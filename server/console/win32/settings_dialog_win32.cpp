@@ -26,6 +26,10 @@ bool read_registry_settings(ServerSettings& settings) {
     size = sizeof port;
     if (RegQueryValueExA(key, "Audit_Port", nullptr, nullptr, port, &size) == ERROR_SUCCESS)
         settings.port_cell = port_cell_from_value(port, size);
+    BYTE days[4] = {};
+    size = sizeof days;
+    const bool have_days = RegQueryValueExA(key, "Audit_HistoryDays", nullptr, nullptr, days, &size) == ERROR_SUCCESS;
+    settings.history_days = history_days_from_value(days, have_days ? size : 0);
     RegCloseKey(key);
     return have_path;
 }
@@ -39,9 +43,11 @@ void write_registry_settings(const ServerSettings& settings) {
         return;
     const std::vector<std::uint8_t> path = path_value(settings.working_directory);
     const std::vector<std::uint8_t> port = port_value(settings.port_cell);
+    const std::vector<std::uint8_t> days = history_days_value(settings.history_days);
     // Results not checked: the live settings stay in force for this run either way.
     RegSetValueExA(key, "Audit_PathName", 0, REG_BINARY, path.data(), static_cast<DWORD>(path.size()));
     RegSetValueExA(key, "Audit_Port", 0, REG_BINARY, port.data(), static_cast<DWORD>(port.size()));
+    RegSetValueExA(key, "Audit_HistoryDays", 0, REG_BINARY, days.data(), static_cast<DWORD>(days.size()));
     RegCloseKey(key);
 }
 
@@ -72,6 +78,12 @@ void settings_ok(ServerSettings& settings, HWND dialog) {
     const std::optional<std::uint32_t> port = parse_port_box(dlg_text(dialog, IDC_SETTINGS_PORT));
     settings.port_cell = port ? (*port & 0xFFFFu) : 0;
     if (!port) return;
+    const std::optional<std::uint32_t> days = parse_history_days_box(dlg_text(dialog, IDC_SETTINGS_HISTORY_DAYS));
+    if (!days) {
+        show_box(dialog, history_days_invalid_text, "Settings Error");
+        return;
+    }
+    settings.history_days = *days;
     // A directory the registry value cannot hold whole is refused before it
     // becomes live: the next start would read back another path.
     const std::string directory = strip_one_trailing_backslash(dlg_text(dialog, IDC_SETTINGS_DIRECTORY));
@@ -93,6 +105,7 @@ INT_PTR CALLBACK settings_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM 
         SendDlgItemMessageA(dialog, IDC_SETTINGS_DIRECTORY, EM_LIMITTEXT, working_directory_max_chars, 0);
         set_dlg_text(dialog, IDC_SETTINGS_PORT, port_box_text(settings.port_cell));
         set_dlg_text(dialog, IDC_SETTINGS_DIRECTORY, settings.working_directory);
+        set_dlg_text(dialog, IDC_SETTINGS_HISTORY_DAYS, std::to_string(settings.history_days));
         return TRUE;
     }
     auto* settings = reinterpret_cast<ServerSettings*>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
