@@ -13,6 +13,9 @@
 #   bash bench/storm.sh [ROW...]     rows: 60 30 search (default: all three)
 #     60      10,000 clients in 60 s (1,167 datagrams/s)
 #     30      10,000 clients in 30 s (2,333 datagrams/s)
+#     60m, 30m  the same rows, and tallyhall once more with the clients'
+#             pass manifests and receipts (the sender answers receipts as
+#             current clients do; its receipt figures follow the line)
 #     search  the highest lossless rate of each program for 10,000 clients:
 #             bracketed by the rows above, then STORM_STEPS (3) halvings
 #     server:S, baseline:S   one program alone, the clients sent in S seconds
@@ -92,9 +95,9 @@ settings() {
         /d "$(python3 -c "import struct,sys;print(struct.pack('<H',int(sys.argv[1])).hex())" "$2")" /f >/dev/null 2>&1
 }
 
-# server SECONDS: sets LOSSLESS and LINE.
+# server SECONDS [manifests]: sets LOSSLESS and LINE.
 server() {
-    local seconds=$1 port data sent total last records entries t_end t_last polls
+    local seconds=$1 mode=${2:-} port data sent total last records entries t_end t_last polls
     port=$(free_udp_port_pair)
     data=$RUN/data
     rm -rf "$data"
@@ -106,9 +109,9 @@ server() {
     CHILD=$!
     drv wait-window "$TITLE" 30000 || { echo "tallyhall did not start" >&2; exit 1; }
     sleep 1
-    "$SENDER" send "$port" "$CLIENTS" "$seconds" >"$RUN/send.out"
+    "$SENDER" send "$port" "$CLIENTS" "$seconds" $mode >"$RUN/send.out"
     t_end=$(now_ms)
-    sent=$(awk '{print $2}' "$RUN/send.out")
+    sent=$(awk 'NR == 1 {print $2}' "$RUN/send.out")
     # Until every datagram is counted, or the counters stand still for 5 s
     # (the rest was lost); at most 300 s.
     last=-1
@@ -137,6 +140,11 @@ server() {
         "$total" "$sent" "$(python3 -c "print(100*$total/$sent)")" \
         "${BASE_GOT:+$(python3 -c "print(', x%.2f of the baseline' % ($total/max(1,$BASE_GOT)))")}" \
         "$records" "$CLIENTS" "$entries" "$((CLIENTS * 100))" "$(python3 -c "print(max(0, ($t_last - $t_end) / 1000))")")
+    if [ -n "$mode" ]; then
+        LINE="$LINE (with manifests)
+            $(sed -n 2p "$RUN/send.out")"
+        grep -q " $CLIENTS of $CLIENTS passes acknowledged" "$RUN/send.out" || LOSSLESS=0
+    fi
 }
 
 # open_store N: prints the time until all N systems are listed, and memory.
@@ -214,6 +222,7 @@ for r in $ROWS; do
     case $r in
         60) row 60; R60_BASE=$BASE_OK; R60_SERVER=$SERVER_OK ;;
         30) row 30; R30_BASE=$BASE_OK; R30_SERVER=$SERVER_OK ;;
+        60m | 30m) row "${r%m}"; server "${r%m}" manifests; echo "$LINE" ;;
         search)
             rate60=$(rate_of 60)
             rate30=$(rate_of 30)

@@ -5,6 +5,12 @@
 //       software packets of 1,205 bytes) to 127.0.0.1:PORT, datagrams evenly
 //       spaced over SECONDS; prints the datagrams sent and how late the
 //       sender fell behind its schedule.
+//   storm_sender send PORT CLIENTS SECONDS manifests   the same as current
+//       clients send it: each pass starts with its manifest; the receipts
+//       are taken as they come ('N' after a resent manifest: the missing
+//       datagrams again), and for up to 10 s after the last pass the
+//       manifests of passes not yet acknowledged are sent again after each
+//       silence; prints the receipts and resends besides.
 //   storm_sender count DIR   prints the used records of Hardware.Audit and
 //       the used entries of Software.Audit in DIR.
 //   storm_sender make-store DIR CLIENTS   writes the database files of a
@@ -19,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "protocol/manifest.h"
 #include "protocol/packets.h"
 #include "protocol/udp.h"
 #include "server/intake/intake.h"
@@ -82,10 +89,86 @@ std::vector<std::vector<std::uint8_t>> datagrams_of(int client) {
     return out;
 }
 
-int send(std::uint16_t port, int clients, double seconds) {
+// The receipt side of current clients, for every synthetic client at once.
+struct Receipts {
+    std::vector<std::vector<std::uint8_t>> manifests;
+    std::vector<char> acknowledged, resent;
+    long applied = 0, held = 0, manifests_resent = 0, datagrams_resent = 0, bytes = 0;
+
+    explicit Receipts(int clients) : manifests(clients), acknowledged(clients, 0), resent(clients, 0) {}
+    static PassId pass_of(int client) {
+        PassId id{};
+        id.fill(0xA5);
+        put_u32(id.data(), static_cast<std::uint32_t>(client));
+        return id;
+    }
+    const std::vector<std::uint8_t>& manifest(int client, const std::vector<std::vector<std::uint8_t>>& datagrams) {
+        Manifest m;
+        m.mac = mac_of(client);
+        m.pass_id = pass_of(client);
+        for (const auto& d : datagrams) m.digests.push_back(datagram_digest(d.data(), d.size()));
+        return manifests[client] = encode_manifest(m);
+    }
+    // Takes every receipt waiting on the socket.
+    void take(UdpSocket& socket, std::uint16_t port) {
+        std::uint8_t buffer[512];
+        for (;;) {
+            const ReceiveResult r = socket.receive(buffer, sizeof buffer);
+            if (!r.ok) return;
+            Receipt receipt;
+            if (!decode_receipt(buffer, r.size, receipt)) continue;
+            bytes += static_cast<long>(r.size);
+            const int c = static_cast<int>(get_u32(receipt.pass_id.data()));
+            if (c < 0 || c >= static_cast<int>(manifests.size()) || receipt.pass_id != pass_of(c)) continue;
+            if (receipt.kind == receipt_applied) {
+                ++applied;
+                acknowledged[c] = 1;
+                continue;
+            }
+            ++held;
+            if (!resent[c]) continue;  // the answer to the first manifest
+            const auto datagrams = datagrams_of(c);
+            for (std::uint8_t k : receipt.missing)
+                if (k < datagrams.size() && socket.send_to(Ipv4{127, 0, 0, 1}, port, datagrams[k].data(), datagrams[k].size()))
+                    ++datagrams_resent;
+        }
+    }
+    // After the last pass: the manifests of passes not acknowledged, after
+    // each silence (0.25, 0.5, 1, 1 ... s), for at most 10 s.
+    void finish(UdpSocket& socket, std::uint16_t port) {
+        const auto end = Clock::now() + std::chrono::seconds(10);
+        int step = 0;
+        while (Clock::now() < end) {
+            const int wait_ms = step == 0 ? 250 : step == 1 ? 500 : 1000;
+            const auto until = Clock::now() + std::chrono::milliseconds(wait_ms);
+            while (Clock::now() < until) {
+                socket.wait_readable(50);
+                take(socket, port);
+            }
+            long open = 0;
+            for (std::size_t c = 0; c < manifests.size(); ++c) {
+                if (acknowledged[c]) continue;
+                ++open;
+                resent[c] = 1;
+                if (socket.send_to(Ipv4{127, 0, 0, 1}, port, manifests[c].data(), manifests[c].size())) ++manifests_resent;
+            }
+            if (open == 0) return;
+            ++step;
+        }
+    }
+    void print() const {
+        long acked = 0;
+        for (char a : acknowledged) acked += a;
+        std::printf("receipts: %ld A, %ld N (%ld bytes); %ld of %zu passes acknowledged; resent %ld manifests, %ld datagrams\n",
+                    applied, held, bytes, acked, manifests.size(), manifests_resent, datagrams_resent);
+    }
+};
+
+int send(std::uint16_t port, int clients, double seconds, bool manifests) {
     if (!start_sockets()) return 1;
     UdpSocket socket;
-    if (!socket.open()) return 1;
+    if (!socket.open() || !socket.set_non_blocking() || !socket.set_receive_buffer(4 << 20)) return 1;
+    Receipts receipts(manifests ? clients : 0);
     const Ipv4 loopback{127, 0, 0, 1};
     const std::size_t per_client = datagrams_of(0).size();
     const double total = double(clients) * double(per_client);
@@ -94,7 +177,14 @@ int send(std::uint16_t port, int clients, double seconds) {
     double max_late_ms = 0;
     long sent = 0, failed = 0;
     for (int c = 0; c < clients; ++c) {
-        for (const auto& d : datagrams_of(c)) {
+        const auto datagrams = datagrams_of(c);
+        if (manifests) {
+            // Outside the schedule's count: the same audit datagrams, each pass led by its manifest.
+            const auto& m = receipts.manifest(c, datagrams);
+            socket.send_to(loopback, port, m.data(), m.size());
+            receipts.take(socket, port);
+        }
+        for (const auto& d : datagrams) {
             const auto due = start + std::chrono::duration_cast<Clock::duration>(interval * double(sent + failed));
             const auto now = Clock::now();
             if (now < due)
@@ -110,6 +200,10 @@ int send(std::uint16_t port, int clients, double seconds) {
     const double took = std::chrono::duration<double>(Clock::now() - start).count();
     std::printf("sent %ld datagrams (%ld failed) of %d clients in %.2f s (%.0f/s), at most %.1f ms late\n", sent,
                 failed, clients, took, sent / took, max_late_ms);
+    if (manifests) {
+        receipts.finish(socket, port);
+        receipts.print();
+    }
     return failed == 0 ? 0 : 1;
 }
 
@@ -158,10 +252,10 @@ int make_store(const std::string& dir, int clients) {
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode == "send" && argc == 5)
-        return send(static_cast<std::uint16_t>(std::atoi(argv[2])), std::atoi(argv[3]), std::atof(argv[4]));
+    if (mode == "send" && (argc == 5 || (argc == 6 && std::string(argv[5]) == "manifests")))
+        return send(static_cast<std::uint16_t>(std::atoi(argv[2])), std::atoi(argv[3]), std::atof(argv[4]), argc == 6);
     if (mode == "count" && argc == 3) return count(argv[2]);
     if (mode == "make-store" && argc == 4) return make_store(argv[2], std::atoi(argv[3]));
-    std::fprintf(stderr, "usage: storm_sender send PORT CLIENTS SECONDS | count DIR | make-store DIR CLIENTS\n");
+    std::fprintf(stderr, "usage: storm_sender send PORT CLIENTS SECONDS [manifests] | count DIR | make-store DIR CLIENTS\n");
     return 2;
 }

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "client/command_line.h"
 #include "client/hardware.h"
@@ -27,22 +28,48 @@ public:
     virtual bool bind_socket(std::uint16_t port) = 0;
     // Send errors are not reported: a datagram is sent once and forgotten.
     virtual void send(const Ipv4& to, std::uint16_t port, const std::uint8_t* data, std::size_t size) = 0;
-    // Blocks for one datagram of at most `capacity` bytes.
-    virtual ReceiveResult receive(std::uint8_t* buffer, std::size_t capacity) = 0;
+    // Waits at most timeout_ms for one datagram of at most `capacity` bytes;
+    // a time-out is !ok with would_block.
+    virtual ReceiveResult receive_within(std::uint8_t* buffer, std::size_t capacity, int timeout_ms) = 0;
+    // A clock in milliseconds that only moves forward.
+    virtual std::uint64_t milliseconds() = 0;
 };
 
 // Receive buffer of the resident wait: a longer datagram is discarded.
 constexpr std::size_t request_buffer_size = 20;
+// Receive buffer while a pass waits for its receipt: room for the longest receipt.
+constexpr std::size_t receipt_buffer_size = 512;
+// How long a pass waits for its receipt in all, and the resends of its
+// manifest after each silence (the last figure repeats).
+constexpr std::uint64_t receipt_wait_ms = 5000;
+constexpr int manifest_resend_ms[] = {250, 500, 1000};
+// A resident client whose pass was never acknowledged runs a fresh pass
+// after these waits (the last repeats) until one is.
+constexpr std::uint64_t pass_retry_ms[] = {60000, 120000, 300000, 600000, 3600000};
+
+// What one audit pass came to.
+struct PassOutcome {
+    bool scanned = false;       // false: the software scan failed
+    bool acknowledged = false;  // the server applied the pass (or no receipt was asked for)
+    Request request = Request::none;  // a request that came while the pass waited
+};
 
 // How the resident wait reads one receive result.
 Request classify_received(const ReceiveResult& result, const Ipv4& server);
 
-// Sends one audit pass: hardware packet, ID packet (from the enclosure
-// probe), extension packet, software list. False when the software scan
-// fails.
-bool run_audit_pass(ClientPlatform& platform, HardwareProbes& probes, UninstallEntries& entries,
-                    std::uint16_t winsock_version, const Ipv4& server, std::uint16_t port,
-                    std::uint32_t& up_time_kept);
+// Builds one audit pass (hardware packet, ID packet from the enclosure
+// probe, extension packet, software list), then sends its manifest and its
+// datagrams and waits for the receipt, resending what the server misses.
+// A pass of more than 80 datagrams, or one whose software scan failed, is
+// sent without manifest and waits for nothing.
+PassOutcome run_audit_pass(ClientPlatform& platform, HardwareProbes& probes, UninstallEntries& entries,
+                           std::uint16_t winsock_version, const Ipv4& server, std::uint16_t port,
+                           std::uint32_t& up_time_kept);
+
+// Sends a built pass with its manifest and waits up to receipt_wait_ms for
+// its 'A' receipt; true when it came.
+bool deliver_pass(ClientPlatform& platform, const Ipv4& server, std::uint16_t port, const Mac& mac,
+                  const std::vector<std::vector<std::uint8_t>>& datagrams, Request& request);
 
 // The whole run for the text after the program name; returns the exit code.
 int run_client(ClientPlatform& platform, HardwareProbes& probes, UninstallEntries& entries,

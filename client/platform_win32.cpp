@@ -70,12 +70,19 @@ void Win32Platform::send(const Ipv4& to, std::uint16_t port, const std::uint8_t*
     socket_.send_to(to, port, data, size);
 }
 
-ReceiveResult Win32Platform::receive(std::uint8_t* buffer, std::size_t capacity) {
+ReceiveResult Win32Platform::receive_within(std::uint8_t* buffer, std::size_t capacity, int timeout_ms) {
+    if (!socket_.wait_readable(timeout_ms)) {
+        ReceiveResult none;
+        none.would_block = true;
+        return none;
+    }
     ReceiveResult result = socket_.receive(buffer, capacity);
     // A socket that keeps failing must not spin the processor: a datagram
     // too long for the buffer is the one error expected here.
     if (!result.ok && result.error != error_message_too_long) Sleep(100);
     return result;
 }
+
+std::uint64_t Win32Platform::milliseconds() { return GetTickCount64(); }
 
 }  // namespace tally::client

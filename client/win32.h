@@ -22,7 +22,8 @@ public:
     bool open_socket() override;
     bool bind_socket(std::uint16_t port) override;
     void send(const Ipv4& to, std::uint16_t port, const std::uint8_t* data, std::size_t size) override;
-    ReceiveResult receive(std::uint8_t* buffer, std::size_t capacity) override;
+    ReceiveResult receive_within(std::uint8_t* buffer, std::size_t capacity, int timeout_ms) override;
+    std::uint64_t milliseconds() override;
 
 private:
     UdpSocket socket_;

@@ -45,6 +45,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (store.open_store(directory) != 0) std::abort();
     tally::Intake intake(store, console);
 
+    // One second a datagram, so that held passes and unannounced datagrams
+    // expire within an input as well.
+    std::uint32_t now = 1700000000u;
     std::size_t start = 0;
     for (std::size_t i = 0; i <= size; ++i) {
         const bool split = i + 1 < size && data[i] == 0xFF && data[i + 1] == 0xFE;
@@ -55,12 +58,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (n > tally::receive_buffer_size) n = tally::receive_buffer_size;
             std::uint8_t* copy = static_cast<std::uint8_t*>(std::malloc(n ? n : 1));
             std::copy(data + start, data + start + n, copy);
-            intake.handle_datagram(copy, n, tally::Ipv4{127, 0, 0, 1}, 1700000000u);
+            intake.handle_datagram(copy, n, tally::Ipv4{127, 0, 0, 1}, now++, 40000);
             std::free(copy);
             start = i + 2;
             ++i;
         }
     }
+    intake.expire_passes(now + tally::held_pass_seconds);
+    if (intake.held_passes().held_bytes() != 0) std::abort();
     // The files always hold whole records and entries that match the tables.
     if (std::filesystem::file_size(directory + "/Hardware.Audit") != std::uint64_t(store.record_count()) * 808) std::abort();
     if (std::filesystem::file_size(directory + "/Software.Audit") != store.used_length()) std::abort();

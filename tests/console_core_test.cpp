@@ -21,7 +21,7 @@ struct RecordingView : ConsoleView {
     std::optional<std::size_t> selected_row;
     std::string hits;
     std::string status;
-    std::uint32_t counters[5] = {};
+    std::uint32_t counters[stats_counter_count] = {};
     void show_status(const std::string& text) override { status = text; }
     void show_counter(StatsCounter c, std::uint32_t value) override { counters[static_cast<int>(c)] = value; }
     void show_list(std::size_t, std::optional<std::size_t> row) override {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <functional>
 
+#include "protocol/manifest.h"
 #include "server/intake/history_recorder.h"
 #include "server/intake/intake.h"
 #include "test_support.h"
@@ -226,6 +227,26 @@ TEST_F(HistoryTest, SettleRule) {
         recorder.settle_all(now);
         now += 100;
     }
+    EXPECT_EQ(recorder.open_reports(), 0u);
+}
+
+TEST_F(HistoryTest, AnAppliedPassIsSettledAtOnce) {
+    auto pass = [&](const Programs& programs, std::uint8_t id, std::uint32_t now) {
+        const HardwarePacket hw = encode_hardware_packet(base_report());
+        const std::vector<std::vector<std::uint8_t>> datagrams = {{hw.begin(), hw.end()}, software_packet(mac_a, programs)};
+        Manifest m;
+        m.mac = mac_a;
+        m.pass_id.fill(id);
+        for (const auto& d : datagrams) m.digests.push_back(datagram_digest(d.data(), d.size()));
+        handle(encode_manifest(m), now);
+        for (const auto& d : datagrams) handle(d, now);
+    };
+    pass(base_programs, 1, t0);
+    EXPECT_EQ(texts(), (std::vector<Text>{{ChangeKind::first_seen, "First report", "", ""}}));
+    Programs more = base_programs;
+    more.push_back({"Player", "3.1"});
+    pass(more, 2, t0 + 5);
+    EXPECT_EQ(texts(1), (std::vector<Text>{{ChangeKind::program_added, "Player", "", "3.1"}}));
     EXPECT_EQ(recorder.open_reports(), 0u);
 }
 

@@ -35,7 +35,7 @@ struct RecordingNotifier : Notifier {
 
 struct RecordingConsole : ConsoleHooks {
     std::vector<std::string> statuses;
-    std::uint32_t counters[5] = {};  // by StatsCounter
+    std::uint32_t counters[stats_counter_count] = {};  // by StatsCounter
     std::vector<DropReason> drops;
     std::vector<std::size_t> unwritten;
     std::vector<std::pair<std::uint32_t, RecordChange>> changes;

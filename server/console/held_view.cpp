@@ -47,7 +47,7 @@ void HeldView::paint(bool due_only, std::uint64_t now_ms) {
     if (due_only) last_paint_ = now_ms;
     if (hits_) window_.show_hits(*hits_);
     if (record_) window_.show_record(*record_);
-    for (int k = 0; k < 5; ++k)
+    for (std::size_t k = 0; k < stats_counter_count; ++k)
         if (counters_[k]) window_.show_counter(static_cast<StatsCounter>(k), *counters_[k]);
     if (status_) window_.show_status(*status_);
     hits_.reset();

@@ -60,7 +60,7 @@ private:
     bool timer_set_ = false;
     std::optional<std::uint64_t> last_paint_, last_list_paint_;
     std::optional<std::string> status_;
-    std::optional<std::uint32_t> counters_[5];  // by StatsCounter
+    std::optional<std::uint32_t> counters_[stats_counter_count];  // by StatsCounter
     std::optional<std::pair<std::size_t, std::optional<std::size_t>>> list_;
     bool changed_rows_ = false;
     std::optional<std::string> hits_;

@@ -27,7 +27,7 @@ public:
     // Before a datagram of the computer is filed.
     void datagram_arriving(std::uint8_t type, const std::uint8_t* mac, std::uint32_t now) override;
     // A pass of the computer was applied whole: its report is settled.
-    void pass_applied(const std::uint8_t* mac, std::uint32_t now);
+    void pass_applied(const std::uint8_t* mac, std::uint32_t now) override;
     // Settles the reports without a datagram for 30 s (or whose time lies
     // ahead of now by as much: the clock was put back).
     void settle_quiet(std::uint32_t now);

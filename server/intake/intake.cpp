@@ -6,6 +6,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "protocol/manifest.h"
+
 namespace tally {
 
 namespace {
@@ -78,7 +80,9 @@ Intake::Received Intake::receive_one(UdpSocket& socket) {
         console_.set_status(text);
         return Received::failed;
     }
-    handle_datagram(buffer_.data(), r.size, r.sender, static_cast<std::uint32_t>(std::time(nullptr)));
+    socket_ = &socket;
+    handle_datagram(buffer_.data(), r.size, r.sender, static_cast<std::uint32_t>(std::time(nullptr)), r.sender_port);
+    socket_ = nullptr;
     return Received::datagram;
 }
 
@@ -107,13 +111,28 @@ void Intake::count(StatsCounter counter, std::uint32_t& value) {
     console_.show_counter(counter, value);
 }
 
-void Intake::handle_datagram(const std::uint8_t* data, std::size_t size, const Ipv4& sender, std::uint32_t now) {
+void Intake::handle_datagram(const std::uint8_t* data, std::size_t size, const Ipv4& sender, std::uint32_t now,
+                             std::uint16_t sender_port) {
     // Everything the datagram changed reaches the files before the next
-    // datagram is taken.
+    // datagram is taken, and before a receipt says that its pass is applied.
     {
         Store::WriteBatch batch(store_);
-        dispatch_datagram(data, size, sender, now);
+        expire_due(now);
+        route_datagram(data, size, sender, now, sender_port);
     }
+    send_receipts();
+    after_datagram();
+}
+
+void Intake::expire_passes(std::uint32_t now) {
+    {
+        Store::WriteBatch batch(store_);
+        expire_due(now);
+    }
+    after_datagram();
+}
+
+void Intake::after_datagram() {
     // What could not be written stays in memory and is tried again after
     // each datagram until the disk takes it.
     const std::size_t unwritten = store_.unwritten_count();
@@ -147,6 +166,127 @@ void Intake::dispatch_datagram(const std::uint8_t* data, std::size_t size, const
             handle_software_packet(data, size, sender);
             break;
     }
+}
+
+void Intake::expire_due(std::uint32_t now) {
+    Expired expired = passes_.expire(now);
+    // The computer keeps its last complete data.
+    for (std::size_t k = 0; k < expired.incomplete; ++k) count(StatsCounter::incomplete, incomplete_reports_);
+    // No manifest came for these: applied as an earlier client's datagrams
+    // (a pass too long for a manifest is sent without one).
+    for (const Unannounced& u : expired.unannounced)
+        dispatch_datagram(u.datagram.bytes.data(), u.datagram.bytes.size(), u.datagram.sender, now);
+}
+
+void Intake::route_datagram(const std::uint8_t* data, std::size_t size, const Ipv4& sender, std::uint32_t now,
+                            std::uint16_t sender_port) {
+    const std::uint8_t type = size > 0 ? data[0] : 0;
+    if (type == packet_manifest) {
+        handle_manifest(data, size, sender, now, sender_port);
+        return;
+    }
+    if (!complete(type, size)) {
+        dispatch_datagram(data, size, sender, now);
+        return;
+    }
+    // Every audit packet names its MAC Address in bytes 1-6. Datagrams of
+    // computers that never sent a manifest are applied as they come.
+    Mac mac{};
+    std::copy_n(data + 1, mac.size(), mac.begin());
+    if (!passes_.holds_for(mac) && !passes_.applied_any(mac) && !sends_manifests(mac)) {
+        dispatch_datagram(data, size, sender, now);
+        return;
+    }
+    const Digest digest = datagram_digest(data, size);
+    if (HeldPass* pass = passes_.offer(mac, digest, data, size, sender)) {
+        if (pass->complete()) apply_pass(*pass, now);
+        return;
+    }
+    if (passes_.applied_digest(mac, digest, now)) return;  // a late repeat of an applied pass
+    // Its manifest may have been lost and come again: held briefly.
+    if (sends_manifests(mac)) {
+        passes_.hold_unannounced(mac, digest, data, size, sender, now);
+        return;
+    }
+    dispatch_datagram(data, size, sender, now);
+}
+
+void Intake::handle_manifest(const std::uint8_t* data, std::size_t size, const Ipv4& sender, std::uint32_t now,
+                             std::uint16_t sender_port) {
+    Manifest manifest;
+    if (!decode_manifest(data, size, manifest)) {
+        console_.set_status("Unknown Packet Recieved");  // the system's spelling, kept
+        return;
+    }
+    mark_manifest_sender(manifest.mac);
+    HeldPass* pass = passes_.find(manifest.mac, manifest.pass_id);
+    if (!pass) {
+        if (passes_.was_applied(manifest.mac, manifest.pass_id, now)) {
+            // Acknowledged again: the pass changes nothing a second time.
+            queue_receipt(manifest.mac, manifest.pass_id, sender, sender_port, true, {});
+            return;
+        }
+        std::size_t dropped = 0;
+        pass = &passes_.open(manifest, now, dropped);
+        for (std::size_t k = 0; k < dropped; ++k) count(StatsCounter::incomplete, incomplete_reports_);
+    }
+    pass->reply_to = sender;
+    pass->reply_port = sender_port;
+    if (pass->complete())
+        apply_pass(*pass, now);
+    else
+        queue_receipt(manifest.mac, manifest.pass_id, sender, sender_port, false, pass->missing());
+}
+
+void Intake::apply_pass(HeldPass& pass, std::uint32_t now) {
+    // In the order the client sent them: exactly what each would have done alone.
+    for (const HeldDatagram& d : pass.datagrams) dispatch_datagram(d.bytes.data(), d.bytes.size(), d.sender, now);
+    const Mac mac = pass.manifest.mac;
+    if (observer_) observer_->pass_applied(mac.data(), now);
+    mark_manifest_sender(mac);
+    queue_receipt(mac, pass.manifest.pass_id, pass.reply_to, pass.reply_port, true, {});
+    passes_.applied(pass, now);
+}
+
+void Intake::queue_receipt(const Mac& mac, const PassId& id, const Ipv4& to, std::uint16_t port, bool applied,
+                           std::vector<std::uint8_t> missing) {
+    Receipt r;
+    r.kind = applied ? receipt_applied : receipt_held;
+    r.mac = mac;
+    r.pass_id = id;
+    r.missing = std::move(missing);
+    receipts_.push_back({to, port, encode_receipt(r)});
+}
+
+void Intake::send_receipts() {
+    for (const QueuedReceipt& q : receipts_) {
+        if (replies_)
+            replies_->reply(q.to, q.port, q.bytes.data(), q.bytes.size());
+        else if (socket_)
+            socket_->send_to(q.to, q.port, q.bytes.data(), q.bytes.size());  // result not checked: the client asks again
+    }
+    receipts_.clear();
+}
+
+bool Intake::sends_manifests(const Mac& mac) {
+    const std::uint64_t key = HeldPasses::mac_key(mac);
+    if (manifest_senders_.count(key)) return true;
+    const std::optional<std::uint32_t> found = store_.find_record(mac.data());
+    if (!found || !(store_.extension_flags(*found) & ext_flag_sends_manifests)) return false;
+    manifest_senders_.insert(key);
+    return true;
+}
+
+// Known at once; kept in the computer's extension record once it has a record.
+void Intake::mark_manifest_sender(const Mac& mac) {
+    manifest_senders_.insert(HeldPasses::mac_key(mac));
+    const std::optional<std::uint32_t> found = store_.find_record(mac.data());
+    if (!found || !store_.holds_computer(*found) || (store_.extension_flags(*found) & ext_flag_sends_manifests))
+        return;
+    ExtensionRecord ext;
+    if (!store_.extension(*found, ext)) ext.mac = mac;
+    ext.flags |= ext_flag_sends_manifests;
+    store_.store_extension(*found, ext);
 }
 
 void apply_id_packet(std::uint8_t* record, const std::uint8_t* p) {
@@ -235,7 +375,10 @@ void Intake::handle_extension_packet(const std::uint8_t* p, std::size_t size, co
     if (!found || !store_.holds_computer(*found)) return;
     const std::uint32_t i = *found;
     ExtensionRecord stored;
-    if (store_.extension(i, stored)) ext.product_type = stored.product_type;
+    if (store_.extension(i, stored)) {
+        ext.product_type = stored.product_type;
+        ext.flags = stored.flags;
+    }
     ext.mac = mac;
     ext.last_update = now;
     store_.store_extension(i, ext);

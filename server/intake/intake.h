@@ -6,17 +6,22 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <unordered_set>
+#include <vector>
 
 #include "protocol/packets.h"
 #include "protocol/udp.h"
+#include "server/intake/held_passes.h"
 #include "server/intake/pending_ids.h"
 #include "server/store/store.h"
 
 namespace tally {
 
 // The counters of the Server Stats page: packets of each kind, datagrams of
-// which a part was dropped, records and entries awaiting writing.
-enum class StatsCounter { hardware, software, id, dropped, unwritten };
+// which a part was dropped, records and entries awaiting writing, passes
+// dropped before all their datagrams came.
+enum class StatsCounter { hardware, software, id, dropped, unwritten, incomplete };
+constexpr std::size_t stats_counter_count = 6;
 
 // Datagrams taken on one socket notification at most, before the server
 // goes back to its message loop for the user's input and the repaints.
@@ -62,11 +67,28 @@ class IntakeObserver {
 public:
     virtual ~IntakeObserver() = default;
     virtual void datagram_arriving(std::uint8_t type, const std::uint8_t* mac, std::uint32_t now) = 0;
+    // Every datagram of a pass of the computer was filed: its report is whole.
+    virtual void pass_applied(const std::uint8_t* mac, std::uint32_t now) = 0;
 };
+
+// Where the intake sends receipts: the socket datagrams are received on.
+class ReplyChannel {
+public:
+    virtual ~ReplyChannel() = default;
+    virtual void reply(const Ipv4& to, std::uint16_t port, const std::uint8_t* data, std::size_t size) = 0;
+};
+
+// Bit of the reserved byte 7 of an Extension.Audit record: the computer
+// sends pass manifests, so its datagrams are applied by whole passes.
+constexpr std::uint8_t ext_flag_sends_manifests = 0x01;
 
 class Intake {
 public:
     Intake(Store& store, ConsoleHooks& console) : store_(store), console_(console) {}
+
+    // Receipts go to this channel; without one, to the socket the manifest
+    // was received on.
+    void set_replies(ReplyChannel* channel) { replies_ = channel; }
 
     // Receives one datagram from the socket into the receive buffer and
     // handles it; a failed receive shows "Error %i".
@@ -78,7 +100,13 @@ public:
     IntakeRound take_waiting(UdpSocket& socket, std::size_t limit = datagrams_per_notification);
     // Handles one datagram that arrived from sender at time now (seconds
     // since 1970). The bytes are read only within size.
-    void handle_datagram(const std::uint8_t* data, std::size_t size, const Ipv4& sender, std::uint32_t now);
+    void handle_datagram(const std::uint8_t* data, std::size_t size, const Ipv4& sender, std::uint32_t now,
+                         std::uint16_t sender_port = 0);
+    // Drops passes held too long (counted as incomplete reports) and applies
+    // datagrams that waited in vain for a manifest; also done before each datagram.
+    void expire_passes(std::uint32_t now);
+    std::uint32_t incomplete_reports() const { return incomplete_reports_; }
+    const HeldPasses& held_passes() const { return passes_; }
 
     void set_observer(IntakeObserver* observer) { observer_ = observer; }
 
@@ -90,6 +118,19 @@ private:
     enum class Received { datagram, nothing, failed };
     Received receive_one(UdpSocket& socket);
     void dispatch_datagram(const std::uint8_t* data, std::size_t size, const Ipv4& sender, std::uint32_t now);
+    // Whole-pass delivery: manifests, datagrams of held passes, receipts.
+    void route_datagram(const std::uint8_t* data, std::size_t size, const Ipv4& sender, std::uint32_t now,
+                        std::uint16_t sender_port);
+    void handle_manifest(const std::uint8_t* data, std::size_t size, const Ipv4& sender, std::uint32_t now,
+                         std::uint16_t sender_port);
+    void apply_pass(HeldPass& pass, std::uint32_t now);
+    bool sends_manifests(const Mac& mac);
+    void mark_manifest_sender(const Mac& mac);
+    void send_receipts();
+    void expire_due(std::uint32_t now);
+    void queue_receipt(const Mac& mac, const PassId& id, const Ipv4& to, std::uint16_t port, bool applied,
+                       std::vector<std::uint8_t> missing);
+    void after_datagram();
     void handle_id_packet(const std::uint8_t* p, std::uint32_t now);
     void handle_hardware_packet(const std::uint8_t* p, const Ipv4& sender, std::uint32_t now);
     // After a hardware packet filed the computer in record i: its held ID
@@ -113,6 +154,17 @@ private:
     bool look_for_more_ = true;
     std::uint32_t rounds_since_look_ = 0;
     PendingIds pending_ids_;
+    HeldPasses passes_;
+    std::uint32_t incomplete_reports_ = 0;
+    std::unordered_set<std::uint64_t> manifest_senders_;  // MACs known to send manifests
+    struct QueuedReceipt {
+        Ipv4 to{};
+        std::uint16_t port = 0;
+        std::vector<std::uint8_t> bytes;
+    };
+    std::vector<QueuedReceipt> receipts_;  // sent once the pass is written through
+    ReplyChannel* replies_ = nullptr;
+    UdpSocket* socket_ = nullptr;  // the socket being read, while take_waiting runs
     std::string item_name_, item_version_;  // a software item's texts, their room kept
 };
 

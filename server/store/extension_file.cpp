@@ -10,6 +10,7 @@ void encode_extension_record(const ExtensionRecord& r, std::uint8_t* b) {
     std::fill_n(b, size, 0);
     std::copy(r.mac.begin(), r.mac.end(), b + mac.offset);
     put_u8(b, product_type, r.product_type);
+    put_u8(b, flags, r.flags);
     put_u32(b, last_update, r.last_update);
     put_text(b, processor_name, r.facts.processor_name);
     put_text(b, manufacturer, r.facts.manufacturer);
@@ -24,6 +25,7 @@ ExtensionRecord decode_extension_record(const std::uint8_t* b) {
     ExtensionRecord r;
     std::copy_n(b + mac.offset, 6, r.mac.begin());
     r.product_type = get_u8(b, product_type);
+    r.flags = get_u8(b, flags);
     r.last_update = get_u32(b, last_update);
     // A field without its NUL (a damaged file) is read as width - 1 characters.
     auto text = [b](Field f) { return get_text(b + f.offset, f.width - 1); };
@@ -65,6 +67,12 @@ bool ExtensionFile::find(std::uint32_t i, const std::uint8_t* mac, ExtensionReco
     if (!std::equal(mac, mac + 6, b + ext_record::mac.offset)) return false;
     out = decode_extension_record(b);
     return true;
+}
+
+std::uint8_t ExtensionFile::flags_of(std::uint32_t i, const std::uint8_t* mac) const {
+    if (i >= record_count() || mac_key(mac) == 0) return 0;
+    const std::uint8_t* b = bytes_.data() + std::size_t(i) * ext_record::size;
+    return std::equal(mac, mac + 6, b + ext_record::mac.offset) ? b[ext_record::flags.offset] : 0;
 }
 
 bool ExtensionFile::put(std::uint32_t i, const ExtensionRecord& r) {

@@ -24,6 +24,9 @@ namespace ext_record {
 constexpr std::size_t size = 320;
 constexpr Field mac{0, 6};              // all zero: a free side record
 constexpr Field product_type{6, 1};     // from the hardware packet; 0 unknown
+// Bit 0: the computer sends pass manifests; bit 1: it has sent a validly
+// signed pass. Earlier servers leave the byte as it is (zero).
+constexpr Field flags{7, 1};
 constexpr Field last_update{8, 4};      // when the extension packet was stored; 0 never
 constexpr Field processor_name{12, 49};
 constexpr Field manufacturer{64, 64};
@@ -31,7 +34,7 @@ constexpr Field model{128, 64};
 constexpr Field bios_serial{192, 64};
 constexpr Field windows_edition{256, 32};
 constexpr Field display_version{288, 16};
-constexpr Field fields[] = {mac,          product_type, last_update, processor_name, manufacturer,
+constexpr Field fields[] = {mac,          product_type, flags, last_update, processor_name, manufacturer,
                             model,        bios_serial,  windows_edition, display_version};
 }  // namespace ext_record
 static_assert(layout_is_sound(ext_record::fields, ext_record::size), "extension record layout");
@@ -43,6 +46,7 @@ static_assert(ext_record::size == ext_packet::size && ext_record::processor_name
 struct ExtensionRecord {
     Mac mac{};
     std::uint8_t product_type = 0;
+    std::uint8_t flags = 0;
     std::uint32_t last_update = 0;
     SystemFacts facts;
 };
@@ -63,6 +67,8 @@ public:
 
     // Side record i when it belongs to mac (a non-zero MAC); false otherwise.
     bool find(std::uint32_t i, const std::uint8_t* mac, ExtensionRecord& out) const;
+    // The flags byte of side record i when it belongs to mac; 0 otherwise.
+    std::uint8_t flags_of(std::uint32_t i, const std::uint8_t* mac) const;
     // Stores side record i and writes it; records between the end of the
     // file and i are written as free records first. False when a write fails.
     bool put(std::uint32_t i, const ExtensionRecord& r);

@@ -155,6 +155,10 @@ bool Store::extension(std::uint32_t i, ExtensionRecord& out) const {
     return holds_computer(i) && extension_file_.find(i, record(i).mac(), out);
 }
 
+std::uint8_t Store::extension_flags(std::uint32_t i) const {
+    return holds_computer(i) ? extension_file_.flags_of(i, record(i).mac()) : 0;
+}
+
 bool Store::store_extension(std::uint32_t i, const ExtensionRecord& r) {
     return holds_computer(i) && extension_file_.put(i, r);
 }

@@ -120,6 +120,8 @@ public:
     // The facts of record i from its extension record, when the record holds
     // a computer and the extension record is that computer's.
     bool extension(std::uint32_t i, ExtensionRecord& out) const;
+    // The flags byte of that extension record (0 when there is none).
+    std::uint8_t extension_flags(std::uint32_t i) const;
     // Stores and writes the extension record of record i (the caller sets
     // its MAC to the record's). False when it could not be written, or the
     // side file is not open (the facts then stay unknown).

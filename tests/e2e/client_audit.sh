@@ -1,7 +1,9 @@
 #!/bin/bash
 # scoutly.exe under Wine, one audit pass against a receiver of this test on
-# 127.0.0.1: the 704-byte hardware packet, the ID packet, the extension
-# packet and the software packets with exactly the uninstall entries put
+# 127.0.0.1 that never answers (as an earlier server): the pass manifest
+# listing every datagram, resent after each silence until the bounded wait
+# ends with exit code 0, then the 704-byte hardware packet, the ID packet,
+# the extension packet and the software packets with exactly the uninstall entries put
 # into the registry: into both views in a 64-bit prefix (the 32-bit view is
 # Wow6432Node), into the only one in a 32-bit prefix, then the user's own.
 . "$(dirname "$0")/common.bash" client_audit
@@ -102,14 +104,18 @@ PY
 RECEIVER=$!
 for _ in $(seq 1 50); do grep -q ready "$RUN/got.txt" 2>/dev/null && break; sleep 0.1; done
 
+START=$SECONDS
 timeout 60 "$WINE" "$TALLY_BIN/scoutly.exe" "127.0.0.1:$PORT" >"$RUN/scoutly.out" 2>&1
 rc=$?
+ELAPSED=$((SECONDS - START))
 touch "$RUN/done"
 timeout 10 tail --pid="$RECEIVER" -f /dev/null
 check "exit code 0 after one pass (got $rc)" same 0 "$rc"
+# The wait for a receipt is bounded (5 s), Wine's start included.
+check "a server that never answers costs the bounded wait (${ELAPSED} s)" test "$ELAPSED" -le 20
 
 python3 - "$RUN/got.txt" "$RUN/expected.txt" "$PORT" <<'PY' >"$RUN/checks.txt"
-import sys, json, struct, os, pwd, socket
+import sys, json, struct, os, pwd, socket, hashlib
 from packets import software_items
 got_path, expected_path, port = sys.argv[1], sys.argv[2], int(sys.argv[3])
 packets = []
@@ -121,6 +127,18 @@ expected = json.load(open(expected_path))
 
 def check(name, cond):
     print(("ok   " if cond else "FAIL ") + name)
+
+manifests = [p[2] for p in packets if p[2][:1] == b"M"]
+first = manifests[0] if manifests else bytes(32)
+check("the pass manifest comes first", packets and packets[0][2][:1] == b"M")
+check("the manifest is resent after each silence, unchanged (%d times)" % len(manifests),
+      5 <= len(manifests) <= 8 and all(m == first for m in manifests))
+packets = [p for p in packets if p[2][:1] != b"M"]
+n = first[28]
+check("manifest: size field, flags 0, %d datagrams listed, their digests in sending order" % n,
+      struct.unpack_from("<I", first, 8)[0] == len(first) == 32 + 16 * n and first[7] == 0
+      and first[29:32] == bytes(3) and n == len(packets)
+      and all(first[32 + 16 * k:48 + 16 * k] == hashlib.sha256(p[2]).digest()[:16] for k, p in enumerate(packets)))
 
 def last_ethernet_mac():
     rows = []
@@ -148,7 +166,7 @@ check("ID packet: no enclosure strings under Wine", idp[12:64] == bytes(52))
 check("hardware packet is 704 bytes with size field 704",
       len(hw) == 704 and struct.unpack_from("<I", hw, 8)[0] == 704)
 check("MAC address of the last Ethernet adapter %s" % mac.hex(":"),
-      hw[1:7] == mac and idp[1:7] == mac and ext[1:7] == mac)
+      hw[1:7] == mac and idp[1:7] == mac and ext[1:7] == mac and first[1:7] == mac)
 name = hw[12:62].split(b"\0")[0].decode("latin-1")
 check("computer name %r" % name, name == socket.gethostname().split(".")[0].upper()[:15])
 user = hw[676:701].split(b"\0")[0].decode("latin-1")

@@ -1,5 +1,6 @@
 #!/bin/bash
-# scoutly.exe -R under Wine: after the first pass an update request from the
+# scoutly.exe -R under Wine: each pass starts with its manifest and ends with
+# the test's receipt; after the first pass an update request from the
 # server's address runs a second pass, 13- and 12-byte datagrams from another
 # address change nothing, and a close request ends the client with exit code 0.
 . "$(dirname "$0")/common.bash" client_resident
@@ -24,8 +25,10 @@ def check(name, cond):
     failures += 0 if cond else 1
 
 def receive_pass(seconds):
-    """The packet types of one pass: until the software packet or time-out."""
+    """The packet types of one pass, until the software packet or time-out;
+    then the 'A' receipt to where the manifest came from."""
     kinds = []
+    manifest, sender = None, None
     end = time.time() + seconds
     while time.time() < end:
         server.settimeout(max(0.01, end - time.time()))
@@ -33,18 +36,30 @@ def receive_pass(seconds):
             d, a = server.recvfrom(4096)
         except socket.timeout:
             break
+        if d[:1] == b"M" and manifest is not None:
+            continue  # a resend of the manifest
         kinds.append(d[:1].hex())
+        if d[:1] == b"M":
+            manifest, sender = d, a
         if d[0] == 0xA3:
             break
+    if manifest is not None:
+        receipt = b"A" + manifest[1:7] + b"\0" + (32).to_bytes(4, "little") + manifest[12:28] + bytes(4)
+        server.sendto(receipt, sender)
     return kinds
 
 def quiet(seconds):
-    server.settimeout(seconds)
-    try:
-        server.recvfrom(4096)
-        return False
-    except socket.timeout:
-        return True
+    """Nothing but a late resend of the last manifest comes."""
+    end = time.time() + seconds
+    while time.time() < end:
+        server.settimeout(max(0.01, end - time.time()))
+        try:
+            d, a = server.recvfrom(4096)
+        except socket.timeout:
+            return True
+        if d[:1] != b"M":
+            return False
+    return True
 
 def send_from(addr, data):
     s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
@@ -55,9 +70,9 @@ def send_from(addr, data):
 out = open(run + "/scoutly.out", "w")
 proc = subprocess.Popen(["timeout", "90", wine, exe, "127.0.0.1:%d" % port, "-R"],
                         stdin=subprocess.DEVNULL, stdout=out, stderr=out)
-full_pass = ["54", "32", "45", "a3"]
+full_pass = ["4d", "54", "32", "45", "a3"]
 try:
-    check("first pass: hardware, ID, extension and software packets", receive_pass(20) == full_pass)
+    check("first pass: manifest, hardware, ID, extension and software packets", receive_pass(20) == full_pass)
     time.sleep(0.3)
     check("client stays resident", proc.poll() is None)
     send_from("127.0.0.2", b"Update Please")

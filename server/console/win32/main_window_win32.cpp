@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 
 #include "server/console/win32/commands.h"
 #include "server/console/win32/console_win32.h"
@@ -26,8 +27,11 @@ constexpr UINT_PTR write_retry_timer = 1;
 constexpr UINT write_retry_ms = 5000;
 // Paints what the intake held back, once a storm of datagrams has passed.
 constexpr UINT_PTR held_paint_timer = 2;
+// Drops held passes whose datagrams stopped coming, also when no datagram arrives.
+constexpr UINT_PTR pass_expiry_timer = 3;
+constexpr UINT pass_expiry_ms = 1000;
 // Settles the reports that went quiet and purges old history.
-constexpr UINT_PTR history_timer = 3;
+constexpr UINT_PTR history_timer = 4;
 constexpr UINT history_ms = 1000;
 
 // Sets the held-paint timer when the held paints ask for it (due > 0).
@@ -135,6 +139,8 @@ void set_up(ServerState& state, HWND hwnd) {
     init_search_page(state.pages[page_search]);
     // Result not checked: without the timer, writes are still retried after each datagram.
     SetTimer(hwnd, write_retry_timer, write_retry_ms, nullptr);
+    // Result not checked: without the timer, held passes expire as datagrams arrive.
+    SetTimer(hwnd, pass_expiry_timer, pass_expiry_ms, nullptr);
     // Result not checked: without the timer, reports settle with the next datagram.
     SetTimer(hwnd, history_timer, history_ms, nullptr);
     state.history.on_append = [&state](std::size_t first) { inventory_changes_appended(state.inventory, first); };
@@ -285,6 +291,7 @@ INT_PTR CALLBACK main_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM
             return FALSE;
         case WM_TIMER:
             if (wparam == write_retry_timer) state.core.retry_writes();
+            if (wparam == pass_expiry_timer) state.intake.expire_passes(static_cast<std::uint32_t>(std::time(nullptr)));
             if (wparam == history_timer) state.core.tick(now_seconds(), state.settings.history_days);
             if (wparam == held_paint_timer) {
                 KillTimer(hwnd, held_paint_timer);

@@ -74,6 +74,7 @@ void MainWindowView::show_counter(StatsCounter counter, std::uint32_t value) {
                    : counter == StatsCounter::software ? IDC_STATS_SOFTWARE_PACKETS
                    : counter == StatsCounter::id       ? IDC_STATS_ID_PACKETS
                    : counter == StatsCounter::dropped  ? IDC_STATS_DROPPED
+                   : counter == StatsCounter::incomplete ? IDC_STATS_INCOMPLETE
                                                        : IDC_STATS_UNWRITTEN;
     if (!state.pages[page_stats]) return;
     set_text(state.pages[page_stats], id, unsigned_text(value));

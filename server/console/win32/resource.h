@@ -105,6 +105,7 @@
 #define IDC_STATS_ID_PACKETS 1061
 #define IDC_STATS_DROPPED 1200
 #define IDC_STATS_UNWRITTEN 1201
+#define IDC_STATS_INCOMPLETE 1202
 
 // Settings dialog (dialog 117).
 #define IDD_SETTINGS 117

@@ -1,0 +1,295 @@
+// Whole-pass delivery in the intake: manifests, datagrams held until their
+// pass is complete, receipts, repeats, expiry and the bounds; the manifest
+// and receipt layouts.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "protocol/manifest.h"
+#include "server/intake/intake.h"
+#include "test_support.h"
+
+namespace tally {
+namespace {
+
+using test::RecordingConsole;
+using test::RecordingNotifier;
+using test::TempDir;
+using Bytes = std::vector<std::uint8_t>;
+
+const Ipv4 client_ip{10, 0, 0, 7};
+const Mac mac_a{0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x60};
+constexpr std::uint32_t t0 = 1700000000;
+
+struct Replies : ReplyChannel {
+    std::vector<Receipt> receipts;
+    std::vector<std::uint16_t> ports;
+    void reply(const Ipv4& to, std::uint16_t port, const std::uint8_t* data, std::size_t size) override {
+        EXPECT_EQ(to, client_ip);
+        Receipt r;
+        ASSERT_TRUE(decode_receipt(data, size, r));
+        receipts.push_back(r);
+        ports.push_back(port);
+    }
+    // The receipts as text: "A", or "N" and the missing positions ("N02").
+    std::string text() const {
+        std::string out;
+        for (const Receipt& r : receipts) {
+            if (!out.empty()) out += ' ';
+            out += static_cast<char>(r.kind);
+            for (std::uint8_t p : r.missing) out += static_cast<char>('0' + p);
+        }
+        return out;
+    }
+};
+
+Bytes software_packet(std::uint8_t type, const Mac& mac, const std::string& name) {
+    Bytes d{type};
+    d.insert(d.end(), mac.begin(), mac.end());
+    std::uint8_t buf[300];
+    d.insert(d.end(), buf, buf + encode_software_item(buf, sizeof buf, name, true, "1.0"));
+    return d;
+}
+
+// A pass of three datagrams: hardware packet, list start, continuation.
+struct Pass {
+    std::vector<Bytes> datagrams;
+    Manifest manifest;
+    Pass(const std::string& computer, const std::string& program, std::uint8_t id) {
+        HardwareReport hw;
+        hw.mac = mac_a;
+        hw.computer_name = computer;
+        const HardwarePacket h = encode_hardware_packet(hw);
+        datagrams.emplace_back(h.begin(), h.end());
+        datagrams.push_back(software_packet(packet_list_start, mac_a, program));
+        datagrams.push_back(software_packet(packet_list_continuation, mac_a, program + " Tools"));
+        manifest.mac = mac_a;
+        manifest.pass_id.fill(id);
+        for (const Bytes& d : datagrams) manifest.digests.push_back(datagram_digest(d.data(), d.size()));
+    }
+    Bytes manifest_bytes() const { return encode_manifest(manifest); }
+};
+
+class HeldPassTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(store.open_store(dir.path()), 0);
+        intake.set_replies(&replies);
+    }
+    void handle(const Bytes& d, std::uint32_t now = t0) {
+        intake.handle_datagram(d.data(), d.size(), client_ip, now, 40001);
+    }
+    // Plays a script: 'M' the manifest, '0'-'9' a datagram by position,
+    // '+' ten seconds later, 'x' the expiry timer.
+    void play(const Pass& pass, const std::string& script) {
+        for (char c : script) {
+            if (c == 'M') handle(pass.manifest_bytes(), now);
+            else if (c == '+') now += 10;
+            else if (c == 'x') intake.expire_passes(now);
+            else handle(pass.datagrams[static_cast<std::size_t>(c - '0')], now);
+        }
+    }
+    std::string computer() {
+        auto i = store.find_record(mac_a.data());
+        return i ? get_text(store.record(*i).bytes() + hw_record::computer_name.offset, 50) : std::string("-");
+    }
+    std::vector<std::string> programs() {
+        std::vector<std::string> names;
+        for (std::size_t o : store.entry_offsets_of(mac_a.data())) names.push_back(store.entry(o).display_name());
+        return names;
+    }
+
+    TempDir dir;
+    RecordingNotifier notifier;
+    RecordingConsole console;
+    Store store{notifier};
+    Intake intake{store, console};
+    Replies replies;
+    std::uint32_t now = t0;
+};
+
+struct ScriptCase {
+    const char* name;
+    const char* script;
+    const char* receipts;
+    const char* computer;         // after the script; "-" none
+    std::uint32_t incomplete;
+};
+
+TEST_F(HeldPassTest, ScriptsOfOneFirstPass) {
+    const ScriptCase cases[] = {
+        {"in order", "M012", "N012 A", "PC-1", 0},
+        {"out of order", "M201", "N012 A", "PC-1", 0},
+        {"missing, asked again", "M02M", "N012 N1", "-", 0},
+        {"missing, then sent", "M02M1", "N012 N1 A", "PC-1", 0},
+        {"repeated datagram", "M0012", "N012 A", "PC-1", 0},
+        {"repeated pass", "M012M", "N012 A A", "PC-1", 0},
+        {"late repeat after the pass", "M0121", "N012 A", "PC-1", 0},
+        {"first pass, manifest late: applied as an earlier client's", "012M", "N012", "PC-1", 0},
+        {"expired by the timer", "M01+x2", "N012", "-", 1},
+        {"expired by the next datagram", "M01+2", "N012", "-", 1},
+    };
+    for (const ScriptCase& c : cases) {
+        TempDir d;
+        RecordingNotifier n;
+        RecordingConsole rc;
+        Store s{n};
+        ASSERT_EQ(s.open_store(d.path()), 0);
+        Intake in{s, rc};
+        Replies r;
+        in.set_replies(&r);
+        Pass pass("PC-1", "Editor", 1);
+        std::uint32_t at = t0;
+        for (char ch : std::string(c.script)) {
+            const Bytes* b = ch == 'M' ? nullptr : ch >= '0' && ch <= '9' ? &pass.datagrams[ch - '0'] : nullptr;
+            const Bytes m = pass.manifest_bytes();
+            if (ch == '+') at += 10;
+            else if (ch == 'x') in.expire_passes(at);
+            else in.handle_datagram(b ? b->data() : m.data(), b ? b->size() : m.size(), client_ip, at, 40001);
+        }
+        EXPECT_EQ(r.text(), c.receipts) << c.name;
+        auto i = s.find_record(mac_a.data());
+        EXPECT_EQ(i ? get_text(s.record(*i).bytes() + hw_record::computer_name.offset, 50) : "-", c.computer) << c.name;
+        EXPECT_EQ(rc.counters[static_cast<int>(StatsCounter::incomplete)], c.incomplete) << c.name;
+        if (i) EXPECT_EQ(s.entry_offsets_of(mac_a.data()).size(), 2u) << c.name;
+        EXPECT_EQ(in.held_passes().pass_count(), 0u + (std::string(c.receipts).back() != 'A' && !c.incomplete)) << c.name;
+    }
+}
+
+TEST_F(HeldPassTest, ASecondPassReplacesTheDataOnlyWhenComplete) {
+    play(Pass("PC-1", "Editor", 1), "M012");
+    const Pass second("PC-2", "Viewer", 2);
+    play(second, "M01");
+    EXPECT_EQ(computer(), "PC-1");
+    EXPECT_EQ(programs(), (std::vector<std::string>{"Editor", "Editor Tools"}));
+    // Expired: the computer keeps its last complete data.
+    play(second, "+x2");
+    EXPECT_EQ(computer(), "PC-1");
+    EXPECT_EQ(programs(), (std::vector<std::string>{"Editor", "Editor Tools"}));
+    EXPECT_EQ(console.counters[static_cast<int>(StatsCounter::incomplete)], 1u);
+    // The lone datagram of a manifest sender waits for a manifest, then is
+    // applied as an earlier client's would be.
+    play(second, "+x");
+    EXPECT_EQ(programs(), (std::vector<std::string>{"Editor", "Editor Tools", "Viewer Tools"}));
+    const Pass third("PC-3", "Player", 3);
+    play(third, "M210");
+    EXPECT_EQ(computer(), "PC-3");
+    EXPECT_EQ(programs(), (std::vector<std::string>{"Player", "Player Tools"}));
+    EXPECT_EQ(replies.ports.back(), 40001);
+}
+
+TEST_F(HeldPassTest, ManifestSenderIsRememberedInTheExtensionRecord) {
+    play(Pass("PC-1", "Editor", 1), "M012");
+    const auto i = store.find_record(mac_a.data());
+    ASSERT_TRUE(i);
+    EXPECT_EQ(store.extension_flags(*i) & ext_flag_sends_manifests, ext_flag_sends_manifests);
+    // A restarted server holds the next pass's datagrams without a manifest too.
+    Store reopened{notifier};
+    ASSERT_EQ(reopened.open_store(dir.path()), 0);
+    Intake fresh{reopened, console};
+    const Pass second("PC-2", "Viewer", 2);
+    fresh.handle_datagram(second.datagrams[0].data(), second.datagrams[0].size(), client_ip, t0, 40001);
+    EXPECT_EQ(get_text(reopened.record(*i).bytes() + hw_record::computer_name.offset, 50), "PC-1");
+}
+
+TEST_F(HeldPassTest, EarlierClientsAreAppliedAsTheyCome) {
+    const Pass pass("PC-1", "Editor", 1);
+    play(pass, "0");
+    EXPECT_EQ(computer(), "PC-1");
+    EXPECT_TRUE(replies.receipts.empty());
+}
+
+TEST_F(HeldPassTest, ManifestsThatAreNoPassChangeNothing) {
+    const Pass pass("PC-1", "Editor", 1);
+    Bytes empty = pass.manifest_bytes();
+    empty.resize(manifest_packet::digests_offset);
+    empty[manifest_packet::count.offset] = 0;
+    put_u32(empty.data() + manifest_packet::packet_size.offset, 32);
+    Bytes too_many = pass.manifest_bytes();
+    too_many[manifest_packet::count.offset] = 81;
+    Bytes short_of_digests = pass.manifest_bytes();
+    short_of_digests.pop_back();
+    Bytes size_field_short = pass.manifest_bytes();
+    put_u32(size_field_short.data() + manifest_packet::packet_size.offset, 40);
+    Bytes signed_without_block = pass.manifest_bytes();
+    signed_without_block[manifest_packet::flags.offset] = flag_signed;
+    for (const Bytes& m : {empty, too_many, short_of_digests, size_field_short, signed_without_block}) {
+        handle(m);
+        EXPECT_EQ(console.status(), "Unknown Packet Recieved");
+    }
+    EXPECT_TRUE(replies.receipts.empty());
+    EXPECT_EQ(intake.held_passes().pass_count(), 0u);
+    // Not a manifest sender: its datagrams are applied as they come.
+    play(pass, "0");
+    EXPECT_EQ(computer(), "PC-1");
+}
+
+TEST_F(HeldPassTest, DatagramTheManifestDoesNotListWaitsForAnotherManifest) {
+    const Pass pass("PC-1", "Editor", 1);
+    play(pass, "M012");
+    const Pass other("PC-9", "Other", 9);
+    play(other, "1");  // listed by no pass: held briefly
+    EXPECT_EQ(programs(), (std::vector<std::string>{"Editor", "Editor Tools"}));
+    play(other, "M02");  // its manifest comes and takes it over
+    EXPECT_EQ(computer(), "PC-9");
+    EXPECT_EQ(programs(), (std::vector<std::string>{"Other", "Other Tools"}));
+}
+
+TEST_F(HeldPassTest, HeldPassesAreBoundedAndTheOldestGoes) {
+    for (std::size_t k = 0; k < max_held_passes + 3; ++k) {
+        Pass p("PC", "Editor", 0);
+        put_u32(p.manifest.pass_id.data(), static_cast<std::uint32_t>(k));
+        handle(p.manifest_bytes());
+    }
+    EXPECT_EQ(intake.held_passes().pass_count(), max_held_passes);
+    EXPECT_EQ(console.counters[static_cast<int>(StatsCounter::incomplete)], 3u);
+}
+
+TEST(ManifestLayout, EncodesEveryFieldAtItsOffset) {
+    Manifest m;
+    m.mac = mac_a;
+    m.pass_id.fill(0x11);
+    m.digests = {Digest{}, Digest{}};
+    m.digests[1].fill(0x22);
+    const Bytes b = encode_manifest(m);
+    ASSERT_EQ(b.size(), 64u);
+    EXPECT_EQ(b[0], 'M');
+    EXPECT_EQ(b[1], 0x00);
+    EXPECT_EQ(b[6], 0x60);
+    EXPECT_EQ(b[7], 0);
+    EXPECT_EQ(get_u32(b.data() + 8), 64u);
+    EXPECT_EQ(b[12], 0x11);
+    EXPECT_EQ(b[27], 0x11);
+    EXPECT_EQ(b[28], 2);
+    EXPECT_EQ(b[29] | b[30] | b[31], 0);
+    EXPECT_EQ(b[48], 0x22);
+    // Bytes beyond the digests, up to the packet size, are ignored.
+    Bytes longer = b;
+    longer.resize(80, 0xEE);
+    put_u32(longer.data() + 8, 80);
+    Manifest back;
+    ASSERT_TRUE(decode_manifest(longer.data(), longer.size(), back));
+    EXPECT_EQ(back.digests, m.digests);
+
+    Receipt r;
+    r.kind = receipt_held;
+    r.mac = mac_a;
+    r.pass_id.fill(0x33);
+    r.missing = {0, 5};
+    const Bytes rb = encode_receipt(r);
+    ASSERT_EQ(rb.size(), 34u);
+    EXPECT_EQ(rb[0], 'N');
+    EXPECT_EQ(get_u32(rb.data() + 8), 34u);
+    EXPECT_EQ(rb[12], 0x33);
+    EXPECT_EQ(rb[28], 2);
+    EXPECT_EQ(rb[32], 0);
+    EXPECT_EQ(rb[33], 5);
+    r.kind = receipt_applied;
+    EXPECT_EQ(encode_receipt(r).size(), 32u);  // never a request's 12 or 13 bytes
+    Receipt cut;
+    EXPECT_FALSE(decode_receipt(rb.data(), 33, cut));
+}
+
+}  // namespace
+}  // namespace tally
