@@ -119,8 +119,14 @@ bool History::load() {
         const std::size_t got = file_.read_at(first * hr::size, block.data(), n * hr::size) / hr::size;
         for (std::size_t k = 0; k < got; ++k) {
             const std::uint8_t* b = block.data() + k * hr::size;
+            // The index needs no texts: only the check and the head are read.
             if (get_u32(b, hr::check) != history_check(b)) continue;
-            if (!decode_history_record(b, e) || e.sequence < next_sequence_) continue;
+            const std::uint8_t kind = get_u8(b, hr::kind);
+            e.sequence = get_u64(b, hr::sequence);
+            if (e.sequence == 0 || e.sequence < next_sequence_ || kind == 0 || kind > change_kind_last) continue;
+            e.time = static_cast<std::uint32_t>(get_u64(b, hr::time));
+            std::memcpy(e.mac.data(), b + hr::mac.offset, 6);
+            e.kind = static_cast<ChangeKind>(kind);
             add_entry(e, static_cast<std::uint32_t>(first + k));
             end = static_cast<std::uint32_t>(first + k + 1);
         }
