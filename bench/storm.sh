@@ -23,7 +23,9 @@
 #             from the start of tallyhall until its list shows all N, and the
 #             memory it then holds, against the size of the files
 # STORM_CLIENTS (10000) changes the number of clients of every run;
-# STORM_SERVER_EXE runs another build of tallyhall.exe.
+# STORM_SERVER_EXE runs another build of tallyhall.exe. STORM_HISTORY=off
+# runs tallyhall without its change history (a directory in the place of
+# History.Audit, which it then cannot open), for the paired figures.
 # Each measurement holds /tmp/tally-e2e.lock (the lock of the Wine tests)
 # while it runs. Build first: bash tools/build.sh.
 set -u
@@ -100,6 +102,7 @@ server() {
     data=$RUN/data
     rm -rf "$data"
     mkdir -p "$data"
+    [ "${STORM_HISTORY:-on}" = off ] && mkdir "$data/History.Audit"
     settings "$data" "$port"
     flock 8
     timeout $((${seconds%.*} + 400)) "$WINE" "$SERVER_EXE" >/dev/null 2>&1 &

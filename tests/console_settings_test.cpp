@@ -144,3 +144,21 @@ TEST(SiteKeys, RegistryImages) {
 
 }  // namespace
 }  // namespace tally
+
+namespace tally {
+namespace {
+
+TEST(HistoryDays, RegistryValueAndBox) {
+    const std::vector<std::pair<std::vector<std::uint8_t>, std::uint32_t>> values = {
+        {{}, 400}, {{30}, 30}, {{0x10, 0x27}, 10000}, {{0, 0, 0, 0}, 400}, {{0xFF, 0xFF, 0xFF, 0xFF}, 400},
+        {history_days_value(36500), 36500},
+    };
+    for (const auto& [bytes, days] : values) EXPECT_EQ(history_days_from_value(bytes.data(), bytes.size()), days);
+    const std::vector<std::pair<std::string, std::optional<std::uint32_t>>> boxes = {
+        {"400", 400u}, {" 7 ", 7u}, {"0", std::nullopt}, {"36501", std::nullopt}, {"", std::nullopt}, {"1x", std::nullopt},
+    };
+    for (const auto& [text, days] : boxes) EXPECT_EQ(parse_history_days_box(text), days) << text;
+}
+
+}  // namespace
+}  // namespace tally

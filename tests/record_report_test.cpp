@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "reports_sample.h"
+#include "server/model/changes_view.h"
 #include "server/reports/record_report.h"
+
+#include <algorithm>
 
 namespace tally {
 namespace {
@@ -153,6 +156,39 @@ TEST(RecordReport, PrintLayout) {
     EXPECT_EQ(bare[12].advance, 2);
     EXPECT_EQ(bare[14].text, " - Version 4.20.1000");
     EXPECT_EQ(bare.back().text, "Installed Software:");
+}
+
+}  // namespace
+}  // namespace tally
+
+namespace tally {
+namespace {
+
+TEST(RecordReport, EndsWithTheLastTwentyChangesOnlyWhenTheComputerHasAny) {
+    StoreFixture f = test::sample_store();
+    History history;
+    ASSERT_EQ(history.open(f.directory()), 0);
+    const std::string bare = report_text(f.store(), 2);
+    EXPECT_EQ(report_text(f.store(), 0, &history), report_text(f.store(), 0)) << "an empty history adds nothing";
+    std::vector<ChangeEvent> events(25);
+    for (std::size_t k = 0; k < events.size(); ++k) {
+        std::copy_n(f.store().record(0).mac(), 6, events[k].mac.begin());
+        events[k].kind = ChangeKind::program_updated;
+        events[k].what = "Editor";
+        events[k].old_value = std::to_string(k);
+        events[k].new_value = std::to_string(k + 1);
+    }
+    ASSERT_TRUE(history.append(events, test::sample_time));
+    EXPECT_EQ(report_text(f.store(), 2, &history), bare) << "another computer's events";
+    const std::string text = report_text(f.store(), 0, &history);
+    const std::string head = report_text(f.store(), 0) + "\r\nRecent Changes:\r\n";
+    ASSERT_EQ(text.substr(0, head.size()), head);
+    const std::string first = change_time_text(test::sample_time) + "  Program updated  Editor: 5 -> 6\r\n";
+    EXPECT_EQ(text.substr(head.size(), first.size()), first);
+    EXPECT_EQ(std::count(text.begin() + static_cast<std::ptrdiff_t>(head.size()), text.end(), '\n'), 20);
+    const auto print = report_print_lines(f.store(), 0, &history);
+    ASSERT_EQ(print.size(), report_print_lines(f.store(), 0).size() + 22);
+    EXPECT_EQ(print.back().text, change_time_text(test::sample_time) + "  Program updated  Editor: 24 -> 25");
 }
 
 }  // namespace

@@ -82,6 +82,7 @@ public:
     }
     Store& store() { return store_; }
     RecordingNotifier& notifier() { return notifier_; }
+    const std::string& directory() const { return dir_.path(); }
 
 private:
     TempDir dir_;

@@ -65,9 +65,9 @@ TEST(SheetCsvTest, SheetsOfTheSampleTable) {
     EXPECT_EQ(rows.substr(0, rows.find("\r\n")),
               "Computer Name,User,IP Address,MAC Address,Windows,Processor,Speed in Mhz,RAM Size in MB,Disk Total MB,"
               "Disk Free MB,Fullest Disk % Free,Last Report,Days Since,Serial Number,Asset Tag,Custom Field 1,"
-              "Custom Field 2,Processor Name,Manufacturer and Model,BIOS Serial Number,Windows Edition,Signed");
+              "Custom Field 2,Processor Name,Manufacturer and Model,BIOS Serial Number,Windows Edition,Signed,First Seen");
     EXPECT_EQ(rows.find("\"Lab \"\"B\"\"\",,10.0.0.9,"), rows.find("\r\n") + 2);  // first row, name quoted
-    EXPECT_NE(rows.find(",SN-0042,AT-9,Room 12,\"Owner, Finance\",,,,,No\r\n"), std::string::npos);
+    EXPECT_NE(rows.find(",SN-0042,AT-9,Room 12,\"Owner, Finance\",,,,,No,\r\n"), std::string::npos);
 }
 
 }  // namespace

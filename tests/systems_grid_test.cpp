@@ -58,6 +58,22 @@ TEST(SystemsGridTest, CellTextsOfAComputer) {
     EXPECT_EQ(grid.text(again, GridColumn::signed_report), "Yes");
     grid.set_find("bios-7");
     EXPECT_EQ(shown(grid), (std::vector<std::uint32_t>{0}));
+
+    // A firmware placeholder is no serial number; the history gives First Seen.
+    ASSERT_EQ(fixture.store().update_custom_fields(0, "", "", "To be filled by O.E.M.", ""), 0);
+    History history;
+    ASSERT_EQ(history.open(fixture.directory()), 0);
+    ChangeEvent seen;
+    std::copy_n(fixture.store().record(0).mac(), 6, seen.mac.begin());
+    seen.kind = ChangeKind::first_seen;
+    ASSERT_TRUE(history.append({seen}, test::sample_time));
+    grid.set_history(&history);
+    grid.update_record(fixture.store(), 0, test::sample_time);
+    grid.set_find("filled");
+    EXPECT_EQ(shown(grid), (std::vector<std::uint32_t>{}));
+    grid.set_find("");
+    EXPECT_EQ(grid.text(*grid.row_of(0), GridColumn::serial_number), "");
+    EXPECT_EQ(grid.text(*grid.row_of(0), GridColumn::first_seen), date) << "the sample's report time";
 }
 
 TEST(SystemsGridTest, NaturalCompare) {

@@ -1,7 +1,25 @@
 // The console's decisions: selection, list upkeep and what the pages show.
 #include "server/console/console_core.h"
 
+#include <ctime>
+
+#include "server/model/systems_grid.h"
+
 namespace tally {
+
+namespace {
+std::uint32_t now_seconds() { return static_cast<std::uint32_t>(std::time(nullptr)); }
+constexpr std::uint32_t seconds_between_purges = 3600;
+}  // namespace
+
+void ConsoleCore::tick(std::uint32_t now, std::uint32_t history_days) {
+    if (recorder_) recorder_->settle_quiet(now);
+    if (!history_ || !history_->is_open()) return;
+    if (last_purge_ != 0 && now >= last_purge_ && now - last_purge_ < seconds_between_purges) return;
+    last_purge_ = now;
+    // result not checked: a purge that failed leaves the file whole and is tried again next hour
+    history_->purge_older_than_days(history_days, now);
+}
 
 void ConsoleCore::show_list() {
     view_.show_list(list_.size(), list_.position_of(selected_));
@@ -50,6 +68,7 @@ void ConsoleCore::retry_writes() {
 }
 
 void ConsoleCore::closing() {
+    if (recorder_) recorder_->settle_all(now_seconds());
     if (store_.flush()) return;
     store_.notifier().notify({unsaved_text(store_.unwritten_records(), store_.unwritten_entries()), "File Error",
                               BoxOwner::none, true});
@@ -111,13 +130,17 @@ void ConsoleCore::tables_reloaded() {
 void ConsoleCore::update_custom_fields(const std::string& custom_1, const std::string& custom_2,
                                        const std::string& serial_number, const std::string& asset_tag) {
     if (!selected_record_exists()) return;
+    std::uint8_t before[hw_record::size];
+    std::copy_n(store_.record(selected_).bytes(), hw_record::size, before);
     if (store_.update_custom_fields(selected_, custom_1, custom_2, serial_number, asset_tag) != 0)
         store_.notifier().notify({"Seek Error", "Seek Error", BoxOwner::page, false});
+    if (recorder_) recorder_->custom_fields_edited(before, selected_, now_seconds());
     unwritten_changed(store_.unwritten_count());
 }
 
 void ConsoleCore::delete_selected_record() {
     if (!selected_record_exists()) return;
+    if (recorder_) recorder_->deleting(selected_, "Delete Record", now_seconds());
     store_.delete_record(selected_);
     leave_record_set(selected_);
     unwritten_changed(store_.unwritten_count());
@@ -128,7 +151,9 @@ void ConsoleCore::delete_selected_record() {
 void ConsoleCore::delete_records(const std::vector<std::uint32_t>& records) {
     {
         Store::WriteBatch batch(store_);
+        const std::string command = delete_listed_command_text(records.size());
         for (std::uint32_t i : records) {
+            if (recorder_) recorder_->deleting(i, command, now_seconds());
             store_.delete_record(i);
             leave_record_set(i);
         }

@@ -14,6 +14,7 @@
 #include "server/model/search.h"
 #include "server/model/search_page.h"
 #include "server/model/system_list.h"
+#include "server/intake/history_recorder.h"
 #include "server/intake/intake.h"
 #include "server/store/store.h"
 
@@ -59,6 +60,15 @@ public:
     // datagram to the intake inside it.
     void datagram_dropped(DropReason reason) override;
     void unwritten_changed(std::size_t count) override;
+
+    // The change history that records the user's edits and deletions (none: not recorded).
+    void set_history(HistoryRecorder* recorder, History* history) {
+        recorder_ = recorder;
+        history_ = history;
+    }
+    // Once a second or so: settles the reports that went quiet, and once an
+    // hour removes the events older than `history_days` days.
+    void tick(std::uint32_t now, std::uint32_t history_days);
 
     // --- writing
     // The retry timer: what awaits writing is tried again.
@@ -115,6 +125,9 @@ private:
 
     Store& store_;
     ConsoleView& view_;
+    HistoryRecorder* recorder_ = nullptr;
+    History* history_ = nullptr;
+    std::uint32_t last_purge_ = 0;
     std::uint32_t selected_ = 0;
     std::uint32_t dropped_ = 0;  // datagrams of which a part was dropped
     std::size_t unwritten_ = 0;  // as last shown

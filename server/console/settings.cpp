@@ -50,6 +50,23 @@ std::optional<std::uint32_t> parse_port_box(const std::string& text) {
     return static_cast<std::uint32_t>(value);
 }
 
+std::uint32_t history_days_from_value(const std::uint8_t* bytes, std::size_t size) {
+    if (size == 0) return default_history_days_setting;
+    const std::uint32_t days = port_cell_from_value(bytes, size);
+    return days >= 1 && days <= max_history_days ? days : default_history_days_setting;
+}
+
+std::vector<std::uint8_t> history_days_value(std::uint32_t days) {
+    return {static_cast<std::uint8_t>(days), static_cast<std::uint8_t>(days >> 8), static_cast<std::uint8_t>(days >> 16),
+            static_cast<std::uint8_t>(days >> 24)};
+}
+
+std::optional<std::uint32_t> parse_history_days_box(const std::string& text) {
+    const std::optional<std::uint32_t> days = parse_port_box(text);
+    if (!days || *days < 1 || *days > max_history_days) return std::nullopt;
+    return days;
+}
+
 std::string port_box_text(std::uint32_t port_cell) {
     return std::to_string(effective_port(port_cell));
 }

@@ -25,11 +25,25 @@ constexpr char directory_too_long_text[] =
     "The working directory can be at most 254 characters long. Please choose a shorter path.";
 constexpr char directory_too_long_caption[] = "Settings Error";
 
+// Days of change history kept: Audit_HistoryDays (4 bytes, little-endian),
+// 400 when absent; the settings dialog's "Keep history for N days" box.
+constexpr std::uint32_t default_history_days_setting = 400;
+constexpr std::uint32_t max_history_days = 36500;
+constexpr char history_days_invalid_text[] = "Please keep the history for 1 to 36500 days.";
+
 struct ServerSettings {
     std::string working_directory;  // empty: not configured
     std::uint32_t port_cell = 0;    // 0: no port set; users take the low 16 bits
     SigningSettings signing;        // the site keys and the rule for unsigned reports
+    std::uint32_t history_days = default_history_days_setting;
 };
+
+// Audit_HistoryDays as read (1 to 4 bytes): the days, 400 for none or a
+// value out of 1 to 36500.
+std::uint32_t history_days_from_value(const std::uint8_t* bytes, std::size_t size);
+std::vector<std::uint8_t> history_days_value(std::uint32_t days);
+// The days box: 1 to 36500 days (blanks around allowed); none otherwise.
+std::optional<std::uint32_t> parse_history_days_box(const std::string& text);
 
 // The port the server binds: the low 16 bits of the cell, and the default
 // 54333 for 0, so that a stored path without a stored port never binds port 0.

@@ -154,6 +154,7 @@ void Intake::dispatch_datagram(const std::uint8_t* data, std::size_t size, const
         refuse(refusal, sender);
         return;
     }
+    if (observer_) observer_->datagram_arriving(type, data + hw_packet::mac.offset, now);
     switch (type) {
         case packet_id:
             handle_id_packet(data, now);
@@ -298,6 +299,7 @@ void Intake::apply_pass(HeldPass& pass, std::uint32_t now) {
     for (const HeldDatagram& d : pass.datagrams)
         dispatch_datagram(d.bytes.data(), d.bytes.size(), d.sender, now, of_signed_pass);
     const Mac mac = pass.manifest.mac;
+    if (observer_) observer_->pass_applied(mac.data(), now);
     mark_manifest_sender(mac);
     // From now on this computer's unsigned datagrams are refused.
     if (of_signed_pass) mark_signing(mac.data());

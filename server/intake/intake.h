@@ -63,6 +63,16 @@ public:
     virtual void unwritten_changed(std::size_t count) = 0;
 };
 
+// Told of each whole datagram of a computer before it is filed (the change
+// history keeps what the store held before a report).
+class IntakeObserver {
+public:
+    virtual ~IntakeObserver() = default;
+    virtual void datagram_arriving(std::uint8_t type, const std::uint8_t* mac, std::uint32_t now) = 0;
+    // Every datagram of a pass of the computer was filed: its report is whole.
+    virtual void pass_applied(const std::uint8_t* mac, std::uint32_t now) = 0;
+};
+
 // Where the intake sends receipts: the socket datagrams are received on.
 class ReplyChannel {
 public:
@@ -102,6 +112,8 @@ public:
     void expire_passes(std::uint32_t now);
     std::uint32_t incomplete_reports() const { return incomplete_reports_; }
     const HeldPasses& held_passes() const { return passes_; }
+
+    void set_observer(IntakeObserver* observer) { observer_ = observer; }
 
     std::uint32_t hardware_packets() const { return hardware_packets_; }
     std::uint32_t software_packets() const { return software_packets_; }
@@ -152,6 +164,7 @@ private:
     ConsoleHooks& console_;
     const SigningSettings& signing_;
     std::uint32_t refused_ = 0;
+    IntakeObserver* observer_ = nullptr;
     std::array<std::uint8_t, receive_buffer_size> buffer_{};
     std::uint32_t hardware_packets_ = 0;
     std::uint32_t software_packets_ = 0;

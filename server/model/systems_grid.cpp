@@ -22,6 +22,7 @@ constexpr GridColumnSpec column_specs[grid_column_count] = {
     {"Custom Field 1", false, 100}, {"Custom Field 2", false, 100},
     {"Processor Name", false, 160}, {"Manufacturer and Model", false, 160},
     {"BIOS Serial Number", false, 110}, {"Windows Edition", false, 130}, {"Signed", false, 60},
+    {"First Seen", false, 160},
 };
 
 constexpr std::uint64_t no_number = ~std::uint64_t(0);  // sorts after every number
@@ -30,11 +31,7 @@ std::size_t col(GridColumn c) { return static_cast<std::size_t>(c); }
 
 unsigned char fold(unsigned char c) { return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c; }
 
-std::string lower(const std::string& text) {
-    std::string out = text;
-    for (char& c : out) c = static_cast<char>(fold(static_cast<unsigned char>(c)));
-    return out;
-}
+std::string lower(const std::string& text) { return ascii_lower(text); }
 
 bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
 
@@ -56,6 +53,12 @@ void set_number(GridRow& row, GridColumn c, std::uint64_t value) {
 }  // namespace
 
 const GridColumnSpec& grid_column_spec(GridColumn column) { return column_specs[col(column)]; }
+
+std::string ascii_lower(const std::string& text) {
+    std::string out = text;
+    for (char& c : out) c = static_cast<char>(fold(static_cast<unsigned char>(c)));
+    return out;
+}
 
 std::uint32_t days_since(std::uint32_t last_update, std::uint32_t now) {
     return now > last_update ? (now - last_update) / seconds_per_day : 0;
@@ -88,7 +91,7 @@ int natural_compare(const std::string& a, const std::string& b) {
     return bytes < 0 ? -1 : (bytes > 0 ? 1 : 0);
 }
 
-GridRow make_grid_row(const Store& store, std::uint32_t i, std::uint32_t now) {
+GridRow make_grid_row(const Store& store, std::uint32_t i, std::uint32_t now, const History* history) {
     GridRow row;
     const RecordView r = store.record(i);
     if (r.is_free()) return row;
@@ -132,19 +135,28 @@ GridRow make_grid_row(const Store& store, std::uint32_t i, std::uint32_t now) {
     row.days = days_since(r.last_update(), now);
     set_number(row, GridColumn::days_since, row.days);
 
-    t[col(GridColumn::serial_number)] = r.serial_number();
+    // Placeholder serial numbers of firmware show as none, and match nothing.
+    t[col(GridColumn::serial_number)] = real_serial(r.serial_number());
     t[col(GridColumn::asset_tag)] = r.asset_tag();
     t[col(GridColumn::custom_field_1)] = r.custom_field_1();
     t[col(GridColumn::custom_field_2)] = r.custom_field_2();
     if (have_ext) {
         t[col(GridColumn::processor_name)] = ext.facts.processor_name;
         t[col(GridColumn::system_model)] = system_model_text(ext.facts);
-        t[col(GridColumn::bios_serial)] = ext.facts.bios_serial;
+        t[col(GridColumn::bios_serial)] = real_serial(ext.facts.bios_serial);
         t[col(GridColumn::windows_release)] = windows_release_text(ext.facts);
     }
     // A computer that has sent a signed pass has every later report refused
     // unless it is signed: its last report was signed.
     t[col(GridColumn::signed_report)] = have_ext && (ext.flags & ext_record::flag_signs_reports) ? "Yes" : "No";
+    if (history) {
+        if (const auto seen = history->first_seen(r.mac())) {
+            std::string first = date_text(*seen);
+            if (!first.empty() && first.back() == '\n') first.pop_back();
+            t[col(GridColumn::first_seen)] = first;
+            row.number[col(GridColumn::first_seen)] = *seen;
+        }
+    }
 
     // The searchable fields, separated by a byte no find text holds, so
     // that a match never spans two fields.
@@ -169,7 +181,7 @@ bool SystemsGrid::less(std::uint32_t a, std::uint32_t b) const {
     const std::size_t c = col(sort_column_);
     int order;
     if (column_specs[c].numeric || sort_column_ == GridColumn::ip_address || sort_column_ == GridColumn::mac_address ||
-        sort_column_ == GridColumn::last_report) {
+        sort_column_ == GridColumn::last_report || sort_column_ == GridColumn::first_seen) {
         const std::uint64_t x = rows_[a].number[c], y = rows_[b].number[c];
         order = x < y ? -1 : (x > y ? 1 : 0);
     } else {
@@ -197,7 +209,7 @@ void SystemsGrid::fill(const Store& store, std::uint32_t now) {
     const std::uint32_t n = store.record_count();
     rows_.clear();
     rows_.reserve(n);
-    for (std::uint32_t i = 0; i < n; ++i) rows_.push_back(make_grid_row(store, i, now));
+    for (std::uint32_t i = 0; i < n; ++i) rows_.push_back(make_grid_row(store, i, now, history_));
     refilter();
 }
 
@@ -207,7 +219,7 @@ void SystemsGrid::update_record(const Store& store, std::uint32_t i, std::uint32
     const auto at = std::find(shown_.begin(), shown_.end(), i);
     if (at != shown_.end()) shown_.erase(at);
     if (rows_[i].present) --computers_;
-    rows_[i] = make_grid_row(store, i, now);
+    rows_[i] = make_grid_row(store, i, now, history_);
     if (rows_[i].present) ++computers_;
     if (!passes(i)) return;
     shown_.insert(std::lower_bound(shown_.begin(), shown_.end(), i,

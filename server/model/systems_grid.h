@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "server/store/history_file.h"
 #include "server/store/store.h"
 
 namespace tally {
@@ -41,8 +42,10 @@ enum class GridColumn : std::uint8_t {
     windows_release,
     // Whether the last report was signed with the site key.
     signed_report,
+    // When the change history first saw the computer; empty when it does not know.
+    first_seen,
 };
-constexpr std::size_t grid_column_count = 22;
+constexpr std::size_t grid_column_count = 23;
 
 struct GridColumnSpec {
     const char* title;
@@ -63,11 +66,14 @@ struct GridRow {
     std::uint32_t days = 0;
     bool present = false;  // the record holds a computer
 };
-// Row of record i of the store, with days counted to now.
-GridRow make_grid_row(const Store& store, std::uint32_t i, std::uint32_t now);
+// Row of record i of the store, with days counted to now, and the first
+// report the history knows of (none: the column stays empty).
+GridRow make_grid_row(const Store& store, std::uint32_t i, std::uint32_t now, const History* history = nullptr);
 
 class SystemsGrid {
 public:
+    // The history the First Seen column is read from (none: empty).
+    void set_history(const History* history) { history_ = history; }
     // Makes every row from the tables and shows those that pass the filters.
     void fill(const Store& store, std::uint32_t now);
     // Makes record i's row again (a report arrived, or it was deleted) and
@@ -110,6 +116,7 @@ private:
     void refilter();
     void sort_shown();
 
+    const History* history_ = nullptr;
     std::vector<GridRow> rows_;  // by record index
     std::vector<std::uint32_t> shown_;
     std::size_t computers_ = 0;
@@ -124,6 +131,9 @@ private:
 // Compares texts as a person reads them: ASCII letters without regard to
 // case, runs of digits by their value; -1, 0 or 1.
 int natural_compare(const std::string& a, const std::string& b);
+
+// ASCII letters in lower case, other bytes as they are: the find boxes' folding.
+std::string ascii_lower(const std::string& text);
 
 // The window's count line: "12 of 340 systems listed".
 std::string systems_count_text(std::size_t shown, std::size_t total);

@@ -1,7 +1,9 @@
 // Record report texts: the exported text file and the lines of the printout.
 #include "server/reports/record_report.h"
 
+#include <algorithm>
 
+#include "server/model/changes_view.h"
 #include "server/model/formats.h"
 #include "server/model/windows_names.h"
 
@@ -74,7 +76,24 @@ std::vector<std::string> software_lines(const Store& store, const std::uint8_t* 
     return lines;
 }
 
-std::string report_text(const Store& store, std::uint32_t record_index) {
+std::vector<std::string> recent_change_lines(History& history, const std::uint8_t* mac, std::size_t count) {
+    const std::vector<std::uint32_t>* mine = history.entries_of(mac);
+    if (!mine || mine->empty()) return {};
+    const std::size_t n = std::min(count, mine->size());
+    const std::vector<std::uint32_t> last(mine->end() - static_cast<std::ptrdiff_t>(n), mine->end());
+    std::vector<ChangeEvent> events;
+    // result not checked: a record that cannot be read gives a line without texts
+    history.read(last, events);
+    std::vector<std::string> lines;
+    for (const ChangeEvent& e : events) {
+        std::string line = change_time_text(e.time) + "  " + change_kind_text(e.kind) + "  " + e.what;
+        if (!e.old_value.empty() || !e.new_value.empty()) line += ": " + e.old_value + " -> " + e.new_value;
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+std::string report_text(const Store& store, std::uint32_t record_index, History* history) {
     if (record_index >= store.record_count()) return std::string();
     const RecordView r = store.record(record_index);
     ExtensionRecord ext;
@@ -124,10 +143,16 @@ std::string report_text(const Store& store, std::uint32_t record_index) {
     line("");
     line("Installed Software:");
     for (const std::string& s : software_lines(store, r.mac())) line(s);
+    const std::vector<std::string> changes = history ? recent_change_lines(*history, r.mac()) : std::vector<std::string>();
+    if (!changes.empty()) {
+        line("");
+        line(recent_changes_title);
+        for (const std::string& c : changes) line(c);
+    }
     return t;
 }
 
-std::vector<PrintLine> report_print_lines(const Store& store, std::uint32_t record_index) {
+std::vector<PrintLine> report_print_lines(const Store& store, std::uint32_t record_index, History* history) {
     if (record_index >= store.record_count()) return {};
     const RecordView r = store.record(record_index);
     ExtensionRecord ext;
@@ -175,6 +200,12 @@ std::vector<PrintLine> report_print_lines(const Store& store, std::uint32_t reco
     }
     add("Installed Software:", 1);
     for (const std::string& s : software_lines(store, r.mac())) add(s, 1);
+    const std::vector<std::string> changes = history ? recent_change_lines(*history, r.mac()) : std::vector<std::string>();
+    if (!changes.empty()) {
+        add("", 1);
+        add(recent_changes_title, 1);
+        for (const std::string& c : changes) add(c, 1);
+    }
     return lines;
 }
 

@@ -103,6 +103,16 @@ bool write_program_computers_sheet(const Store& store, const SoftwareCatalogue& 
     return out.finish();
 }
 
+bool write_changes_sheet(const ChangesView& view, SheetWriter& out) {
+    for (std::size_t c = 0; c < change_column_count; ++c) out.field(change_column_spec(ChangeColumn(c)).title);
+    out.end_line();
+    for (std::size_t row = 0; row < view.size(); ++row) {
+        for (std::size_t c = 0; c < change_column_count; ++c) out.field(view.text(row, ChangeColumn(c)));
+        out.end_line();
+    }
+    return out.finish();
+}
+
 bool write_inventory_sheet(const Store& store, SheetWriter& out) {
     for (const char* title : {"Computer Name", "MAC Address", "Program", "Version"}) out.field(title);
     out.end_line();

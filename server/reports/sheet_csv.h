@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "server/model/changes_view.h"
 #include "server/model/software_catalogue.h"
 #include "server/model/systems_grid.h"
 #include "server/store/store.h"
@@ -50,6 +51,8 @@ bool write_catalogue_sheet(const SoftwareCatalogue& catalogue, SheetWriter& out)
 // version number `version` when given): one line per computer and version.
 bool write_program_computers_sheet(const Store& store, const SoftwareCatalogue& catalogue, std::size_t row,
                                    std::optional<std::size_t> version, SheetWriter& out);
+// The Changes window's or a timeline's rows as shown, every column.
+bool write_changes_sheet(const ChangesView& view, SheetWriter& out);
 // Every program of every computer: computer name, MAC, program, version;
 // computers in table order, each one's programs in table order.
 bool write_inventory_sheet(const Store& store, SheetWriter& out);

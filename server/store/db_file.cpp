@@ -3,6 +3,8 @@
 
 #include <cerrno>
 
+#include "server/store/file_replace.h"
+
 #ifdef _WIN32
 #include <io.h>
 #else
@@ -72,6 +74,8 @@ bool DbFile::write_at(std::uint64_t offset, const std::uint8_t* data, std::size_
     if (!ok) std::clearerr(f_);
     return ok;
 }
+
+bool DbFile::sync() { return f_ && flush_to_disk(f_); }
 
 bool DbFile::truncate(std::uint64_t length) {
     if (!f_) return false;

@@ -33,6 +33,8 @@ public:
     // Writes n bytes at offset and flushes them. False when any step fails
     // (some of the bytes may have been written).
     bool write_at(std::uint64_t offset, const std::uint8_t* data, std::size_t n);
+    // Asks the system to put the file's bytes on the disk.
+    bool sync();
     // Cuts the file to `length` bytes.
     bool truncate(std::uint64_t length);
     void close();

@@ -115,7 +115,7 @@ def sheet(kind, path, directory, args):
     header, body = table[0], table[1:]
     if kind == "systems":  # the shown rows: name, user, IP, MAC, ..., days, serial, asset
         assert header[:4] == ["Computer Name", "User", "IP Address", "MAC Address"], header
-        assert len(header) == 22 and header[12] == "Days Since", header
+        assert len(header) == 23 and header[12] == "Days Since", header
         got = [[r[0], r[1], r[2], r[3], r[12], r[13], r[14]] for r in body]
         want = rows(directory, int(args[0]), "", int(args[1]))
     elif kind == "programs":

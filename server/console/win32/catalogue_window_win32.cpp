@@ -57,7 +57,18 @@ void show_all(CatalogueWindow& w, bool scroll_to_selected) {
     }
     const auto slot = version_slot(w);
     if (!slot) w.version.reset();
-    w.set = row ? w.catalogue.computers_of(*row, slot) : std::vector<std::uint32_t>();
+    // With the days box, only the computers that installed it in those days (from the history).
+    const std::uint32_t days = parse_days(dlg_text(w.dialog, IDC_CATALOGUE_INSTALLED_DAYS));
+    const std::uint32_t now = now_seconds();
+    if (!row) {
+        w.set.clear();
+    } else if (days == 0) {
+        w.set = w.catalogue.computers_of(*row, slot);
+    } else {
+        const std::uint64_t span = std::uint64_t(days) * seconds_per_day;
+        w.set = recent_installs(w.host.history(), w.host.store(), w.catalogue.program_at(*row).name, w.version,
+                                span >= now ? 0u : static_cast<std::uint32_t>(now - span));
+    }
     w.set_rows.set_record_set(w.set);
 
     w.painting = true;
@@ -70,7 +81,9 @@ void show_all(CatalogueWindow& w, bool scroll_to_selected) {
     set_dlg_text(w.dialog, IDC_CATALOGUE_COUNT,
                  catalogue_count_text(w.catalogue.size(), w.catalogue.program_count()));
     set_dlg_text(w.dialog, IDC_CATALOGUE_SET_TEXT,
-                 row ? computer_set_text(w.catalogue.program_at(*row), slot, w.set.size()) : std::string());
+                 row ? computer_set_text(w.catalogue.program_at(*row), slot, w.set.size()) +
+                           (days != 0 ? installed_within_text(days) : std::string())
+                     : std::string());
     for (int id : {IDC_CATALOGUE_TO_MAIN_LIST, IDC_CATALOGUE_TO_SYSTEMS, IDC_CATALOGUE_EXPORT_COMPUTERS})
         EnableWindow(GetDlgItem(w.dialog, id), row.has_value());
 }
@@ -107,6 +120,9 @@ void command(CatalogueWindow& w, int id, int code) {
                 w.catalogue.set_find(dlg_text(w.dialog, IDC_CATALOGUE_FIND));
                 show_all(w, true);
             }
+            break;
+        case IDC_CATALOGUE_INSTALLED_DAYS:
+            if (code == EN_CHANGE) show_all(w, false);
             break;
         case IDC_CATALOGUE_TO_MAIN_LIST:
             if (row) w.host.show_in_main_list(w.set);

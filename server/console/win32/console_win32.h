@@ -24,6 +24,10 @@ bool run_settings_dialog(ServerSettings& settings);
 // Reads Audit_PathName and Audit_Port, running the settings dialog until a
 // working directory exists.
 void settings_loop(ServerSettings& settings);
+// Opens History.Audit in the working directory (just opened by the store)
+// and has the intake and the console record into it; without the file the
+// history is off for this directory.
+void open_history(ServerState& state);
 
 // The system's machine-scope data protection.
 class SystemDataProtection : public DataProtection {

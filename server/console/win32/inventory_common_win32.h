@@ -14,6 +14,7 @@
 
 #include "server/console/win32/dialog_items_win32.h"
 #include "server/console/win32/inventory_windows_win32.h"
+#include "server/model/changes_view.h"
 #include "server/reports/sheet_csv.h"
 #include "server/model/software_catalogue.h"
 #include "server/model/systems_grid.h"
@@ -76,6 +77,21 @@ struct CatalogueWindow {
     SystemsGrid set_rows;            // their rows
     bool painting = false;
     bool stale = false;  // the tables changed: rebuilt on the next timer tick
+    AnchoredLayout layout;
+};
+
+// The Changes window's or a timeline's state (a timeline has a computer).
+struct ChangesWindow {
+    ChangesWindow(InventoryWindows& w, InventoryHost& h) : windows(w), host(h) {}
+    InventoryWindows& windows;
+    InventoryHost& host;
+    HWND dialog = nullptr;
+    HWND list = nullptr;
+    VirtualListRows rows;
+    ChangesView view;
+    std::optional<Mac> computer;
+    std::string computer_name;
+    bool filling = false;  // the boxes are being set up: no refill yet
     AnchoredLayout layout;
 };
 

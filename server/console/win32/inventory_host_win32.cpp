@@ -1,10 +1,13 @@
 // The console's side of the Systems and Software Catalogue windows: what
 // they ask of it, and the main window's view telling them of changes.
+#include "server/console/win32/console_win32.h"
 #include "server/console/win32/server_state.h"
 
 namespace tally {
 
 const Store& ConsoleInventoryHost::store() const { return state_.store; }
+
+History& ConsoleInventoryHost::history() { return state_.history; }
 
 HWND ConsoleInventoryHost::main_window() const { return state_.main_window; }
 
@@ -20,6 +23,14 @@ void ConsoleInventoryHost::delete_records(const std::vector<std::uint32_t>& reco
 
 void ConsoleInventoryHost::show_failure(const std::string& text, const std::string& caption) {
     state_.notifier.notify(Notice{text, caption, BoxOwner::main_window, true});
+}
+
+void open_history(ServerState& state) {
+    state.recorder.forget_all();
+    // Result not checked: without the file nothing is recorded, and the windows show no changes.
+    state.history.open(state.settings.working_directory);
+    state.intake.set_observer(&state.recorder);
+    state.core.set_history(&state.recorder, &state.history);
 }
 
 void MainWindowView::record_changed(std::uint32_t i) { inventory_record_changed(state_.inventory, i); }

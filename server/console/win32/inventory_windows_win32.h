@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "server/store/history_file.h"
 #include "server/store/store.h"
 
 namespace tally {
@@ -21,6 +22,8 @@ class InventoryHost {
 public:
     virtual ~InventoryHost() = default;
     virtual const Store& store() const = 0;
+    // The change history the Changes and Timeline windows read.
+    virtual History& history() = 0;
     // The main window: owner of the two windows.
     virtual HWND main_window() const = 0;
     // Selects record i in the main window and shows it there.
@@ -36,6 +39,7 @@ public:
 
 struct SystemsWindow;
 struct CatalogueWindow;
+struct ChangesWindow;
 
 struct InventoryWindows {
     InventoryWindows();
@@ -45,6 +49,8 @@ struct InventoryWindows {
 
     std::unique_ptr<SystemsWindow> systems;      // while the window is open
     std::unique_ptr<CatalogueWindow> catalogue;  // while the window is open
+    std::unique_ptr<ChangesWindow> changes;      // while the window is open
+    std::unique_ptr<ChangesWindow> timeline;     // while the window is open
     HHOOK key_hook = nullptr;  // gives the windows their dialog keys (Tab, Enter, Escape)
 };
 
@@ -62,6 +68,13 @@ void inventory_record_changed(InventoryWindows& windows, std::uint32_t i);
 void inventory_show_changed_rows(InventoryWindows& windows);
 // The tables changed as a whole (a reload, a deletion).
 void inventory_records_changed(InventoryWindows& windows);
+
+// Opens the Changes window, or brings it forward.
+void open_changes_window(InventoryWindows& windows, InventoryHost& host);
+// Opens the timeline of record i's computer (replacing another computer's).
+void open_timeline_window(InventoryWindows& windows, InventoryHost& host, std::uint32_t i);
+// The history stored events from entry `first` on (0: it was rewritten).
+void inventory_changes_appended(InventoryWindows& windows, std::size_t first);
 
 
 }  // namespace tally

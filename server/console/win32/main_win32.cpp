@@ -47,6 +47,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
             return 1;
         }
     }
+    open_history(state);
     // The Software page's installed-software box is a rich edit control.
     // Result not checked: without it the main window cannot be created and
     // the program ends.

@@ -11,6 +11,7 @@
 #include "server/console/win32/commands.h"
 #include "server/console/win32/console_win32.h"
 #include "server/console/win32/dialog_items_win32.h"
+#include "server/console/win32/inventory_common_win32.h"
 #include "server/console/win32/resource.h"
 #include "server/console/view_texts.h"
 
@@ -29,6 +30,9 @@ constexpr UINT_PTR held_paint_timer = 2;
 // Drops held passes whose datagrams stopped coming, also when no datagram arrives.
 constexpr UINT_PTR pass_expiry_timer = 3;
 constexpr UINT pass_expiry_ms = 1000;
+// Settles the reports that went quiet and purges old history.
+constexpr UINT_PTR history_timer = 4;
+constexpr UINT history_ms = 1000;
 
 // Sets the held-paint timer when the held paints ask for it (due > 0).
 void set_held_paint_timer(ServerState& state, UINT due) {
@@ -132,6 +136,10 @@ void set_up(ServerState& state, HWND hwnd) {
     SetTimer(hwnd, write_retry_timer, write_retry_ms, nullptr);
     // Result not checked: without the timer, held passes expire as datagrams arrive.
     SetTimer(hwnd, pass_expiry_timer, pass_expiry_ms, nullptr);
+    // Result not checked: without the timer, reports settle with the next datagram.
+    SetTimer(hwnd, history_timer, history_ms, nullptr);
+    state.history.on_append = [&state](std::size_t first) { inventory_changes_appended(state.inventory, first); };
+    state.core.tick(now_seconds(), state.settings.history_days);
     // Posted, so that it follows the dialog manager's first showing of the window.
     PostMessageA(hwnd, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
 }
@@ -157,8 +165,11 @@ void settings_command(ServerState& state) {
         open_server_socket(state);
         show_port(state);
     }
-    if (state.store.open_store(state.settings.working_directory) == 0)
+    state.recorder.settle_all(now_seconds());
+    if (state.store.open_store(state.settings.working_directory) == 0) {
+        open_history(state);
         state.core.tables_reloaded();
+    }
     else
         state.core.rebuild_system_list();
 }
@@ -178,6 +189,10 @@ void menu_command(ServerState& state, int id) {
         case IDM_ABOUT: show_about(); break;
         case IDM_SYSTEMS: open_systems_window(state.inventory, state.inventory_host); break;
         case IDM_SOFTWARE_CATALOGUE: open_catalogue_window(state.inventory, state.inventory_host); break;
+        case IDM_CHANGES: open_changes_window(state.inventory, state.inventory_host); break;
+        case IDM_TIMELINE:
+            if (exists) open_timeline_window(state.inventory, state.inventory_host, state.core.selected_record());
+            break;
         default: break;
     }
 }
@@ -272,6 +287,7 @@ INT_PTR CALLBACK main_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM
         case WM_TIMER:
             if (wparam == write_retry_timer) state.core.retry_writes();
             if (wparam == pass_expiry_timer) state.intake.expire_passes(static_cast<std::uint32_t>(std::time(nullptr)));
+            if (wparam == history_timer) state.core.tick(now_seconds(), state.settings.history_days);
             if (wparam == held_paint_timer) {
                 KillTimer(hwnd, held_paint_timer);
                 set_held_paint_timer(state, state.view.timer_fired(GetTickCount64()));

@@ -38,7 +38,7 @@ void export_record_report(ServerState& state) {
         state.notifier.notify({"Error outputing record", "File Error", BoxOwner::main_window, false});
         return;
     }
-    const std::string text = report_text(state.store, record);
+    const std::string text = report_text(state.store, record, &state.history);
     // Result not checked: the export of this system reports no write failure.
     std::fwrite(text.data(), 1, text.size(), file);
     std::fclose(file);
@@ -73,7 +73,7 @@ void print_record_report(ServerState& state) {
         return static_cast<int>(extent.cx);
     };
     const std::vector<PrintLine> lines =
-        wrap_lines(report_print_lines(state.store, record), GetDeviceCaps(dc, HORZRES), width_of);
+        wrap_lines(report_print_lines(state.store, record, &state.history), GetDeviceCaps(dc, HORZRES), width_of);
     const std::vector<PrintPage> pages = paginate(lines, line_height, GetDeviceCaps(dc, VERTRES));
 
     DOCINFOA doc{};

@@ -128,6 +128,7 @@
 #define IDC_SITE_KEY_NOTE 1215
 #define IDC_SITE_KEY_TEXT 1216
 #define IDC_SITE_KEY_OK 1217
+#define IDC_SETTINGS_HISTORY_DAYS 1230
 
 // Help window (dialog 119).
 #define IDD_HELP 119
@@ -136,6 +137,10 @@
 // Menu commands of the two inventory windows.
 #define IDM_SYSTEMS 40101
 #define IDM_SOFTWARE_CATALOGUE 40102
+// The change history: the Changes window (Inventory menu) and the selected
+// computer's timeline (Record menu).
+#define IDM_CHANGES 40103
+#define IDM_TIMELINE 40104
 
 // Systems window (dialog 130).
 #define IDD_SYSTEMS 130
@@ -146,6 +151,7 @@
 #define IDC_SYSTEMS_LIST 1205
 #define IDC_SYSTEMS_EXPORT 1206
 #define IDC_SYSTEMS_DELETE 1207
+#define IDC_SYSTEMS_TIMELINE 1208
 
 // Software Catalogue window (dialog 131).
 #define IDD_SOFTWARE_CATALOGUE 131
@@ -160,3 +166,23 @@
 #define IDC_CATALOGUE_EXPORT_PROGRAMS 1229
 #define IDC_CATALOGUE_EXPORT_COMPUTERS 1230
 #define IDC_CATALOGUE_EXPORT_INVENTORY 1231
+#define IDC_CATALOGUE_INSTALLED_DAYS 1240
+
+// Changes window (dialog 132) and a computer's timeline (dialog 133, the
+// same list without the filters; its title line names the computer).
+#define IDD_CHANGES 132
+#define IDD_TIMELINE 133
+#define IDC_CHANGES_DAYS 1300
+#define IDC_CHANGES_SINCE 1301
+#define IDC_CHANGES_FIND 1302
+#define IDC_CHANGES_COUNT 1303
+#define IDC_CHANGES_LIST 1304
+#define IDC_CHANGES_EXPORT 1305
+#define IDC_CHANGES_TITLE 1306
+#define IDC_CHANGES_KIND_ADDED 1310
+#define IDC_CHANGES_KIND_REMOVED 1311
+#define IDC_CHANGES_KIND_UPDATED 1312
+#define IDC_CHANGES_KIND_HARDWARE 1313
+#define IDC_CHANGES_KIND_WINDOWS 1314
+#define IDC_CHANGES_KIND_IDENTITY 1315
+#define IDC_CHANGES_KIND_USER 1316

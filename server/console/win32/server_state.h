@@ -14,6 +14,7 @@
 #include "server/console/held_view.h"
 #include "server/console/win32/inventory_windows_win32.h"
 #include "server/console/settings.h"
+#include "server/intake/history_recorder.h"
 #include "server/intake/intake.h"
 #include "server/store/notify.h"
 #include "server/store/store.h"
@@ -63,6 +64,7 @@ class ConsoleInventoryHost : public InventoryHost {
 public:
     explicit ConsoleInventoryHost(ServerState& state) : state_(state) {}
     const Store& store() const override;
+    History& history() override;
     HWND main_window() const override;
     void select_record(std::uint32_t i) override;
     void show_in_main_list(const std::vector<std::uint32_t>& records) override;
@@ -81,6 +83,8 @@ struct ServerState {
     HeldView view{window_view};  // holds the intake's paints during a storm
     ConsoleCore core{store, view};
     Intake intake{store, core, &settings.signing};
+    History history;  // History.Audit beside the database files
+    HistoryRecorder recorder{store, history};
     UdpSocket socket;  // the listening socket; closed in display only mode
     ConsoleInventoryHost inventory_host{*this};
     InventoryWindows inventory;  // the Systems and Software Catalogue windows

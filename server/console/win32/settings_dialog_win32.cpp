@@ -80,6 +80,10 @@ bool read_registry_settings(ServerSettings& settings) {
     if (RegQueryValueExA(key, "Audit_Port", nullptr, nullptr, port, &size) == ERROR_SUCCESS)
         settings.port_cell = port_cell_from_value(port, size);
     read_signing_settings(key, settings.signing);
+    BYTE days[4] = {};
+    size = sizeof days;
+    const bool have_days = RegQueryValueExA(key, "Audit_HistoryDays", nullptr, nullptr, days, &size) == ERROR_SUCCESS;
+    settings.history_days = history_days_from_value(days, have_days ? size : 0);
     RegCloseKey(key);
     return have_path;
 }
@@ -91,6 +95,7 @@ void write_registry_settings(const ServerSettings& settings) {
     write_binary(key, "Audit_PathName", path_value(settings.working_directory));
     write_binary(key, "Audit_Port", port_value(settings.port_cell));
     write_binary(key, unsigned_reports_value, rule_value(settings.signing.accept_unsigned));
+    write_binary(key, "Audit_HistoryDays", history_days_value(settings.history_days));
     RegCloseKey(key);
 }
 
@@ -168,6 +173,12 @@ void settings_ok(ServerSettings& settings, HWND dialog) {
     const std::optional<std::uint32_t> port = parse_port_box(dlg_text(dialog, IDC_SETTINGS_PORT));
     settings.port_cell = port ? (*port & 0xFFFFu) : 0;
     if (!port) return;
+    const std::optional<std::uint32_t> days = parse_history_days_box(dlg_text(dialog, IDC_SETTINGS_HISTORY_DAYS));
+    if (!days) {
+        show_box(dialog, history_days_invalid_text, "Settings Error");
+        return;
+    }
+    settings.history_days = *days;
     // A directory the registry value cannot hold whole is refused before it
     // becomes live: the next start would read back another path.
     const std::string directory = strip_one_trailing_backslash(dlg_text(dialog, IDC_SETTINGS_DIRECTORY));
@@ -191,6 +202,7 @@ INT_PTR CALLBACK settings_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM 
         set_dlg_text(dialog, IDC_SETTINGS_PORT, port_box_text(settings.port_cell));
         set_dlg_text(dialog, IDC_SETTINGS_DIRECTORY, settings.working_directory);
         show_signing_settings(dialog, settings.signing);
+        set_dlg_text(dialog, IDC_SETTINGS_HISTORY_DAYS, std::to_string(settings.history_days));
         return TRUE;
     }
     auto* settings = reinterpret_cast<ServerSettings*>(GetWindowLongPtrA(dialog, GWLP_USERDATA));

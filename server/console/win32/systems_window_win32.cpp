@@ -17,6 +17,7 @@ namespace {
 const std::vector<Anchor> systems_anchors = {
     {IDC_SYSTEMS_COUNT, false, false, true, false}, {IDC_SYSTEMS_LIST, false, false, true, true},
     {IDC_SYSTEMS_EXPORT, false, true, false, false}, {IDC_SYSTEMS_DELETE, false, true, false, false},
+    {IDC_SYSTEMS_TIMELINE, false, true, false, false},
     {IDCANCEL, true, true, false, false},
 };
 
@@ -47,6 +48,7 @@ void set_up(SystemsWindow& w, HWND dialog) {
     }
     set_up_list(w.list, columns);
     w.layout.capture(dialog, systems_anchors);
+    w.grid.set_history(&w.host.history());
 }
 
 void activate_selected(SystemsWindow& w) {
@@ -87,6 +89,9 @@ void command(SystemsWindow& w, int id, int code) {
                          [&](SheetWriter& out) { return write_grid_sheet(w.grid, out); });
             break;
         case IDC_SYSTEMS_DELETE: delete_listed(w); break;
+        case IDC_SYSTEMS_TIMELINE:
+            if (w.selected) open_timeline_window(w.windows, w.host, *w.selected);
+            break;
         case IDOK:
             // Enter, in the list or the find box: the selected row's
             // computer is selected in the main window.
