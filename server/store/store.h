@@ -85,6 +85,17 @@ private:
     mutable bool sorted_ = true;
 };
 
+// Told by the store of every change that moves software between computers:
+// a MAC's software list, or which record carries a MAC, changed (after the
+// tables hold the change); or a store was opened anew. The software
+// catalogue follows the tables this way, a computer at a time.
+class StoreListener {
+public:
+    virtual ~StoreListener() = default;
+    virtual void mac_changed(const std::uint8_t* mac) = 0;
+    virtual void store_reopened() = 0;
+};
+
 class Store {
 public:
     explicit Store(Notifier& notifier, StoreOptions options = {});
@@ -185,8 +196,14 @@ public:
     void delete_record(std::uint32_t i);
 
     Notifier& notifier() { return notifier_; }
+    // The one listener to the tables (none: nullptr).
+    void set_listener(StoreListener* listener) { listener_ = listener; }
+    StoreListener* listener() const { return listener_; }
 
 private:
+    void tell_mac_changed(const std::uint8_t* mac) {
+        if (listener_ && !mac_is_zero(mac)) listener_->mac_changed(mac);
+    }
     struct Loaded;
     std::uint8_t* record_bytes(std::uint32_t i) { return hardware_.item(i); }
     std::uint8_t* entry_bytes(std::size_t offset) { return software_.item(offset / sw_entry::size); }
@@ -222,6 +239,7 @@ private:
     std::uint32_t failed_growths_ = 0;
 
     StoreIndex index_;
+    StoreListener* listener_ = nullptr;
 };
 
 }  // namespace tally
