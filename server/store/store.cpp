@@ -157,7 +157,7 @@ bool Store::extension(std::uint32_t i, ExtensionRecord& out) const {
 }
 
 bool Store::store_extension(std::uint32_t i, const ExtensionRecord& r) {
-    return holds_computer(i) && extension_file_.put(i, r);
+    return holds_computer(i) && extension_file_.put(i, r, batch_depth_ > 0);
 }
 
 std::optional<std::uint32_t> Store::find_record(const std::uint8_t* mac) const {
@@ -331,6 +331,7 @@ bool Store::flush() {
         write_runs(hardware_file_, pending_records_, hardware_);
         write_runs(software_file_, pending_entries_, software_);
     }
+    extension_file_.flush();
     return unwritten_count() == 0;
 }
 
@@ -354,7 +355,7 @@ void Store::delete_record(std::uint32_t i) {
     const std::uint8_t zero[hw_record::size] = {};
     set_record(i, zero);
     write_record(i);
-    extension_file_.free_record(i);
+    extension_file_.free_record(i, true);
 }
 
 }  // namespace tally

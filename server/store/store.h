@@ -132,9 +132,13 @@ public:
     // a computer and the extension record is that computer's.
     bool extension(std::uint32_t i, ExtensionRecord& out) const;
     // Stores and writes the extension record of record i (the caller sets
-    // its MAC to the record's). False when it could not be written, or the
-    // side file is not open (the facts then stay unknown).
+    // its MAC to the record's), inside a WriteBatch when it ends. False when
+    // the side file is not writable (the facts then stay as they were) or
+    // the write failed (then it awaits writing, as records do).
     bool store_extension(std::uint32_t i, const ExtensionRecord& r);
+    // Whether new facts can be kept: the side file is open for writing.
+    bool extension_writable() const { return extension_file_.is_writable(); }
+    ExtensionFile::State extension_state() const { return extension_file_.state(); }
 
     // --- software table (addressed by byte offset, a multiple of 102)
     std::size_t used_length() const { return used_length_; }
@@ -178,8 +182,10 @@ public:
     };
     // Writes what is noted; true when nothing awaits writing.
     bool flush();
-    // Records and entries that await writing.
-    std::size_t unwritten_count() const { return pending_records_.size() + pending_entries_.size(); }
+    // Records, entries and extension records that await writing.
+    std::size_t unwritten_count() const {
+        return pending_records_.size() + pending_entries_.size() + extension_file_.unwritten_count();
+    }
     std::size_t unwritten_records() const { return pending_records_.size(); }
     std::size_t unwritten_entries() const { return pending_entries_.size(); }
     // Growths of either table that failed since the store was made.
