@@ -21,7 +21,17 @@ constexpr int computers = 10000;
 constexpr int programs_per_computer = 100;
 constexpr std::uint32_t now = 1700000000;  // the time reports are aged against
 
+// MACs that vary early, or (vendor_macs) that share their first four bytes
+// in twos, as batches of one maker's computers do.
+inline bool vendor_macs = false;
+
 inline void mac_of(int computer, std::uint8_t* mac) {
+    if (vendor_macs) {
+        const std::uint8_t v[6] = {0x00, 0x50, 0x02, static_cast<std::uint8_t>(computer >> 16 & 1),
+                                   static_cast<std::uint8_t>(computer >> 8), static_cast<std::uint8_t>(computer)};
+        std::memcpy(mac, v, 6);
+        return;
+    }
     const std::uint8_t m[6] = {0x02, 0x00, static_cast<std::uint8_t>(computer >> 16),
                                static_cast<std::uint8_t>(computer >> 8), static_cast<std::uint8_t>(computer), 0x01};
     std::memcpy(mac, m, 6);

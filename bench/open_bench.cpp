@@ -1,12 +1,17 @@
 // Opening a large store and listing every system: the time from open_store
 // to a built system list, and the memory it takes against the files' size.
-//   open_bench [COMPUTERS] [RUNS] [DIRECTORY] [scattered]
+//   open_bench [COMPUTERS] [RUNS] [DIRECTORY] [scattered|side] [vendor]
 // writes COMPUTERS x 100 programs (default 50,000) into DIRECTORY (default a
 // new temporary one, removed afterwards; a given one is kept and reused when
 // it already holds the files), then opens and lists RUNS times (default 3).
 // Each computer's programs lie side by side, as a store fills up one
 // computer at a time; "scattered" interleaves them, one entry of each
 // computer in turn, as a log-in storm of new computers may leave them.
+// "vendor" gives the computers MACs that share their first four bytes in
+// twos (00:50:02:00 and 00:50:02:01, as batches of one maker's computers);
+// otherwise they vary early. Then the software catalogue: counted at once,
+// counted in slices (the longest slice), and one computer's report with it
+// open (the catalogue's work: median of 21).
 // Prints each run and the median; memory is that of the first run.
 // Builds natively and as a 32-bit Windows program (run under Wine).
 #include <algorithm>
@@ -18,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "server/model/software_catalogue.h"
 #include "server/model/system_list.h"
 #include "server/store/store.h"
 
@@ -53,7 +59,48 @@ double resident_mib() {
 #endif
 }
 
-Mac mac_of(int c) { return Mac{0x02, 0x00, std::uint8_t(c >> 16), std::uint8_t(c >> 8), std::uint8_t(c), 0x01}; }
+bool vendor_macs = false;
+
+Mac mac_of(int c) {
+    if (vendor_macs) return Mac{0x00, 0x50, 0x02, std::uint8_t(c >> 16 & 1), std::uint8_t(c >> 8), std::uint8_t(c)};
+    return Mac{0x02, 0x00, std::uint8_t(c >> 16), std::uint8_t(c >> 8), std::uint8_t(c), 0x01};
+}
+
+double ms_since(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
+
+// The catalogue figures over an open store.
+void catalogue_figures(Store& store, int computers) {
+    auto t = Clock::now();
+    {
+        SoftwareCatalogue at_once;
+        at_once.build(store);
+        std::printf("catalogue counted at once: %8.1f ms, %zu programs\n", ms_since(t), at_once.program_count());
+    }
+    SoftwareCatalogue live;
+    live.attach(store);
+    double longest = 0;
+    int slices = 0;
+    t = Clock::now();
+    for (bool done = false; !done; ++slices) {
+        const auto s = Clock::now();
+        done = live.build_for(50);
+        longest = std::max(longest, ms_since(s));
+    }
+    std::printf("catalogue counted in %d slices: %8.1f ms, longest slice %.1f ms\n", slices, ms_since(t), longest);
+    std::vector<double> reports;
+    for (int run = 0; run < 21; ++run) {
+        const Mac mac = mac_of((run * 7919) % computers);
+        store.release_entries(mac.data());
+        for (int k = 0; k < programs_per_computer; ++k)
+            store.add_entry(mac.data(), "Program " + std::to_string(k + run % 3) + " from vendor 5", "2.0." + std::to_string(run));
+        t = Clock::now();
+        live.apply_changes();
+        reports.push_back(ms_since(t));
+    }
+    std::sort(reports.begin(), reports.end());
+    std::printf("a report with the catalogue open: %.3f ms of catalogue work (median of 21, longest %.3f ms)\n",
+                reports[reports.size() / 2], reports.back());
+}
 
 void put_entry(std::vector<std::uint8_t>& entries, int c, int k) {
     const Mac mac = mac_of(c);
@@ -97,6 +144,7 @@ int main(int argc, char** argv) {
     const int runs = std::max(1, argc > 2 ? std::atoi(argv[2]) : 3);
     const bool temporary = argc <= 3;
     const bool scattered = argc > 4 && std::string(argv[4]) == "scattered";
+    vendor_macs = argc > 5 && std::string(argv[5]) == "vendor";
     const fs::path dir = temporary ? fs::temp_directory_path() / ("tally-open-bench-" + std::to_string(computers))
                                    : fs::path(argv[3]);
     fs::create_directories(dir);
@@ -107,8 +155,8 @@ int main(int argc, char** argv) {
         write_database(dir, computers, scattered);
     const double files_mib =
         (fs::file_size(dir / hardware_file_name) + fs::file_size(dir / software_file_name)) / 1048576.0;
-    std::printf("store of %d computers x %d programs (%.1f MiB of files) in %s\n", computers, programs_per_computer,
-                files_mib, dir.string().c_str());
+    std::printf("store of %d computers x %d programs (%.1f MiB of files), %s MACs, in %s\n", computers,
+                programs_per_computer, files_mib, vendor_macs ? "vendor-prefix" : "early-varying", dir.string().c_str());
 
     std::vector<double> times;
     double first_mib = 0;
@@ -127,6 +175,12 @@ int main(int argc, char** argv) {
         times.push_back(ms);
         std::printf("run %d: open %8.1f ms, open and list %zu systems %8.1f ms, memory %7.1f MiB\n", run + 1, open_ms,
                     list.size(), ms, mib);
+    }
+    {
+        PrintingNotifier notifier;
+        Store store(notifier);
+        if (store.open_store(dir.string()) != 0) return 1;
+        catalogue_figures(store, computers);
     }
     std::sort(times.begin(), times.end());
     std::printf("open and list: median %.1f ms of %d runs; memory %.1f MiB for %.1f MiB of files (x%.2f)\n",

@@ -3,7 +3,7 @@
 # start of the program to a system list that holds every computer, and the
 # server's resident memory then, against the files' size. Run by hand, under
 # the end-to-end lock:
-#   flock /tmp/tally-e2e.lock bash bench/open_large.sh COMPUTERS [RUNS] [scattered]
+#   flock /tmp/tally-e2e.lock bash bench/open_large.sh COMPUTERS [RUNS] [scattered|side] [vendor]
 # The database files (COMPUTERS x 100 programs, each computer's side by side
 # or scattered: see bench/open_bench.cpp) are made natively by
 # build/native/bin/open_bench in /tmp/tally-open-bench-COMPUTERS[-scattered]
@@ -11,10 +11,11 @@
 . "$(dirname "$0")/../tests/e2e/common.bash" open_large
 COMPUTERS=${1:-50000}
 RUNS=${2:-3}
-LAYOUT=${3:-}
-STORE=/tmp/tally-open-bench-$COMPUTERS${LAYOUT:+-$LAYOUT}
+LAYOUT=${3:-side}
+MACS=${4:-}
+STORE=/tmp/tally-open-bench-$COMPUTERS$([ "$LAYOUT" = scattered ] && echo -scattered)${MACS:+-$MACS}
 if [ ! -f "$STORE/Software.Audit" ]; then
-    "$ROOT/build/native/bin/open_bench" "$COMPUTERS" 1 "$STORE" $LAYOUT >/dev/null || exit 1
+    "$ROOT/build/native/bin/open_bench" "$COMPUTERS" 1 "$STORE" "$LAYOUT" $MACS >/dev/null || exit 1
 fi
 server_setup
 # The files are linked into the run's directory: the server opens them as

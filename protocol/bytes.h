@@ -106,6 +106,15 @@ inline void copy_text(std::uint8_t* base, Field f, const std::uint8_t* src, std:
     put_text(base, f, get_text(src, max_chars), max_chars);
 }
 
+// The text with every control character (below 0x20, and 0x7F) shown as
+// '?': texts from the network or a damaged file are shown only as printable
+// characters.
+inline std::string printable_text(std::string text) {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return text;
+}
+
 // A 6-byte MAC address as one integer key (byte 0 in the low bits).
 inline std::uint64_t mac_key(const std::uint8_t* mac) {
     std::uint64_t k = 0;

@@ -120,8 +120,9 @@ bool decode_extension_packet(const std::uint8_t* b, std::size_t n, Mac& m, Syste
     using namespace ext_packet;
     if (n < size) return false;
     std::copy_n(b + mac.offset, 6, m.begin());
-    // A field without its NUL (a hostile sender) is read as width - 1 characters.
-    auto text = [b](Field fl) { return get_text(b + fl.offset, fl.width - 1); };
+    // A field without its NUL (a hostile sender) is read as width - 1
+    // characters, and only printable ones are kept.
+    auto text = [b](Field fl) { return printable_text(get_text(b + fl.offset, fl.width - 1)); };
     f.processor_name = text(processor_name);
     f.manufacturer = text(manufacturer);
     f.model = text(model);

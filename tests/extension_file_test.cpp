@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+
 #include "tests/test_support.h"
 
 namespace tally {
@@ -71,6 +74,96 @@ TEST(ExtensionFile, SameIndexMacGuardGapsAndReload) {
     EXPECT_EQ(r.product_type, 3);
     ASSERT_TRUE(again.put(3, sample(3)));  // replaces the partial record
     EXPECT_EQ(test::read_file(dir.file(extension_file_name)).size(), 4 * ext_record::size);
+}
+
+// A file made unchangeable (even for root) while it lives; false when the
+// platform cannot (then the test is skipped).
+class Unchangeable {
+public:
+    explicit Unchangeable(const std::string& path) : path_(path) {
+        made_ = std::system(("chattr +i '" + path + "' 2>/dev/null").c_str()) == 0;
+    }
+    ~Unchangeable() { release(); }
+    void release() {
+        if (made_) made_ = std::system(("chattr -i '" + path_ + "'").c_str()) != 0;
+    }
+    bool made() const { return made_; }
+
+private:
+    std::string path_;
+    bool made_ = false;
+};
+
+// A side file that cannot be written: its facts shown, nothing new kept;
+// one whose writes fail for a while: what was stored waits and is written
+// by the next flush.
+TEST(ExtensionFile, ReadOnlyAndFailingWrites) {
+    test::TempDir dir;
+    {
+        ExtensionFile f;
+        ASSERT_EQ(f.open(dir.path()), 0);
+        ASSERT_TRUE(f.put(1, sample(1)));
+    }
+    Unchangeable locked(dir.file(extension_file_name));
+    if (!locked.made()) GTEST_SKIP() << "no chattr here";
+    ExtensionFile f;
+    ASSERT_EQ(f.open(dir.path()), 0);
+    EXPECT_EQ(f.state(), ExtensionFile::State::read_only);
+    ExtensionRecord r;
+    EXPECT_TRUE(f.find(1, sample(1).mac.data(), r)) << "the stored facts are shown";
+    EXPECT_FALSE(f.put(0, sample(0)));
+    EXPECT_FALSE(f.find(0, sample(0).mac.data(), r)) << "new facts are not kept";
+    EXPECT_EQ(f.unwritten_count(), 0u);
+    locked.release();
+
+    ExtensionFile w;
+    ASSERT_EQ(w.open(dir.path()), 0);
+    Unchangeable failing(dir.file(extension_file_name));
+    ASSERT_TRUE(failing.made());
+    EXPECT_FALSE(w.put(4, sample(4))) << "the write fails";
+    EXPECT_EQ(w.unwritten_count(), 3u) << "the record and the gap before it await writing";
+    EXPECT_TRUE(w.find(4, sample(4).mac.data(), r));
+    EXPECT_FALSE(w.flush());
+    failing.release();
+    EXPECT_TRUE(w.flush());
+    EXPECT_EQ(test::read_file(dir.file(extension_file_name)).size(), 5 * ext_record::size);
+}
+
+// Damaged side files: what can be used is used, nothing else.
+TEST(ExtensionFile, DamagedFiles) {
+    std::uint8_t good[ext_record::size];
+    encode_extension_record(sample(1), good);
+    std::vector<std::uint8_t> garbage(good, good + sizeof good);
+    for (std::size_t k = 64; k < 304; ++k) garbage[k] = static_cast<std::uint8_t>(k * 7);  // no NULs, controls
+    const struct {
+        const char* what;
+        std::vector<std::uint8_t> bytes;
+        bool folder;
+        bool opens;
+        bool found;
+    } cases[] = {
+        {"garbage texts", garbage, false, true, true},
+        {"a partial record only", std::vector<std::uint8_t>(good, good + 100), false, true, false},
+        {"a folder of that name", {}, true, false, false},
+    };
+    for (const auto& c : cases) {
+        test::TempDir dir;
+        if (c.folder)
+            std::filesystem::create_directory(dir.file(extension_file_name));
+        else
+            test::write_file(dir.file(extension_file_name), c.bytes);
+        ExtensionFile f;
+        EXPECT_EQ(f.open(dir.path()) == 0, c.opens) << c.what;
+        EXPECT_EQ(f.is_writable(), c.opens) << c.what;
+        ExtensionRecord r;
+        EXPECT_EQ(f.find(0, sample(1).mac.data(), r), c.found) << c.what;
+        for (const std::string& text : {r.facts.manufacturer, r.facts.model, r.facts.bios_serial,
+                                        r.facts.windows_edition, r.facts.display_version})
+            for (char ch : text) EXPECT_TRUE(static_cast<unsigned char>(ch) >= 0x20 && ch != 0x7F) << c.what;
+        if (c.found) {
+            EXPECT_EQ(r.facts.model.size(), 63u) << "a text without its NUL";
+        }
+    }
 }
 
 }  // namespace

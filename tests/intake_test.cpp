@@ -255,11 +255,15 @@ TEST_F(IntakeTest, ExtensionPacketFillsTheSideRecordOfItsComputer) {
     std::vector<std::uint8_t> ext_a = packet_of(mac_a);
     handle(ext_a);
     EXPECT_EQ(console.status(), "System details received from 10.0.0.5");
-    EXPECT_EQ(read_file(dir.file("Extension.Audit")).size(), 0u) << "an unknown computer: nothing stored";
+    EXPECT_EQ(read_file(dir.file("Extension.Audit")).size(), 0u) << "an unknown computer: held, not stored";
 
     HardwareReport server = report_for(mac_a, "PC-A");
     server.product_type = 3;
     handle(encode_hardware_packet(server));
+    ExtensionRecord held;
+    ASSERT_TRUE(store.extension(0, held)) << "the held packet applies with the hardware packet";
+    EXPECT_EQ(held.facts.model, "Model 9");
+    EXPECT_EQ(held.product_type, 3);
     handle(encode_hardware_packet(report_for(mac_b, "PC-B")));
     std::vector<std::uint8_t> ext_b = packet_of(mac_b);
     ext_b.resize(400, 0xEE);  // a later client's longer packet

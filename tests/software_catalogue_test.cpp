@@ -2,6 +2,8 @@
 // the computers of a program or a version.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "console_fixture.h"
 #include "server/model/software_catalogue.h"
 
@@ -88,6 +90,105 @@ TEST_F(CatalogueTest, OrderAndFind) {
     catalogue.click_column(CatalogueOrder::computers);
     EXPECT_FALSE(catalogue.ascending());  // counts start with the largest
     EXPECT_EQ(catalogue.row_of("Office Suite"), std::optional<std::size_t>(1));
+}
+
+// What a catalogue shows, in one text: every program with its count, its
+// versions with theirs, and its computers.
+std::string shown(const SoftwareCatalogue& c) {
+    std::string out;
+    for (std::size_t row = 0; row < c.size(); ++row) {
+        const CatalogueProgram& p = c.program_at(row);
+        out += p.name + "=" + std::to_string(p.computers) + "[";
+        for (std::size_t v = 0; v < p.versions.size(); ++v) {
+            out += std::string(p.versions[v].text) + ":" + std::to_string(p.versions[v].computers) + "(";
+            for (std::uint32_t i : c.computers_of(row, v)) out += std::to_string(i) + ",";
+            out += ")";
+        }
+        out += "]{";
+        for (std::uint32_t i : c.computers_of(row)) out += std::to_string(i) + ",";
+        out += "} ";
+    }
+    return out + std::to_string(c.program_count());
+}
+
+// A catalogue that follows the store a change at a time shows what one
+// counted afresh shows, after each step.
+TEST_F(CatalogueTest, FollowsEachChangeAsAFreshCountShowsIt) {
+    SoftwareCatalogue live;
+    live.attach(store);
+    ASSERT_TRUE(live.build_for(1000));
+    EXPECT_EQ(shown(live), shown(catalogue));
+    const auto list = [&](std::uint32_t computer, std::vector<std::pair<const char*, const char*>> programs) {
+        const auto mac = test::mac_of(computer);
+        Store::WriteBatch batch(store);
+        store.release_entries(mac.data());
+        for (const auto& [name, version] : programs) store.add_entry(mac.data(), name, version);
+    };
+    const auto record = [&](std::uint32_t computer) {
+        std::uint8_t r[hw_record::size] = {};
+        const auto mac = test::mac_of(computer);
+        std::copy(mac.begin(), mac.end(), r + hw_record::mac.offset);
+        return std::vector<std::uint8_t>(r, r + sizeof r);
+    };
+    const struct {
+        const char* step;
+        std::function<void()> change;
+    } steps[] = {
+        {"add a program", [&] { list(2, {{"Browser", "109.0"}, {"zip", "9"}, {"Editor", "2"}}); }},
+        {"remove programs", [&] { list(1, {{"Browser", "109.0"}}); }},
+        {"change a version", [&] { list(2, {{"Browser", "111.0"}, {"zip", "9"}, {"Editor", "2"}}); }},
+        {"duplicate names", [&] { list(3, {{"Editor", "2"}, {"Editor", "2"}, {"Editor", "3"}, {"Zip", "10"}}); }},
+        {"the last computer of a program goes", [&] { list(3, {}); }},
+        {"a new computer", [&] {
+             store.add_record(record(7).data());
+             list(7, {{"Browser", "9.5"}, {"Tool", ""}});
+         }},
+        {"a record takes the free one", [&] { store.replace_record(1, record(8).data()); list(8, {{"Tool", "1"}}); }},
+        {"the computer without a record gets one", [&] { store.add_record(record(9).data()); }},
+        {"a record changes its MAC", [&] { store.replace_record(1, record(1).data()); }},
+        {"delete", [&] { store.delete_record(0); }},
+        {"delete the duplicate", [&] { store.delete_record(1); }},
+        {"re-open", [&] {
+             ASSERT_EQ(store.open_store(dir.path()), 0);
+             EXPECT_FALSE(live.apply_changes() && live.built() && store.record_count() > 0);
+             live.build_for(1000);
+         }},
+        {"after the re-open", [&] { list(2, {{"Browser", "1"}}); }},
+    };
+    for (const auto& s : steps) {
+        s.change();
+        live.apply_changes();
+        SoftwareCatalogue fresh;
+        fresh.build(store);
+        EXPECT_EQ(shown(live), shown(fresh)) << s.step;
+        EXPECT_TRUE(live.built()) << s.step;
+    }
+}
+
+// Counting in slices while reports arrive ends where a fresh count is.
+TEST_F(CatalogueTest, CountsInSlicesWhileReportsArrive) {
+    for (std::uint32_t c = 10; c < 400; ++c) {
+        std::uint8_t r[hw_record::size] = {};
+        const auto mac = test::mac_of(c);
+        std::copy(mac.begin(), mac.end(), r + hw_record::mac.offset);
+        store.add_record(r);
+        for (int k = 0; k < 5; ++k) store.add_entry(mac.data(), "P" + std::to_string((c + k) % 17), std::to_string(c % 3));
+    }
+    SoftwareCatalogue live;
+    live.attach(store);
+    std::uint32_t c = 10;
+    while (!live.build_for(0)) {
+        const auto mac = test::mac_of(c);
+        store.release_entries(mac.data());
+        store.add_entry(mac.data(), "P" + std::to_string(c % 5), "new");
+        if (c % 7 == 0) store.delete_record(store.find_record(test::mac_of(c + 200).data()).value());
+        c += 3;
+        live.apply_changes();
+    }
+    ASSERT_GT(c, 13u) << "more than one slice";
+    SoftwareCatalogue fresh;
+    fresh.build(store);
+    EXPECT_EQ(shown(live), shown(fresh));
 }
 
 }  // namespace

@@ -39,6 +39,11 @@ void HeldView::paint(bool due_only, std::uint64_t now_ms) {
     if ((list_ || changed_rows_) && (!due_only || list_due(now_ms))) {
         if (due_only) last_list_paint_ = now_ms;
         if (list_) window_.show_list(list_->first, list_->second);
+        // The windows' models take the changed records now, each once.
+        std::sort(held_records_.begin(), held_records_.end());
+        held_records_.erase(std::unique(held_records_.begin(), held_records_.end()), held_records_.end());
+        for (const std::uint32_t i : held_records_) window_.record_changed(i);
+        held_records_.clear();
         if (changed_rows_) window_.show_changed_rows();
         list_.reset();
         changed_rows_ = false;
@@ -57,13 +62,19 @@ void HeldView::paint(bool due_only, std::uint64_t now_ms) {
 }
 
 void HeldView::record_changed(std::uint32_t i) {
-    window_.record_changed(i);
     if (holding_) {
+        held_records_.push_back(i);
         changed_rows_ = true;
         return;
     }
     paint_now();
+    window_.record_changed(i);
     window_.show_changed_rows();
+}
+
+void HeldView::records_changed() {
+    held_records_.clear();  // the windows take every record anew
+    window_.records_changed();
 }
 
 void HeldView::show_status(const std::string& text) {

@@ -1,8 +1,9 @@
 // The main window's paints while the intake takes a storm of datagrams:
 // held back, the latest of each kept, and painted at most every 100 ms, the
 // status line last; the system list and the rows of the windows that follow
-// the tables, whose every new row redraws a scroll bar (a dozen milliseconds
-// under Wine), at most every 500 ms. The first
+// the tables (their models' updates too, so that the intake comes first),
+// whose every new row redraws a scroll bar (a dozen milliseconds under
+// Wine), at most every 500 ms. The first
 // datagram after a quiet time is painted at once,
 // and every paint that does not come from the intake (the user's commands)
 // paints what is held first, then itself, so nothing older is painted later.
@@ -11,6 +12,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "server/console/console_core.h"
 
@@ -45,7 +47,7 @@ public:
     void show_hits(const std::string& text) override;
     void show_record(const RecordTexts& texts) override;
     void record_changed(std::uint32_t i) override;
-    void records_changed() override { window_.records_changed(); }
+    void records_changed() override;
 
 private:
     // Paints what is held; with `due_only`, only what is due at now_ms.
@@ -63,6 +65,7 @@ private:
     std::optional<std::uint32_t> counters_[stats_counter_count];  // by StatsCounter
     std::optional<std::pair<std::size_t, std::optional<std::size_t>>> list_;
     bool changed_rows_ = false;
+    std::vector<std::uint32_t> held_records_;  // records changed since the rows were painted
     std::optional<std::string> hits_;
     std::optional<RecordTexts> record_;
 };

@@ -157,7 +157,7 @@ void Intake::dispatch_datagram(const std::uint8_t* data, std::size_t size, const
     if (observer_) observer_->datagram_arriving(type, data + hw_packet::mac.offset, now);
     switch (type) {
         case packet_id:
-            handle_id_packet(data, now);
+            handle_id_packet(data, sender, now);
             break;
         case packet_extension:
             handle_extension_packet(data, size, sender, now);
@@ -360,7 +360,7 @@ void apply_id_packet(std::uint8_t* record, const std::uint8_t* p) {
         copy_text(record, hw_record::serial_number, p + id_packet::serial_number.offset, hw_record::user_field_chars);
 }
 
-void Intake::handle_id_packet(const std::uint8_t* p, std::uint32_t now) {
+void Intake::handle_id_packet(const std::uint8_t* p, const Ipv4& sender, std::uint32_t now) {
     count(StatsCounter::id, id_packets_);
     const std::uint8_t* mac = p + id_packet::mac.offset;
     auto found = store_.find_record(mac);
@@ -369,7 +369,7 @@ void Intake::handle_id_packet(const std::uint8_t* p, std::uint32_t now) {
         // packet before its hardware packet): held until the hardware packet
         // comes, rather than written into a free record that another
         // computer may take.
-        pending_ids_.hold(p, now);
+        pending_ids_.hold(HeldKind::id, p, sender, now);
         return;
     }
     const std::uint32_t i = *found;
@@ -380,15 +380,17 @@ void Intake::handle_id_packet(const std::uint8_t* p, std::uint32_t now) {
     console_.record_changed(i, RecordChange::user_fields);
 }
 
-void Intake::complete_hardware_record(std::uint32_t i, const std::uint8_t* p, std::uint32_t now) {
+void Intake::complete_hardware_record(std::uint32_t i, const std::uint8_t* p, const Ipv4& sender,
+                                      std::uint32_t now) {
     const std::uint8_t* mac = p + hw_packet::mac.offset;
-    IdPacket held{};
-    if (pending_ids_.take(mac, now, held)) {
+    HeldPacket held{};
+    if (pending_ids_.take(HeldKind::id, mac, now, held)) {
         std::uint8_t record[hw_record::size];
         std::memcpy(record, store_.record(i).bytes(), sizeof record);
         apply_id_packet(record, held.data());
         store_.replace_record(i, record);
     }
+    if (pending_ids_.take(HeldKind::extension, mac, now, held)) file_extension(i, held.data(), sender, now);
     // The product type goes to the extension record, written only when it
     // changes; another computer's extension record at i is replaced.
     const std::uint8_t product_type = get_u8(p, hw_packet::product_type);
@@ -410,7 +412,7 @@ void Intake::handle_hardware_packet(const std::uint8_t* p, const Ipv4& sender, s
         std::memcpy(record, store_.record(i).bytes(), sizeof record);
         fill_record_from_packet(record, p, sender, now);
         store_.replace_record(i, record);
-        complete_hardware_record(i, p, now);
+        complete_hardware_record(i, p, sender, now);
         console_.record_changed(i, RecordChange::hardware);
         return;
     }
@@ -422,22 +424,34 @@ void Intake::handle_hardware_packet(const std::uint8_t* p, const Ipv4& sender, s
         console_.datagram_dropped(DropReason::out_of_memory);
         return;
     }
-    complete_hardware_record(*added, p, now);
+    complete_hardware_record(*added, p, sender, now);
     console_.set_status(with_address("Adding hardware record for %s", sender));
     console_.record_changed(*added, RecordChange::hardware);
 }
 
 void Intake::handle_extension_packet(const std::uint8_t* p, std::size_t size, const Ipv4& sender,
                                      std::uint32_t now) {
-    console_.set_status(with_address("System details received from %s", sender));
+    const std::uint8_t* mac = p + ext_packet::mac.offset;
+    const auto found = store_.find_record(mac);
+    if (!found || !store_.holds_computer(*found)) {
+        // A computer without a record yet (this packet overtook its hardware
+        // packet): held as an ID packet is. Only the fields read are kept.
+        console_.set_status(with_address("System details received from %s", sender));
+        if (size >= ext_packet::size) pending_ids_.hold(HeldKind::extension, p, sender, now);
+        return;
+    }
+    file_extension(*found, p, sender, now);
+}
+
+void Intake::file_extension(std::uint32_t i, const std::uint8_t* p, const Ipv4& sender, std::uint32_t now) {
     ExtensionRecord ext;
     Mac mac{};
-    if (!decode_extension_packet(p, size, mac, ext.facts)) return;
-    auto found = store_.find_record(mac.data());
-    // Only a computer that has its record: the client sends this packet
-    // after its hardware packet.
-    if (!found || !store_.holds_computer(*found)) return;
-    const std::uint32_t i = *found;
+    if (!decode_extension_packet(p, ext_packet::size, mac, ext.facts)) return;
+    if (!store_.extension_writable()) {
+        console_.set_status(with_address(extension_not_kept_format, sender));
+        return;
+    }
+    console_.set_status(with_address("System details received from %s", sender));
     ExtensionRecord stored;
     if (store_.extension(i, stored)) {
         ext.product_type = stored.product_type;

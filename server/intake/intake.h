@@ -145,11 +145,13 @@ private:
                        const std::optional<SiteKey>& signed_with, std::uint32_t now, bool applied,
                        std::vector<std::uint8_t> missing);
     void after_datagram();
-    void handle_id_packet(const std::uint8_t* p, std::uint32_t now);
+    void handle_id_packet(const std::uint8_t* p, const Ipv4& sender, std::uint32_t now);
     void handle_hardware_packet(const std::uint8_t* p, const Ipv4& sender, std::uint32_t now);
-    // After a hardware packet filed the computer in record i: its held ID
-    // packet and its product type.
-    void complete_hardware_record(std::uint32_t i, const std::uint8_t* p, std::uint32_t now);
+    // After a hardware packet filed the computer in record i: its held
+    // packets, its product type.
+    void complete_hardware_record(std::uint32_t i, const std::uint8_t* p, const Ipv4& sender, std::uint32_t now);
+    // Stores the facts of an extension packet (its first 320 bytes) for record i.
+    void file_extension(std::uint32_t i, const std::uint8_t* p, const Ipv4& sender, std::uint32_t now);
     void handle_extension_packet(const std::uint8_t* p, std::size_t size, const Ipv4& sender, std::uint32_t now);
     void handle_software_packet(const std::uint8_t* p, std::size_t size, const Ipv4& sender);
     void count(StatsCounter counter, std::uint32_t& value);
@@ -189,6 +191,11 @@ private:
     UdpSocket* socket_ = nullptr;  // the socket being read, while take_waiting runs
     std::string item_name_, item_version_;  // a software item's texts, their room kept
 };
+
+// The status line when the side file cannot be written: the details of an
+// extension packet are then not kept (%s: the sender).
+constexpr char extension_not_kept_format[] =
+    "System details received from %s not kept: Extension.Audit cannot be written";
 
 // Stores the non-empty texts of an ID packet (cut to 24 characters) into a
 // record's Asset Tag and Serial Number; an empty text keeps the stored value.

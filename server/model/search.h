@@ -77,7 +77,7 @@ public:
     bool passes(const ActiveSearch& search, const std::uint8_t* mac) const;
 
 private:
-    std::unordered_map<std::uint64_t, std::uint8_t> found_;  // MAC key -> bit 0 text 1, bit 1 text 2
+    std::unordered_map<std::uint64_t, std::uint8_t, MacHash> found_;  // MAC key -> bit 0 text 1, bit 1 text 2
 };
 
 // Case-insensitive (ASCII letters only) substring test within the first 63

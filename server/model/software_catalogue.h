@@ -8,30 +8,33 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
+#include <deque>
 
 #include "server/store/store.h"
 
 namespace tally {
 
 struct CatalogueVersion {
-    std::string text;  // as reported; empty when the client sent none
+    std::string_view text;  // as reported; empty when the client sent none
     std::uint32_t computers = 0;
+    std::uint32_t id = 0;  // the catalogue's number of the text
 };
 
 struct CatalogueProgram {
     std::string name;
     std::uint32_t computers = 0;
     std::vector<CatalogueVersion> versions;  // in natural order of their texts
-    // (record index, version number) pairs, sorted and without repeats.
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> members;
 };
 
 enum class CatalogueOrder : std::uint8_t { name, computers };
 
 // The label of a version in the window: the text, or "(no version)".
-std::string version_label(const std::string& version);
+std::string version_label(std::string_view version);
 
 // The cells of the program list ("Program", "Computers", "Versions") and of
 // the version list ("Version", "Computers").
@@ -47,11 +50,36 @@ std::string catalogue_count_text(std::size_t shown, std::size_t total);
 std::string computer_set_text(const CatalogueProgram& program, std::optional<std::size_t> version,
                               std::size_t computers);
 
-class SoftwareCatalogue {
+// The catalogue follows the tables a computer at a time: attached to the
+// store, it hears which MACs changed, and applying those changes moves the
+// counts of only the programs and versions those computers gained or lost.
+// Each computer's distinct (program, version) pairs are kept for that;
+// program names and version texts are held once, and let go when no
+// computer has them any longer.
+class SoftwareCatalogue : public StoreListener {
 public:
-    // Reads the whole software table; entries whose computer has no record
-    // are left out.
+    SoftwareCatalogue() = default;
+    ~SoftwareCatalogue() override;
+    SoftwareCatalogue(const SoftwareCatalogue&) = delete;
+    SoftwareCatalogue& operator=(const SoftwareCatalogue&) = delete;
+
+    // Reads the whole software table at once; entries whose computer has no
+    // record are left out. The catalogue does not follow the store then.
     void build(const Store& store);
+    // Follows the store from now on and starts counting from nothing: the
+    // counting goes on in build_for, a slice at a time.
+    void attach(Store& store);
+    void detach();
+    // Counts further computers for about `budget_ms` (at least one); true
+    // when every computer is counted.
+    bool build_for(std::uint32_t budget_ms);
+    bool built() const { return store_ && cursor_ >= store_->record_count(); }
+    // Computers counted so far, and of how many.
+    std::uint32_t counted() const { return cursor_; }
+    // Applies the changes heard since the last call; true when any count or
+    // the shown programs changed.
+    bool apply_changes();
+    bool has_changes() const { return !changed_.empty() || reopened_; }
 
     // Substring of the program name, ASCII letters in either case.
     void set_find(const std::string& text);
@@ -65,17 +93,60 @@ public:
     // The shown programs, in order.
     std::size_t size() const { return shown_.size(); }
     const CatalogueProgram& program_at(std::size_t row) const { return programs_[shown_[row]]; }
-    std::size_t program_count() const { return programs_.size(); }
+    // Programs that some computer has.
+    std::size_t program_count() const { return live_programs_; }
     // Row of the program with this name, if shown.
     std::optional<std::size_t> row_of(const std::string& name) const;
     // Record indices of the computers with the program of `row` (and, when
     // given, its version number `version`), ascending.
     std::vector<std::uint32_t> computers_of(std::size_t row, std::optional<std::size_t> version = std::nullopt) const;
 
+    // StoreListener
+    void mac_changed(const std::uint8_t* mac) override;
+    void store_reopened() override;
+
 private:
+    struct Pair {
+        std::uint32_t program;
+        std::uint32_t version;
+        bool operator<(const Pair& o) const { return program != o.program ? program < o.program : version < o.version; }
+        bool operator==(const Pair& o) const { return program == o.program && version == o.version; }
+    };
+    void reset(const Store* store);
+    // Counts record i when it is the first record of its MAC.
+    void count_record(std::uint32_t i);
+    void add_list(std::uint32_t i, std::vector<Pair> list);
+    void remove_list(std::uint32_t i);
+    void list_of(const std::uint8_t* mac, std::vector<Pair>& out);
+    std::uint32_t intern_program(std::string_view name);
+    std::uint32_t intern_version(std::string_view text);
+    void count_program(std::uint32_t id, int step);
+    void count_pair(const Pair& p, bool first_of_program, int step);
+    void let_go_unused();
     void refilter();
 
-    std::vector<CatalogueProgram> programs_;
+    const Store* store_ = nullptr;
+    Store* attached_ = nullptr;
+    std::uint32_t cursor_ = 0;  // records below are counted
+    std::vector<std::vector<Pair>> lists_;  // by record: its pairs, while it is counted
+    std::unordered_map<std::uint64_t, std::uint32_t, MacHash> owner_;  // MAC -> the record counted for it
+    std::unordered_set<std::uint64_t, MacHash> changed_;  // MACs heard of, not yet applied
+    bool reopened_ = false;
+    bool complete_ = false;  // every record was counted
+
+    std::deque<CatalogueProgram> programs_;  // by program number; names stay where they are
+    std::unordered_map<std::string_view, std::uint32_t> program_of_;
+    std::vector<std::uint32_t> free_programs_;
+    std::deque<std::string> version_texts_;  // by version number
+    std::vector<std::uint32_t> version_uses_;  // programs that list each version text
+    std::unordered_map<std::string_view, std::uint32_t> version_of_;
+    std::vector<std::uint32_t> free_versions_;
+    std::vector<std::uint32_t> unused_;           // programs that may have no computer left
+    std::vector<std::uint32_t> unused_versions_;  // version texts that may be listed by no program
+    std::vector<std::uint32_t> by_name_;  // live programs in natural order of their names
+    std::size_t live_programs_ = 0;
+    bool shown_stale_ = false;
+
     std::vector<std::uint32_t> shown_;
     std::string find_;  // lower case
     CatalogueOrder order_ = CatalogueOrder::name;

@@ -75,7 +75,7 @@ bool write_catalogue_sheet(const SoftwareCatalogue& catalogue, SheetWriter& out)
         for (const CatalogueVersion& version : program.versions) {
             out.field(program.name);
             out.field(std::to_string(program.computers));
-            out.field(version.text);
+            out.field(std::string(version.text));
             out.field(std::to_string(version.computers));
             out.end_line();
         }
@@ -89,15 +89,21 @@ bool write_program_computers_sheet(const Store& store, const SoftwareCatalogue& 
         out.field(title);
     out.end_line();
     const CatalogueProgram& program = catalogue.program_at(row);
-    for (const auto& member : program.members) {
-        if (version && member.second != *version) continue;
-        const RecordView r = store.record(member.first);
+    std::vector<std::pair<std::uint32_t, std::size_t>> lines;  // (record, version number)
+    // Each computer with each of its versions of the program (or the one asked for).
+    for (std::size_t v = 0; v < program.versions.size(); ++v) {
+        if (version && v != *version) continue;
+        for (const std::uint32_t i : catalogue.computers_of(row, v)) lines.emplace_back(i, v);
+    }
+    std::sort(lines.begin(), lines.end());
+    for (const auto& [i, v] : lines) {
+        const RecordView r = store.record(i);
         out.field(r.computer_name());
         out.field(format_mac(r.mac()));
         out.field(format_ipv4(r.ip_address()));
         out.field(r.last_user());
         out.field(program.name);
-        out.field(program.versions[member.second].text);
+        out.field(std::string(program.versions[v].text));
         out.end_line();
     }
     return out.finish();
@@ -118,7 +124,7 @@ bool write_inventory_sheet(const Store& store, SheetWriter& out) {
     out.end_line();
     // Each computer's name and MAC text once; entries gathered per record
     // so that a computer's programs stand together.
-    std::unordered_map<std::uint64_t, std::uint32_t> record_of;
+    std::unordered_map<std::uint64_t, std::uint32_t, MacHash> record_of;
     record_of.reserve(store.record_count() * 2u);
     for (std::uint32_t i = 0; i < store.record_count(); ++i) {
         const RecordView r = store.record(i);

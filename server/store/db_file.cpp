@@ -54,6 +54,12 @@ DbFile::OpenResult DbFile::open_or_create(const std::string& path) {
     return result;
 }
 
+bool DbFile::open_read_only(const std::string& path) {
+    close();
+    f_ = std::fopen(path.c_str(), "rb");
+    return f_ != nullptr;
+}
+
 bool DbFile::seek(std::uint64_t offset, int whence) {
     return TALLY_FSEEK(f_, static_cast<std::int64_t>(offset), whence) == 0;
 }

@@ -23,6 +23,8 @@ public:
     // Opens the file for reading and writing ("rb+"); creates it empty
     // ("wb+") when it does not exist.
     OpenResult open_or_create(const std::string& path);
+    // Opens an existing file for reading only ("rb"); false when it cannot.
+    bool open_read_only(const std::string& path);
     bool is_open() const { return f_ != nullptr; }
     // Length in bytes, or -1 when it cannot be taken.
     std::int64_t length();

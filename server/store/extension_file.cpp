@@ -2,6 +2,7 @@
 #include "server/store/extension_file.h"
 
 #include <algorithm>
+#include <new>
 
 namespace tally {
 
@@ -27,8 +28,9 @@ ExtensionRecord decode_extension_record(const std::uint8_t* b) {
     r.product_type = get_u8(b, product_type);
     r.flags = get_u8(b, flags);
     r.last_update = get_u32(b, last_update);
-    // A field without its NUL (a damaged file) is read as width - 1 characters.
-    auto text = [b](Field f) { return get_text(b + f.offset, f.width - 1); };
+    // A field without its NUL (a damaged file) is read as width - 1
+    // characters, and only printable ones are shown.
+    auto text = [b](Field f) { return printable_text(get_text(b + f.offset, f.width - 1)); };
     r.facts.processor_name = text(processor_name);
     r.facts.manufacturer = text(manufacturer);
     r.facts.model = text(model);
@@ -40,15 +42,27 @@ ExtensionRecord decode_extension_record(const std::uint8_t* b) {
 
 int ExtensionFile::open(const std::string& working_directory) {
     close();
-    const DbFile::OpenResult opened = file_.open_or_create(join_path(working_directory, extension_file_name));
-    if (opened == DbFile::OpenResult::failed || opened == DbFile::OpenResult::missing_and_not_created) return 1;
+    const std::string path = join_path(working_directory, extension_file_name);
+    const DbFile::OpenResult opened = file_.open_or_create(path);
+    if (opened == DbFile::OpenResult::opened || opened == DbFile::OpenResult::created)
+        state_ = State::writable;
+    else if (file_.open_read_only(path))
+        state_ = State::read_only;
+    else
+        return 1;
     const std::int64_t length = file_.length();
     if (length < 0) {
         close();
         return 1;
     }
     const std::size_t whole = static_cast<std::size_t>(length) / ext_record::size * ext_record::size;
-    bytes_.assign(whole, 0);
+    try {
+        bytes_.assign(whole, 0);
+    } catch (const std::bad_alloc&) {
+        close();
+        return 1;
+    }
+    // A file that cannot be read (a folder of that name) holds nothing.
     if (whole && file_.read_from_start(bytes_.data(), whole) != whole) {
         close();
         return 1;
@@ -58,7 +72,9 @@ int ExtensionFile::open(const std::string& working_directory) {
 
 void ExtensionFile::close() {
     file_.close();
+    state_ = State::closed;
     bytes_.clear();
+    pending_.clear();
 }
 
 bool ExtensionFile::find(std::uint32_t i, const std::uint8_t* mac, ExtensionRecord& out) const {
@@ -75,22 +91,48 @@ std::uint8_t ExtensionFile::flags_of(std::uint32_t i, const std::uint8_t* mac) c
     return std::equal(mac, mac + 6, b + ext_record::mac.offset) ? b[ext_record::flags.offset] : 0;
 }
 
-bool ExtensionFile::put(std::uint32_t i, const ExtensionRecord& r) {
-    if (!file_.is_open()) return false;
-    const std::size_t offset = std::size_t(i) * ext_record::size;
-    const std::size_t old_size = bytes_.size();
-    if (offset + ext_record::size > old_size) bytes_.resize(offset + ext_record::size, 0);
-    encode_extension_record(r, bytes_.data() + offset);
-    // The gap and the record in one write, from the old end of the file.
-    const std::size_t from = std::min(old_size, offset);
-    return file_.write_at(from, bytes_.data() + from, offset + ext_record::size - from);
+void ExtensionFile::note(std::uint32_t first, std::uint32_t last) {
+    for (std::uint32_t k = first; k <= last; ++k) {
+        const auto at = std::lower_bound(pending_.begin(), pending_.end(), k);
+        if (at == pending_.end() || *at != k) pending_.insert(at, k);
+    }
 }
 
-bool ExtensionFile::free_record(std::uint32_t i) {
-    if (!file_.is_open() || i >= record_count()) return true;
-    std::uint8_t* b = bytes_.data() + std::size_t(i) * ext_record::size;
-    std::fill_n(b, ext_record::size, 0);
-    return file_.write_at(std::size_t(i) * ext_record::size, b, ext_record::size);
+bool ExtensionFile::put(std::uint32_t i, const ExtensionRecord& r, bool later) {
+    if (!is_writable()) return false;
+    const std::size_t offset = std::size_t(i) * ext_record::size;
+    const std::uint32_t old_count = record_count();
+    if (offset + ext_record::size > bytes_.size()) bytes_.resize(offset + ext_record::size, 0);
+    encode_extension_record(r, bytes_.data() + offset);
+    // The gap up to the record is written as free records.
+    note(std::min(old_count, i), i);
+    return later || flush() || !std::binary_search(pending_.begin(), pending_.end(), i);
+}
+
+bool ExtensionFile::free_record(std::uint32_t i, bool later) {
+    if (!is_writable() || i >= record_count()) return true;
+    std::fill_n(bytes_.data() + std::size_t(i) * ext_record::size, ext_record::size, 0);
+    note(i, i);
+    return later || flush() || !std::binary_search(pending_.begin(), pending_.end(), i);
+}
+
+bool ExtensionFile::flush() {
+    if (!is_writable()) return pending_.empty();
+    std::size_t a = 0;
+    while (a < pending_.size()) {
+        std::size_t b = a + 1;
+        while (b < pending_.size() && pending_[b] == pending_[b - 1] + 1) ++b;
+        const std::size_t offset = std::size_t(pending_[a]) * ext_record::size;
+        if (!file_.write_at(offset, bytes_.data() + offset, (b - a) * ext_record::size)) {
+            const std::int64_t length = file_.length();
+            if (length > 0 && length % static_cast<std::int64_t>(ext_record::size) != 0)
+                file_.truncate(std::uint64_t(length) / ext_record::size * ext_record::size);
+            break;
+        }
+        a = b;
+    }
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(a));
+    return pending_.empty();
 }
 
 }  // namespace tally

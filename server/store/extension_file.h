@@ -57,30 +57,45 @@ struct ExtensionRecord {
 void encode_extension_record(const ExtensionRecord& r, std::uint8_t* out);
 ExtensionRecord decode_extension_record(const std::uint8_t* bytes);
 
-// The side file and its in-memory image.
+// The side file and its in-memory image. Like the database files, what
+// cannot be written stays noted and is written by the next flush; a file
+// that can be read but not written shows its facts and keeps no new ones.
 class ExtensionFile {
 public:
+    enum class State { closed, writable, read_only };
     // Opens or creates the file in the working directory and loads it (a
-    // partial record at its end is left out). 0 on success, 1 on failure,
-    // after which the file holds nothing and find gives nothing.
+    // partial record at its end is left out); a file that cannot be opened
+    // for writing is opened for reading. 0 on success (either way), 1 on
+    // failure, after which the file holds nothing and find gives nothing.
     int open(const std::string& working_directory);
     void close();
-    bool is_open() const { return file_.is_open(); }
+    State state() const { return state_; }
+    bool is_writable() const { return state_ == State::writable; }
     std::uint32_t record_count() const { return static_cast<std::uint32_t>(bytes_.size() / ext_record::size); }
 
     // Side record i when it belongs to mac (a non-zero MAC); false otherwise.
     bool find(std::uint32_t i, const std::uint8_t* mac, ExtensionRecord& out) const;
     // The flags byte of side record i when it belongs to mac; 0 otherwise.
     std::uint8_t flags_of(std::uint32_t i, const std::uint8_t* mac) const;
-    // Stores side record i and writes it; records between the end of the
-    // file and i are written as free records first. False when a write fails.
-    bool put(std::uint32_t i, const ExtensionRecord& r);
-    // Frees side record i (all zero) and writes it, when the file holds it.
-    bool free_record(std::uint32_t i);
+    // Stores side record i and notes it for writing, with the records
+    // between the end of the file and i as free records; written at once
+    // unless `later`. False when the file is not writable, or (at once) the
+    // write failed: then it stays noted.
+    bool put(std::uint32_t i, const ExtensionRecord& r, bool later = false);
+    // Frees side record i (all zero), when the file holds it, and notes it.
+    bool free_record(std::uint32_t i, bool later = false);
+    // Writes what is noted, in ascending order, neighbours together; true
+    // when nothing awaits writing. A write cut short leaves no partial
+    // record at the end of the file.
+    bool flush();
+    std::size_t unwritten_count() const { return pending_.size(); }
 
 private:
     DbFile file_;
+    State state_ = State::closed;
     std::vector<std::uint8_t> bytes_;
+    std::vector<std::uint32_t> pending_;  // records to write, ascending, each once
+    void note(std::uint32_t first, std::uint32_t last);
 };
 
 }  // namespace tally

@@ -146,6 +146,7 @@ int Store::open_store(const std::string& working_directory) {
     used_length_ = next.used_length;
     software_capacity_ = next.software_capacity;
     index_ = std::move(next.index);
+    if (listener_) listener_->store_reopened();
     return 0;
 }
 
@@ -160,7 +161,7 @@ std::uint8_t Store::extension_flags(std::uint32_t i) const {
 }
 
 bool Store::store_extension(std::uint32_t i, const ExtensionRecord& r) {
-    return holds_computer(i) && extension_file_.put(i, r);
+    return holds_computer(i) && extension_file_.put(i, r, batch_depth_ > 0);
 }
 
 std::optional<std::uint32_t> Store::find_record(const std::uint8_t* mac) const {
@@ -170,8 +171,15 @@ std::optional<std::uint32_t> Store::find_record(const std::uint8_t* mac) const {
 void Store::set_record(std::uint32_t i, const std::uint8_t* bytes) {
     std::uint8_t* dst = record_bytes(i);
     const std::uint64_t old_key = mac_key(dst + hw_record::mac.offset);
+    Mac old_mac{};
+    std::copy_n(dst + hw_record::mac.offset, 6, old_mac.begin());
     std::memmove(dst, bytes, hw_record::size);
-    index_.record_changed(i, old_key, mac_key(dst + hw_record::mac.offset), hardware_, record_count_);
+    const std::uint64_t new_key = mac_key(dst + hw_record::mac.offset);
+    index_.record_changed(i, old_key, new_key, hardware_, record_count_);
+    if (old_key != new_key) {
+        tell_mac_changed(old_mac.data());
+        tell_mac_changed(dst + hw_record::mac.offset);
+    }
 }
 
 bool Store::write_record(std::uint32_t i) {
@@ -195,6 +203,7 @@ std::optional<std::uint32_t> Store::add_record(const std::uint8_t* bytes) {
     const std::uint32_t i = record_count_++;
     std::memmove(record_bytes(i), bytes, hw_record::size);
     index_.record_added(i, mac_key(record_bytes(i) + hw_record::mac.offset));
+    tell_mac_changed(record_bytes(i) + hw_record::mac.offset);
     write_record(i);
     return i;
 }
@@ -219,7 +228,9 @@ std::size_t Store::find_free_entry() {
 }
 
 void Store::release_entries(const std::uint8_t* mac) {
-    for (std::uint32_t k : index_.release(mac_key(mac))) {
+    const std::vector<std::uint32_t> released = index_.release(mac_key(mac));
+    if (!released.empty()) tell_mac_changed(mac);
+    for (std::uint32_t k : released) {
         const std::size_t o = std::size_t(k) * sw_entry::size;
         std::uint8_t* e = entry_bytes(o);
         std::memset(e + sw_entry::mac.offset, 0, 6);
@@ -253,6 +264,7 @@ AddResult Store::add_entry(const std::uint8_t* mac, const std::string& name, con
         const std::uint64_t old_key = mac_key(entry_bytes(o));
         set_entry(o, mac, name, version);
         index_.entry_changed(k, old_key, key);
+        tell_mac_changed(mac);
         write_entry(o);
         return AddResult::added;
     }
@@ -267,6 +279,7 @@ AddResult Store::add_entry(const std::uint8_t* mac, const std::string& name, con
     set_entry(o, mac, name, version);
     used_length_ += sw_entry::size;
     index_.entry_added(k, key);
+    tell_mac_changed(mac);
     write_entry(o);
     return AddResult::added;
 }
@@ -322,6 +335,7 @@ bool Store::flush() {
         write_runs(hardware_file_, pending_records_, hardware_);
         write_runs(software_file_, pending_entries_, software_);
     }
+    extension_file_.flush();
     return unwritten_count() == 0;
 }
 
@@ -345,7 +359,7 @@ void Store::delete_record(std::uint32_t i) {
     const std::uint8_t zero[hw_record::size] = {};
     set_record(i, zero);
     write_record(i);
-    extension_file_.free_record(i);
+    extension_file_.free_record(i, true);
 }
 
 }  // namespace tally

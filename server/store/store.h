@@ -85,6 +85,17 @@ private:
     mutable bool sorted_ = true;
 };
 
+// Told by the store of every change that moves software between computers:
+// a MAC's software list, or which record carries a MAC, changed (after the
+// tables hold the change); or a store was opened anew. The software
+// catalogue follows the tables this way, a computer at a time.
+class StoreListener {
+public:
+    virtual ~StoreListener() = default;
+    virtual void mac_changed(const std::uint8_t* mac) = 0;
+    virtual void store_reopened() = 0;
+};
+
 class Store {
 public:
     explicit Store(Notifier& notifier, StoreOptions options = {});
@@ -123,9 +134,13 @@ public:
     // The flags byte of that extension record (0 when there is none).
     std::uint8_t extension_flags(std::uint32_t i) const;
     // Stores and writes the extension record of record i (the caller sets
-    // its MAC to the record's). False when it could not be written, or the
-    // side file is not open (the facts then stay unknown).
+    // its MAC to the record's), inside a WriteBatch when it ends. False when
+    // the side file is not writable (the facts then stay as they were) or
+    // the write failed (then it awaits writing, as records do).
     bool store_extension(std::uint32_t i, const ExtensionRecord& r);
+    // Whether new facts can be kept: the side file is open for writing.
+    bool extension_writable() const { return extension_file_.is_writable(); }
+    ExtensionFile::State extension_state() const { return extension_file_.state(); }
 
     // --- software table (addressed by byte offset, a multiple of 102)
     std::size_t used_length() const { return used_length_; }
@@ -169,8 +184,10 @@ public:
     };
     // Writes what is noted; true when nothing awaits writing.
     bool flush();
-    // Records and entries that await writing.
-    std::size_t unwritten_count() const { return pending_records_.size() + pending_entries_.size(); }
+    // Records, entries and extension records that await writing.
+    std::size_t unwritten_count() const {
+        return pending_records_.size() + pending_entries_.size() + extension_file_.unwritten_count();
+    }
     std::size_t unwritten_records() const { return pending_records_.size(); }
     std::size_t unwritten_entries() const { return pending_entries_.size(); }
     // Growths of either table that failed since the store was made.
@@ -187,8 +204,14 @@ public:
     void delete_record(std::uint32_t i);
 
     Notifier& notifier() { return notifier_; }
+    // The one listener to the tables (none: nullptr).
+    void set_listener(StoreListener* listener) { listener_ = listener; }
+    StoreListener* listener() const { return listener_; }
 
 private:
+    void tell_mac_changed(const std::uint8_t* mac) {
+        if (listener_ && !mac_is_zero(mac)) listener_->mac_changed(mac);
+    }
     struct Loaded;
     std::uint8_t* record_bytes(std::uint32_t i) { return hardware_.item(i); }
     std::uint8_t* entry_bytes(std::size_t offset) { return software_.item(offset / sw_entry::size); }
@@ -224,6 +247,7 @@ private:
     std::uint32_t failed_growths_ = 0;
 
     StoreIndex index_;
+    StoreListener* listener_ = nullptr;
 };
 
 }  // namespace tally

@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "server/store/mac_hash.h"
 #include "server/store/table.h"
 
 namespace tally {
@@ -62,9 +63,9 @@ private:
     void link_entry(EntryList& list, std::uint32_t k);
     void unlink_entry(std::uint64_t key, std::uint32_t k);
 
-    std::unordered_map<std::uint64_t, std::uint32_t> record_by_mac_;  // lowest record of each non-zero MAC
+    std::unordered_map<std::uint64_t, std::uint32_t, MacHash> record_by_mac_;  // lowest record of each non-zero MAC
     std::set<std::uint32_t> free_records_;
-    std::unordered_map<std::uint64_t, EntryList> entries_by_mac_;  // non-zero MACs
+    std::unordered_map<std::uint64_t, EntryList, MacHash> entries_by_mac_;  // non-zero MACs
     std::vector<std::uint32_t> next_entry_;  // entry k: the next entry of its MAC, else no_entry
     std::vector<std::uint64_t> free_entry_bits_;  // bit k: entry k is free
     std::size_t free_entry_word_ = 0;             // no free entry lies below word free_entry_word_
