@@ -23,8 +23,8 @@
 #include <string>
 #include <vector>
 
-#include "server/reports/software_catalogue.h"
-#include "server/reports/system_list.h"
+#include "server/model/software_catalogue.h"
+#include "server/model/system_list.h"
 #include "server/store/store.h"
 
 #ifdef _WIN32

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "bench/bench_fleet.h"
-#include "server/reports/system_list.h"
+#include "server/model/system_list.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "server/store/intake.h"
+#include "server/intake/intake.h"
 
 namespace {
 

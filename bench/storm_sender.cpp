@@ -21,7 +21,7 @@
 
 #include "protocol/packets.h"
 #include "protocol/udp.h"
-#include "server/store/intake.h"
+#include "server/intake/intake.h"
 #include "server/store/records.h"
 
 namespace {

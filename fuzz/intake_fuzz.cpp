@@ -18,8 +18,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "server/reports/software_catalogue.h"
-#include "server/store/intake.h"
+#include "server/intake/intake.h"
+#include "server/model/software_catalogue.h"
 
 namespace {
 

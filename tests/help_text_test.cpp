@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "server/reports/help_text.h"
+#include "server/console/help_text.h"
 
 namespace tally {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "protocol/udp.h"
-#include "server/store/intake.h"
+#include "server/intake/intake.h"
 #include "test_support.h"
 
 namespace tally {

@@ -1,6 +1,6 @@
 // The holder of ID and extension packets of unknown computers: lifetime,
 // bounds in total and per sender, replacement and taking.
-#include "server/store/pending_ids.h"
+#include "server/intake/pending_ids.h"
 
 #include <gtest/gtest.h>
 

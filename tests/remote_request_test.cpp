@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "reports_sample.h"
-#include "server/reports/remote_request.h"
+#include "server/intake/remote_request.h"
 
 namespace tally {
 namespace {

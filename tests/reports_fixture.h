@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "server/reports/formats.h"
+#include "server/model/formats.h"
 #include "server/store/store.h"
 #include "test_support.h"
 

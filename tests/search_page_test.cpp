@@ -2,7 +2,7 @@
 // its texts, the value rules of "Search", and "Clear".
 #include <gtest/gtest.h>
 
-#include "server/reports/search_page.h"
+#include "server/model/search_page.h"
 
 namespace tally {
 namespace {

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "console_fixture.h"
-#include "server/reports/system_list.h"
+#include "server/model/system_list.h"
 
 namespace tally {
 namespace {

@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "console_fixture.h"
-#include "server/reports/software_catalogue.h"
+#include "server/model/software_catalogue.h"
 
 namespace tally {
 namespace {

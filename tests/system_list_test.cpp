@@ -5,7 +5,7 @@
 #include <random>
 
 #include "console_fixture.h"
-#include "server/reports/system_list.h"
+#include "server/model/system_list.h"
 
 namespace tally {
 namespace {

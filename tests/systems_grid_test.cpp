@@ -7,7 +7,7 @@
 
 #include "console_fixture.h"
 #include "reports_sample.h"
-#include "server/reports/systems_grid.h"
+#include "server/model/systems_grid.h"
 
 namespace tally {
 namespace {

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "server/store/intake.h"
+#include "server/intake/intake.h"
 #include "server/store/notify.h"
 
 namespace tally::test {

@@ -1,5 +1,5 @@
 // Windows names with the product type.
-#include "server/reports/windows_names.h"
+#include "server/model/windows_names.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 """Draws the about box's picture: a tally of four strokes crossed by a
 fifth on a sheet of ruled paper, as a 16-colour Windows bitmap.
 
-    python3 tools/make_about_bitmap.py server/console/about.bmp
+    python3 tools/make_about_bitmap.py server/console/win32/about.bmp
 """
 import struct
 import sys

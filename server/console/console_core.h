@@ -11,10 +11,10 @@
 #include <string>
 
 #include "server/console/view_texts.h"
-#include "server/reports/search.h"
-#include "server/reports/search_page.h"
-#include "server/reports/system_list.h"
-#include "server/store/intake.h"
+#include "server/model/search.h"
+#include "server/model/search_page.h"
+#include "server/model/system_list.h"
+#include "server/intake/intake.h"
 #include "server/store/store.h"
 
 namespace tally {

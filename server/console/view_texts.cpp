@@ -3,8 +3,8 @@
 
 #include <cmath>
 
-#include "server/reports/formats.h"
-#include "server/reports/windows_names.h"
+#include "server/model/formats.h"
+#include "server/model/windows_names.h"
 
 namespace tally {
 

@@ -1,7 +1,7 @@
 // CSV export text: banner, header, record lines.
 #include "server/reports/csv_export.h"
 
-#include "server/reports/formats.h"
+#include "server/model/formats.h"
 
 namespace tally {
 

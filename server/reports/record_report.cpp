@@ -2,8 +2,8 @@
 #include "server/reports/record_report.h"
 
 
-#include "server/reports/formats.h"
-#include "server/reports/windows_names.h"
+#include "server/model/formats.h"
+#include "server/model/windows_names.h"
 
 namespace tally {
 

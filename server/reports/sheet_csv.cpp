@@ -6,7 +6,7 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "server/reports/formats.h"
+#include "server/model/formats.h"
 
 namespace tally {
 

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "server/reports/software_catalogue.h"
-#include "server/reports/systems_grid.h"
+#include "server/model/software_catalogue.h"
+#include "server/model/systems_grid.h"
 #include "server/store/store.h"
 
 namespace tally {

@@ -1,0 +1,296 @@
+// The Software Catalogue window (dialog 131): every program with its number
+// of computers, the chosen program's versions with theirs, and the computers
+// of the chosen program or version, which can go to the main window's list
+// or to the Systems window; exports of the programs, of the chosen
+// computers and of the full software inventory.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "server/console/win32/dialog_items_win32.h"
+#include "server/console/win32/inventory_common_win32.h"
+#include "server/console/win32/resource.h"
+#include "server/model/software_catalogue.h"
+#include "server/model/systems_grid.h"
+
+namespace tally {
+
+namespace {
+
+constexpr UINT_PTR rebuild_timer = 1;
+constexpr UINT rebuild_delay_ms = 1000;
+
+const GridColumn computer_columns[] = {GridColumn::computer_name, GridColumn::user, GridColumn::ip_address,
+                                       GridColumn::mac_address, GridColumn::windows, GridColumn::last_report};
+
+const std::vector<Anchor> catalogue_anchors = {
+    {IDC_CATALOGUE_PROGRAMS, false, false, false, true},
+    {IDC_CATALOGUE_VERSIONS, false, false, true, false},
+    {IDC_CATALOGUE_SET_TEXT, false, false, true, false},
+    {IDC_CATALOGUE_COMPUTERS, false, false, true, true},
+    {IDC_CATALOGUE_TO_MAIN_LIST, false, true, false, false},
+    {IDC_CATALOGUE_TO_SYSTEMS, false, true, false, false},
+    {IDC_CATALOGUE_EXPORT_PROGRAMS, false, true, false, false},
+    {IDC_CATALOGUE_EXPORT_COMPUTERS, false, true, false, false},
+    {IDC_CATALOGUE_EXPORT_INVENTORY, false, true, false, false},
+    {IDCANCEL, true, true, false, false},
+};
+
+std::optional<std::size_t> program_row(const CatalogueWindow& w) {
+    return w.program ? w.catalogue.row_of(*w.program) : std::nullopt;
+}
+
+std::optional<std::size_t> version_slot(const CatalogueWindow& w) {
+    const auto row = program_row(w);
+    if (!row || !w.version) return std::nullopt;
+    const auto& versions = w.catalogue.program_at(*row).versions;
+    for (std::size_t v = 0; v < versions.size(); ++v)
+        if (versions[v].text == *w.version) return v;
+    return std::nullopt;
+}
+
+// Paints the three lists, the count line and the set caption from the model.
+void show_all(CatalogueWindow& w, bool scroll_to_selected) {
+    const auto row = program_row(w);
+    if (!row) {  // the chosen program is gone or filtered out
+        w.program.reset();
+        w.version.reset();
+    }
+    const auto slot = version_slot(w);
+    if (!slot) w.version.reset();
+    w.set = row ? w.catalogue.computers_of(*row, slot) : std::vector<std::uint32_t>();
+    w.set_rows.set_record_set(w.set);
+
+    w.painting = true;
+    w.program_rows.show(w.programs, w.catalogue.size(), row, scroll_to_selected);
+    show_sort_arrow(w.programs, w.catalogue.order() == CatalogueOrder::name ? 0 : 1, w.catalogue.ascending());
+    w.version_rows.show(w.versions, row ? w.catalogue.program_at(*row).versions.size() : 0, slot, scroll_to_selected);
+    w.computer_rows.show(w.computers, w.set_rows.size(), std::nullopt);
+    w.painting = false;
+
+    set_dlg_text(w.dialog, IDC_CATALOGUE_COUNT,
+                 catalogue_count_text(w.catalogue.size(), w.catalogue.program_count()));
+    set_dlg_text(w.dialog, IDC_CATALOGUE_SET_TEXT,
+                 row ? computer_set_text(w.catalogue.program_at(*row), slot, w.set.size()) : std::string());
+    for (int id : {IDC_CATALOGUE_TO_MAIN_LIST, IDC_CATALOGUE_TO_SYSTEMS, IDC_CATALOGUE_EXPORT_COMPUTERS})
+        EnableWindow(GetDlgItem(w.dialog, id), row.has_value());
+}
+
+void rebuild(CatalogueWindow& w) {
+    w.stale = false;
+    w.catalogue.build(w.host.store());
+    w.set_rows.fill(w.host.store(), now_seconds());
+    show_all(w, false);
+}
+
+void set_up(CatalogueWindow& w, HWND dialog) {
+    w.dialog = dialog;
+    w.programs = GetDlgItem(dialog, IDC_CATALOGUE_PROGRAMS);
+    w.versions = GetDlgItem(dialog, IDC_CATALOGUE_VERSIONS);
+    w.computers = GetDlgItem(dialog, IDC_CATALOGUE_COMPUTERS);
+    mark_inventory_window(dialog);
+    set_up_list(w.programs, {{"Program", 250, false}, {"Computers", 70, true}, {"Versions", 60, true}});
+    set_up_list(w.versions, {{"Version", 200, false}, {"Computers", 70, true}});
+    std::vector<ListColumn> columns;
+    for (GridColumn c : computer_columns) {
+        const GridColumnSpec& info = grid_column_spec(c);
+        columns.push_back({info.title, info.width, info.numeric});
+    }
+    set_up_list(w.computers, columns);
+    w.layout.capture(dialog, catalogue_anchors);
+}
+
+void command(CatalogueWindow& w, int id, int code) {
+    const auto row = program_row(w);
+    switch (id) {
+        case IDC_CATALOGUE_FIND:
+            if (code == EN_CHANGE) {
+                w.catalogue.set_find(dlg_text(w.dialog, IDC_CATALOGUE_FIND));
+                show_all(w, true);
+            }
+            break;
+        case IDC_CATALOGUE_TO_MAIN_LIST:
+            if (row) w.host.show_in_main_list(w.set);
+            break;
+        case IDC_CATALOGUE_TO_SYSTEMS:
+            if (row) open_systems_window(w.windows, w.host, w.set);
+            break;
+        case IDC_CATALOGUE_EXPORT_PROGRAMS:
+            export_sheet(w.host, w.dialog, "Export Programs", "Programs.csv",
+                         [&](SheetWriter& out) { return write_catalogue_sheet(w.catalogue, out); });
+            break;
+        case IDC_CATALOGUE_EXPORT_COMPUTERS:
+            if (row)
+                export_sheet(w.host, w.dialog, "Export Computers", "Computers.csv", [&](SheetWriter& out) {
+                    return write_program_computers_sheet(w.host.store(), w.catalogue, *row, version_slot(w), out);
+                });
+            break;
+        case IDC_CATALOGUE_EXPORT_INVENTORY:
+            export_sheet(w.host, w.dialog, "Export Software Inventory", "Software Inventory.csv",
+                         [&](SheetWriter& out) { return write_inventory_sheet(w.host.store(), out); });
+            break;
+        case IDOK:
+            // Enter: the selected computer is selected in the main window.
+            if (const auto r = selected_list_row(w.computers); r && *r < w.set_rows.size())
+                w.host.select_record(w.set_rows.record_at(*r));
+            break;
+        case IDCANCEL: DestroyWindow(w.dialog); break;
+        default: break;
+    }
+}
+
+std::string cell(const CatalogueWindow& w, UINT_PTR list, std::size_t row, int column) {
+    if (list == IDC_CATALOGUE_PROGRAMS) return program_cell(w.catalogue.program_at(row), column);
+    if (list == IDC_CATALOGUE_VERSIONS) {
+        const auto program = program_row(w);
+        return program ? version_cell(w.catalogue.program_at(*program).versions[row], column) : std::string();
+    }
+    if (column < 0 || column >= int(sizeof computer_columns / sizeof computer_columns[0])) return std::string();
+    return w.set_rows.text(row, computer_columns[column]);
+}
+
+VirtualListRows& rows_of(CatalogueWindow& w, UINT_PTR list) {
+    if (list == IDC_CATALOGUE_PROGRAMS) return w.program_rows;
+    if (list == IDC_CATALOGUE_VERSIONS) return w.version_rows;
+    return w.computer_rows;
+}
+
+std::size_t row_count(const CatalogueWindow& w, UINT_PTR list) {
+    if (list == IDC_CATALOGUE_PROGRAMS) return w.catalogue.size();
+    if (list == IDC_CATALOGUE_VERSIONS) {
+        const auto program = program_row(w);
+        return program ? w.catalogue.program_at(*program).versions.size() : 0;
+    }
+    return w.set_rows.size();
+}
+
+INT_PTR notify(CatalogueWindow& w, NMHDR* header) {
+    const UINT_PTR list = header->idFrom;
+    if (list != IDC_CATALOGUE_PROGRAMS && list != IDC_CATALOGUE_VERSIONS && list != IDC_CATALOGUE_COMPUTERS)
+        return FALSE;
+    if (give_cell_text(header, [&](std::size_t row, int column) { return cell(w, list, row, column); },
+                       row_count(w, list)))
+        return TRUE;
+    const auto* change = reinterpret_cast<NMLISTVIEW*>(header);
+    switch (header->code) {
+        case LVN_ITEMCHANGED: {
+            if (w.painting) return FALSE;
+            rows_of(w, list).forget();
+            if (change->iItem < 0 || !(change->uNewState & LVIS_SELECTED)) return FALSE;
+            const std::size_t row = static_cast<std::size_t>(change->iItem);
+            if (row >= row_count(w, list)) return FALSE;
+            if (list == IDC_CATALOGUE_PROGRAMS) {
+                w.program = w.catalogue.program_at(row).name;
+                w.version.reset();
+            } else if (list == IDC_CATALOGUE_VERSIONS) {
+                w.version = w.catalogue.program_at(*program_row(w)).versions[row].text;
+            } else {
+                return FALSE;
+            }
+            show_all(w, false);
+            return FALSE;
+        }
+        case LVN_COLUMNCLICK:
+            if (list == IDC_CATALOGUE_PROGRAMS) {
+                w.catalogue.click_column(change->iSubItem == 0 ? CatalogueOrder::name : CatalogueOrder::computers);
+                show_all(w, true);
+            } else if (list == IDC_CATALOGUE_COMPUTERS && change->iSubItem >= 0 &&
+                       change->iSubItem < int(sizeof computer_columns / sizeof computer_columns[0])) {
+                w.set_rows.click_column(computer_columns[change->iSubItem]);
+                w.computer_rows.show(w.computers, w.set_rows.size(), std::nullopt);
+            }
+            return FALSE;
+        case LVN_ITEMACTIVATE:  // double-click on a computer
+            if (list == IDC_CATALOGUE_COMPUTERS)
+                if (const auto r = selected_list_row(w.computers); r && *r < w.set_rows.size())
+                    w.host.select_record(w.set_rows.record_at(*r));
+            return FALSE;
+        default: return FALSE;
+    }
+}
+
+INT_PTR CALLBACK catalogue_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrA(dialog, GWLP_USERDATA, lparam);
+        auto& w = *reinterpret_cast<CatalogueWindow*>(lparam);
+        set_up(w, dialog);
+        w.catalogue.sort_by(CatalogueOrder::name, true);
+        rebuild(w);
+        return TRUE;
+    }
+    auto* w = reinterpret_cast<CatalogueWindow*>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
+    if (!w) return FALSE;
+    switch (message) {
+        case WM_SIZE: w->layout.apply(dialog, LOWORD(lparam), HIWORD(lparam)); return FALSE;
+        case WM_NOTIFY: {
+            const INT_PTR result = notify(*w, reinterpret_cast<NMHDR*>(lparam));
+            SetWindowLongPtrA(dialog, DWLP_MSGRESULT, 0);
+            return result;
+        }
+        case WM_COMMAND: command(*w, LOWORD(wparam), HIWORD(wparam)); return TRUE;
+        case WM_TIMER:
+            if (wparam == rebuild_timer) {
+                KillTimer(dialog, rebuild_timer);
+                if (w->stale) rebuild(*w);
+            }
+            return TRUE;
+        case WM_CLOSE: DestroyWindow(dialog); return TRUE;
+        case WM_NCDESTROY:
+            unmark_inventory_window(dialog);
+            SetWindowLongPtrA(dialog, GWLP_USERDATA, 0);
+            w->windows.catalogue.reset();  // ends *w
+            return FALSE;
+        default: return FALSE;
+    }
+}
+
+// The tables changed: the catalogue is rebuilt once the datagrams of a
+// report have come in, not once per datagram.
+void mark_stale(CatalogueWindow& w) {
+    if (w.stale) return;
+    w.stale = true;
+    SetTimer(w.dialog, rebuild_timer, rebuild_delay_ms, nullptr);
+}
+
+}  // namespace
+
+void open_catalogue_window(InventoryWindows& windows, InventoryHost& host) {
+    if (!windows.catalogue) {
+        install_key_hook(windows);
+        windows.catalogue = std::make_unique<CatalogueWindow>(windows, host);
+        CatalogueWindow& w = *windows.catalogue;
+        if (!CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SOFTWARE_CATALOGUE),
+                                host.main_window(), catalogue_proc, reinterpret_cast<LPARAM>(&w))) {
+            windows.catalogue.reset();
+            return;
+        }
+        ShowWindow(w.dialog, SW_SHOW);
+    }
+    SetForegroundWindow(windows.catalogue->dialog);
+}
+
+InventoryWindows::InventoryWindows() = default;
+
+InventoryWindows::~InventoryWindows() {
+    if (systems) DestroyWindow(systems->dialog);
+    if (catalogue) DestroyWindow(catalogue->dialog);
+    if (key_hook) UnhookWindowsHookEx(key_hook);
+}
+
+void inventory_record_changed(InventoryWindows& windows, std::uint32_t i) {
+    if (windows.systems) systems_window_record_changed(*windows.systems, i);
+    if (windows.catalogue) {
+        windows.catalogue->set_rows.update_record(windows.catalogue->host.store(), i, now_seconds());
+        mark_stale(*windows.catalogue);
+    }
+}
+
+void inventory_show_changed_rows(InventoryWindows& windows) {
+    if (windows.systems) systems_window_show_changed_rows(*windows.systems);
+}
+
+void inventory_records_changed(InventoryWindows& windows) {
+    if (windows.systems) systems_window_records_changed(*windows.systems);
+    if (windows.catalogue) rebuild(*windows.catalogue);
+}
+
+}  // namespace tally

@@ -1,0 +1,116 @@
+// What the Systems and Software Catalogue windows share: anchored layout on
+// resize, report-mode virtual list views, and the export of a sheet through
+// the save dialog.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "server/console/win32/dialog_items_win32.h"
+#include "server/console/win32/inventory_windows_win32.h"
+#include "server/reports/sheet_csv.h"
+#include "server/model/software_catalogue.h"
+#include "server/model/systems_grid.h"
+
+namespace tally {
+
+// How a control follows the window's size: moved right / down with the
+// right / bottom edge, or stretched with it.
+struct Anchor {
+    int id;
+    bool move_x, move_y, grow_x, grow_y;
+};
+
+class AnchoredLayout {
+public:
+    // Notes each control's place against the dialog's client size as created.
+    void capture(HWND dialog, const std::vector<Anchor>& anchors);
+    void apply(HWND dialog, int width, int height) const;
+
+private:
+    struct Placed {
+        Anchor anchor;
+        RECT rect;
+    };
+    std::vector<Placed> placed_;
+    int width_ = 0, height_ = 0;
+};
+
+// The Systems window's state, found through its GWLP_USERDATA.
+struct SystemsWindow {
+    SystemsWindow(InventoryWindows& w, InventoryHost& h) : windows(w), host(h) {}
+    InventoryWindows& windows;
+    InventoryHost& host;
+    HWND dialog = nullptr;
+    HWND list = nullptr;
+    VirtualListRows rows;
+    SystemsGrid grid;
+    std::optional<std::uint32_t> selected;  // record of the selected row
+    bool painting = false;                  // the list's own selection changes
+    bool rows_changed = false;              // records changed since the rows were painted
+    AnchoredLayout layout;
+};
+
+// The Software Catalogue window's state, found the same way.
+struct CatalogueWindow {
+    CatalogueWindow(InventoryWindows& w, InventoryHost& h) : windows(w), host(h) {}
+    InventoryWindows& windows;
+    InventoryHost& host;
+    HWND dialog = nullptr;
+    HWND programs = nullptr;
+    HWND versions = nullptr;
+    HWND computers = nullptr;
+    VirtualListRows program_rows, version_rows, computer_rows;
+    SoftwareCatalogue catalogue;
+    // The chosen program and version, by their texts, so that they survive
+    // a rebuild of the catalogue.
+    std::optional<std::string> program;
+    std::optional<std::string> version;
+    std::vector<std::uint32_t> set;  // the chosen computers
+    SystemsGrid set_rows;            // their rows
+    bool painting = false;
+    bool stale = false;  // the tables changed: rebuilt on the next timer tick
+    AnchoredLayout layout;
+};
+
+struct ListColumn {
+    const char* title;
+    int width;
+    bool right_aligned;
+};
+// Report mode with full-row selection and grid lines, and these columns.
+void set_up_list(HWND list, const std::vector<ListColumn>& columns);
+// The sort arrow on one column's header, none on the others.
+void show_sort_arrow(HWND list, int column, bool ascending);
+std::optional<std::size_t> selected_list_row(HWND list);
+
+// Hands the text of a cell to a virtual list asking for it (LVN_GETDISPINFO
+// in either character set). `cell` gives the text of (row, column).
+bool give_cell_text(NMHDR* header, const std::function<std::string(std::size_t, int)>& cell, std::size_t rows);
+
+// Asks for a file with the save dialog, then writes the sheet into it; a
+// file that cannot be written is reported through the host.
+void export_sheet(InventoryHost& host, HWND owner, const char* title, const char* proposed_name,
+                  const std::function<bool(SheetWriter&)>& write);
+
+// The window's dialog keys while the main window's modal loop runs.
+void install_key_hook(InventoryWindows& windows);
+// Marks a window as one of the inventory windows, for the key hook.
+void mark_inventory_window(HWND dialog);
+void unmark_inventory_window(HWND dialog);
+
+// The Systems window follows the tables (systems_window_win32.cpp).
+void systems_window_record_changed(SystemsWindow& w, std::uint32_t i);
+void systems_window_show_changed_rows(SystemsWindow& w);
+void systems_window_records_changed(SystemsWindow& w);
+
+// Seconds since 1970, now.
+std::uint32_t now_seconds();
+
+}  // namespace tally

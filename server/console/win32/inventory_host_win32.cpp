@@ -1,0 +1,31 @@
+// The console's side of the Systems and Software Catalogue windows: what
+// they ask of it, and the main window's view telling them of changes.
+#include "server/console/win32/server_state.h"
+
+namespace tally {
+
+const Store& ConsoleInventoryHost::store() const { return state_.store; }
+
+HWND ConsoleInventoryHost::main_window() const { return state_.main_window; }
+
+void ConsoleInventoryHost::select_record(std::uint32_t i) { state_.core.select_record(i); }
+
+void ConsoleInventoryHost::show_in_main_list(const std::vector<std::uint32_t>& records) {
+    state_.core.show_record_set(records);
+}
+
+void ConsoleInventoryHost::delete_records(const std::vector<std::uint32_t>& records) {
+    state_.core.delete_records(records);
+}
+
+void ConsoleInventoryHost::show_failure(const std::string& text, const std::string& caption) {
+    state_.notifier.notify(Notice{text, caption, BoxOwner::main_window, true});
+}
+
+void MainWindowView::record_changed(std::uint32_t i) { inventory_record_changed(state_.inventory, i); }
+
+void MainWindowView::show_changed_rows() { inventory_show_changed_rows(state_.inventory); }
+
+void MainWindowView::records_changed() { inventory_records_changed(state_.inventory); }
+
+}  // namespace tally

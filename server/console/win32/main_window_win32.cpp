@@ -1,0 +1,301 @@
+// The main window (dialog 102): set-up, layout, the system list control,
+// tab and list notifications, socket notifications and the menu commands.
+#include <winsock2.h>
+#include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "server/console/win32/commands.h"
+#include "server/console/win32/console_win32.h"
+#include "server/console/win32/dialog_items_win32.h"
+#include "server/console/win32/resource.h"
+#include "server/console/view_texts.h"
+
+namespace tally {
+
+namespace {
+const char* const sort_entry_texts[] = {"System Name", "MAC Address", "IP Address"};
+const char* const tab_texts[page_count] = {"General", "Hardware", "Software", "Server Stats", "Search"};
+constexpr int receive_buffer_bytes = 4 * 1024 * 1024;  // room for a burst of reports at log-in time
+// What could not be written is tried again every few seconds, also when no
+// datagram arrives.
+constexpr UINT_PTR write_retry_timer = 1;
+constexpr UINT write_retry_ms = 5000;
+// Paints what the intake held back, once a storm of datagrams has passed.
+constexpr UINT_PTR held_paint_timer = 2;
+
+// Sets the held-paint timer when the held paints ask for it (due > 0).
+void set_held_paint_timer(ServerState& state, UINT due) {
+    if (due != 0 && !SetTimer(state.main_window, held_paint_timer, due, nullptr)) state.view.timer_not_set();
+}
+
+// Turns the listening socket's notifications on (socket_message on FD_READ) or off.
+bool notify_on_datagrams(ServerState& state, bool on) {
+    return WSAAsyncSelect(static_cast<SOCKET>(state.socket.handle()), state.main_window, on ? socket_message : 0,
+                          on ? FD_READ : 0) == 0;
+}
+
+// Takes one round of waiting datagrams, each written through before the
+// next, their paints held (held_view.h).
+//
+// While the server keeps up, the socket's notification drives each round.
+// Once a round finds a backlog, the notifications are turned off and the
+// window posts itself the next round until the socket is empty: under Wine
+// every receive that leaves a datagram waiting posts another notification,
+// and fetching each costs a server round trip, half as much again as the
+// receive itself (two). Each round still goes back to the message loop, so
+// the paints and the user's commands are served between rounds.
+void take_datagrams(ServerState& state) {
+    state.view.hold();
+    const IntakeRound round = state.intake.take_waiting(state.socket);
+    set_held_paint_timer(state, state.view.release(GetTickCount64()));
+    if (round.backlog) {
+        if (!state.draining) state.draining = notify_on_datagrams(state, false);
+        if (state.draining && PostMessageA(state.main_window, drain_message, 0, 0)) return;
+    }
+    if (!state.draining) return;
+    // The socket is empty (or the next round could not be posted): back to
+    // notifications, and one look for a datagram that came before they
+    // were on again.
+    state.draining = false;
+    // Result not checked: as when the socket was opened.
+    notify_on_datagrams(state, true);
+    PostMessageA(state.main_window, socket_message, static_cast<WPARAM>(state.socket.handle()), FD_READ);
+}
+
+// (Re)creates, binds and registers the listening socket on the live port.
+void open_server_socket(ServerState& state) {
+    state.draining = false;
+    state.socket.close();
+    if (!state.socket.open()) {
+        state.notifier.notify(Notice{"Unable to open network socket - Program running in Display only mode",
+                                     "Network Error", BoxOwner::none, true});
+        return;
+    }
+    if (!state.socket.bind(effective_port(state.settings.port_cell))) {
+        state.notifier.notify(Notice{"Unable to bind application to port to recieve requests. Program is running in "
+                                     "Display only mode",
+                                     "Network Error", BoxOwner::none, true});
+    } else {
+        // Result not checked: the system's default buffer still works, only smaller.
+        state.socket.set_receive_buffer(receive_buffer_bytes);
+    }
+    // Result not checked: a socket that cannot notify leaves the server in display only mode.
+    notify_on_datagrams(state, true);
+}
+
+void move(HWND window, int x, int y, int width, int height) {
+    if (window) MoveWindow(window, x, y, width, height, TRUE);
+}
+
+void lay_out(ServerState& state, int w, int h) {
+    move(state.tab_control, 120, 0, w - 120, h - 20);
+    move(state.system_list, 0, 28, 118, h - 28);
+    move(state.sort_selector, 0, 5, 118, 75);
+    for (HWND page : state.pages) move(page, 4, 25, w - 130, h - 49);
+    move(GetDlgItem(state.pages[page_software], IDC_SW_INSTALLED_SOFTWARE), 9, 75, w - 145, h - 135);
+    move(GetDlgItem(state.pages[page_software], IDC_SW_INSTALLED_FRAME), 4, 55, w - 135, h - 110);
+    move(GetDlgItem(state.pages[page_hardware], IDC_HW_DRIVES), 9, 230, w - 145, h - 290);
+    move(GetDlgItem(state.pages[page_hardware], IDC_HW_DRIVES_FRAME), 4, 210, w - 135, h - 265);
+    move(state.status_line, 120, h - 18, w - 120, 18);
+    if (state.status_line) InvalidateRect(state.status_line, nullptr, TRUE);
+}
+
+void set_up(ServerState& state, HWND hwnd) {
+    state.main_window = hwnd;
+    state.tab_control = GetDlgItem(hwnd, IDC_TAB_CONTROL);
+    state.sort_selector = GetDlgItem(hwnd, IDC_SORT_SELECTOR);
+    state.system_list = GetDlgItem(hwnd, IDC_SYSTEM_LIST);
+    state.status_line = GetDlgItem(hwnd, IDC_STATUS_LINE);
+    state.notifier.main_window = hwnd;
+
+    open_server_socket(state);
+    for (int k = 0; k < 3; ++k)
+        state.sort_entries[k] =
+            SendMessageA(state.sort_selector, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(sort_entry_texts[k]));
+    SendMessageA(state.sort_selector, CB_SETCURSEL, 0, 0);
+    for (int k = 0; k < page_count; ++k) {
+        TCITEMA item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = const_cast<char*>(tab_texts[k]);
+        SendMessageA(state.tab_control, TCM_INSERTITEMA, k, reinterpret_cast<LPARAM>(&item));
+    }
+    create_pages(state);
+    state.notifier.general_page = state.pages[page_general];
+    show_page(state, page_general);
+    SendMessageA(state.tab_control, TCM_SETCURSEL, 0, 0);
+    show_server_settings(state);
+    state.core.set_list_order(ListOrder::system_name);
+    init_search_page(state.pages[page_search]);
+    // Result not checked: without the timer, writes are still retried after each datagram.
+    SetTimer(hwnd, write_retry_timer, write_retry_ms, nullptr);
+    // Posted, so that it follows the dialog manager's first showing of the window.
+    PostMessageA(hwnd, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+}
+
+// The sort selector's drop-down closed: take over its selection.
+void take_list_order(ServerState& state) {
+    const LRESULT selection = SendMessageA(state.sort_selector, CB_GETCURSEL, 0, 0);
+    ListOrder order = state.core.list_order();
+    for (int k = 0; k < 3; ++k)
+        if (selection == state.sort_entries[k]) order = static_cast<ListOrder>(k);
+    state.core.set_list_order(order);
+}
+
+void delete_selected_record(ServerState& state) {
+    if (!state.core.selected_record_exists()) return;
+    const std::string text = delete_confirmation_text(state.store.record(state.core.selected_record()).mac());
+    if (MessageBoxA(state.main_window, text.c_str(), "Delete Record", MB_YESNO) != IDYES) return;
+    state.core.delete_selected_record();
+}
+
+void settings_command(ServerState& state) {
+    if (run_settings_dialog(state.settings) && state.socket.is_open()) {
+        open_server_socket(state);
+        show_port(state);
+    }
+    if (state.store.open_store(state.settings.working_directory) == 0)
+        state.core.tables_reloaded();
+    else
+        state.core.rebuild_system_list();
+}
+
+void menu_command(ServerState& state, int id) {
+    const bool exists = state.core.selected_record_exists();
+    switch (id) {
+        case IDM_OUTPUT_CSV: export_csv(state); break;
+        case IDM_SETTINGS: settings_command(state); break;
+        case IDM_EXIT: PostMessageA(state.main_window, WM_CLOSE, 0, 0); break;
+        case IDM_PRINT_RECORD: if (exists) print_record_report(state); break;
+        case IDM_DELETE_RECORD: delete_selected_record(state); break;
+        case IDM_EXPORT_RECORD: if (exists) export_record_report(state); break;
+        case IDM_REQUEST_UPDATE: if (exists) send_remote_request(state, false); break;
+        case IDM_CLOSE_REMOTE_SERVICE: if (exists) send_remote_request(state, true); break;
+        case IDM_HELP: show_help(); break;
+        case IDM_ABOUT: show_about(); break;
+        case IDM_SYSTEMS: open_systems_window(state.inventory, state.inventory_host); break;
+        case IDM_SOFTWARE_CATALOGUE: open_catalogue_window(state.inventory, state.inventory_host); break;
+        default: break;
+    }
+}
+
+void copy_label(const std::string& label, char* to, int capacity) {
+    if (!to || capacity <= 0) return;
+    const std::size_t n = std::min(label.size(), static_cast<std::size_t>(capacity - 1));
+    std::memcpy(to, label.data(), n);
+    to[n] = '\0';
+}
+
+void copy_label(const std::string& label, wchar_t* to, int capacity) {
+    if (!to || capacity <= 0) return;
+    int n = MultiByteToWideChar(CP_ACP, 0, label.data(), static_cast<int>(label.size()), to, capacity - 1);
+    to[n > 0 ? n : 0] = L'\0';
+}
+
+// Rows of the virtual list come from the system list's index.
+template <typename DispInfo>
+void give_row_text(ServerState& state, DispInfo* info) {
+    if (!(info->item.mask & LVIF_TEXT) || info->item.iItem < 0) return;
+    const std::size_t row = static_cast<std::size_t>(info->item.iItem);
+    const SystemList& list = state.core.list();
+    copy_label(row < list.size() ? list.label_at(row) : std::string(), info->item.pszText, info->item.cchTextMax);
+}
+
+INT_PTR notify(ServerState& state, NMHDR* header) {
+    switch (header->code) {
+        case LVN_ITEMCHANGED: {
+            auto* change = reinterpret_cast<NMLISTVIEW*>(header);
+            if (state.list_updating) return FALSE;
+            state.list_rows.forget();
+            if (change->iItem < 0) return FALSE;
+            if (!(change->uChanged & LVIF_STATE) || !(change->uNewState & LVIS_SELECTED)) return FALSE;
+            state.core.select_row(static_cast<std::size_t>(change->iItem));
+            return FALSE;
+        }
+        case LVN_GETDISPINFOA: give_row_text(state, reinterpret_cast<NMLVDISPINFOA*>(header)); return TRUE;
+        case LVN_GETDISPINFOW: give_row_text(state, reinterpret_cast<NMLVDISPINFOW*>(header)); return TRUE;
+        case TCN_SELCHANGE:
+            show_page(state, static_cast<int>(SendMessageA(state.tab_control, TCM_GETCURSEL, 0, 0)));
+            return TRUE;
+        default:
+            return TRUE;
+    }
+}
+}  // namespace
+
+void MainWindowView::show_list(std::size_t rows, std::optional<std::size_t> selected_row) {
+    HWND list = state_.system_list;
+    if (!list) return;
+    state_.list_updating = true;
+    state_.list_rows.show(list, rows, selected_row);
+    paint_invalid(list);
+    state_.list_updating = false;
+}
+
+void MainWindowView::show_hits(const std::string& text) {
+    if (!state_.pages[page_search]) return;
+    set_dlg_text(state_.pages[page_search], IDC_SEARCH_HITS, text);
+    paint_invalid(state_.pages[page_search]);
+}
+
+void MainWindowView::show_status(const std::string& text) {
+    if (!state_.status_line) return;
+    SetWindowTextA(state_.status_line, text.c_str());
+    paint_invalid(state_.status_line);
+}
+
+INT_PTR CALLBACK main_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, lparam);
+        set_up(*reinterpret_cast<ServerState*>(lparam), hwnd);
+        return TRUE;
+    }
+    auto* state_pointer = reinterpret_cast<ServerState*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (!state_pointer) return FALSE;  // messages before WM_INITDIALOG
+    ServerState& state = *state_pointer;
+    switch (message) {
+        case WM_SIZE:
+            lay_out(state, LOWORD(lparam), HIWORD(lparam));
+            return FALSE;
+        case WM_NOTIFY: {
+            const INT_PTR result = notify(state, reinterpret_cast<NMHDR*>(lparam));
+            SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, 0);
+            return result;
+        }
+        case WM_COMMAND:
+            if (HIWORD(wparam) == CBN_CLOSEUP) take_list_order(state);
+            else if (HIWORD(wparam) == 0) menu_command(state, LOWORD(wparam));
+            return FALSE;
+        case WM_TIMER:
+            if (wparam == write_retry_timer) state.core.retry_writes();
+            if (wparam == held_paint_timer) {
+                KillTimer(hwnd, held_paint_timer);
+                set_held_paint_timer(state, state.view.timer_fired(GetTickCount64()));
+            }
+            return TRUE;
+        case socket_message:
+            // Inside a dialog this number is also DM_SETDEFID: only the
+            // listening socket's notifications belong to the intake.
+            if (!state.socket.is_open() || wparam != static_cast<WPARAM>(state.socket.handle())) return FALSE;
+            // A notification posted before a drain began is left to the drain.
+            if (!state.draining) take_datagrams(state);
+            return TRUE;
+        case drain_message:
+            // A round posted for a socket since closed or reopened is dropped.
+            if (state.draining && state.socket.is_open()) take_datagrams(state);
+            return TRUE;
+        case WM_CLOSE:
+        case WM_DESTROY:
+        case WM_QUERYENDSESSION:
+            // The quit message ends every modal loop, the help and about
+            // windows' included, so the server ends even while they are open.
+            PostQuitMessage(0);
+            return message == WM_CLOSE;
+        default:
+            return FALSE;
+    }
+}
+
+}  // namespace tally

@@ -1,0 +1,376 @@
+// The software catalogue: counted a computer at a time, at once or in
+// slices, and kept in step with the tables as computers report.
+#include "server/model/software_catalogue.h"
+
+#include <algorithm>
+#include <cstring>
+#include <chrono>
+#include <string_view>
+#include <unordered_map>
+
+#include "server/model/systems_grid.h"
+
+namespace tally {
+
+namespace {
+
+std::string_view field_text(const std::uint8_t* entry, Field f) {
+    const char* p = reinterpret_cast<const char*>(entry + f.offset);
+    const void* nul = std::memchr(p, 0, f.width);
+    return std::string_view(p, nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - p) : f.width);
+}
+
+char folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
+std::string lower(const std::string& text) {
+    std::string out = text;
+    for (char& c : out) c = folded(c);
+    return out;
+}
+
+// Whether `find` (lower case) is part of text, ASCII letters in either case.
+bool contains_folded(const std::string& text, const std::string& find) {
+    for (std::size_t at = 0; at + find.size() <= text.size(); ++at) {
+        std::size_t k = 0;
+        while (k < find.size() && folded(text[at + k]) == find[k]) ++k;
+        if (k == find.size()) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::string version_label(std::string_view version) { return version.empty() ? "(no version)" : std::string(version); }
+
+std::string program_cell(const CatalogueProgram& program, int column) {
+    switch (column) {
+        case 0: return program.name;
+        case 1: return std::to_string(program.computers);
+        case 2: return std::to_string(program.versions.size());
+        default: return std::string();
+    }
+}
+
+std::string version_cell(const CatalogueVersion& version, int column) {
+    switch (column) {
+        case 0: return version_label(version.text);
+        case 1: return std::to_string(version.computers);
+        default: return std::string();
+    }
+}
+
+std::string catalogue_count_text(std::size_t shown, std::size_t total) {
+    return std::to_string(shown) + " of " + std::to_string(total) + " programs";
+}
+
+std::string computer_set_text(const CatalogueProgram& program, std::optional<std::size_t> version,
+                              std::size_t computers) {
+    std::string text = program.name;
+    if (version && *version < program.versions.size()) text += " " + version_label(program.versions[*version].text);
+    return text + ": " + std::to_string(computers) + (computers == 1 ? " computer" : " computers");
+}
+
+SoftwareCatalogue::~SoftwareCatalogue() { detach(); }
+
+void SoftwareCatalogue::reset(const Store* store) {
+    store_ = store;
+    cursor_ = 0;
+    complete_ = false;
+    reopened_ = false;
+    lists_.clear();
+    owner_.clear();
+    changed_.clear();
+    programs_.clear();
+    program_of_.clear();
+    free_programs_.clear();
+    version_texts_.clear();
+    version_uses_.clear();
+    version_of_.clear();
+    free_versions_.clear();
+    unused_.clear();
+    by_name_.clear();
+    live_programs_ = 0;
+    if (store) {
+        lists_.resize(store->record_count());
+        owner_.reserve(store->record_count());
+    }
+}
+
+void SoftwareCatalogue::build(const Store& store) {
+    detach();
+    reset(&store);
+    while (cursor_ < store.record_count()) count_record(cursor_++);
+    complete_ = true;
+    let_go_unused();
+    refilter();
+}
+
+void SoftwareCatalogue::attach(Store& store) {
+    detach();
+    reset(&store);
+    attached_ = &store;
+    store.set_listener(this);
+    refilter();
+}
+
+void SoftwareCatalogue::detach() {
+    if (attached_ && attached_->listener() == this) attached_->set_listener(nullptr);
+    attached_ = nullptr;
+}
+
+bool SoftwareCatalogue::build_for(std::uint32_t budget_ms) {
+    if (!store_) return false;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(budget_ms);
+    for (std::uint32_t n = 0; cursor_ < store_->record_count(); ++n) {
+        if (n % 64 == 63 && std::chrono::steady_clock::now() >= until) break;
+        count_record(cursor_++);
+    }
+    complete_ = cursor_ >= store_->record_count();
+    let_go_unused();
+    refilter();
+    return complete_;
+}
+
+void SoftwareCatalogue::mac_changed(const std::uint8_t* mac) { changed_.insert(mac_key(mac)); }
+
+void SoftwareCatalogue::store_reopened() { reopened_ = true; }
+
+bool SoftwareCatalogue::apply_changes() {
+    if (!store_) return false;
+    if (reopened_) {
+        // Every table changed: counted again from nothing.
+        reset(store_);
+        refilter();
+        return true;
+    }
+    if (changed_.empty()) return false;
+    // A complete catalogue takes in the records added meanwhile here.
+    if (complete_) cursor_ = store_->record_count();
+    if (lists_.size() < store_->record_count()) lists_.resize(store_->record_count());
+    // First every changed MAC's old list goes, then its new one comes: a
+    // record that changed its MAC belongs to two of them.
+    for (const std::uint64_t key : changed_) {
+        const auto it = owner_.find(key);
+        if (it == owner_.end()) continue;
+        remove_list(it->second);
+        owner_.erase(it);
+    }
+    std::vector<Pair> list;
+    for (const std::uint64_t key : changed_) {
+        Mac mac{};
+        for (std::size_t b = 0; b < 6; ++b) mac[b] = static_cast<std::uint8_t>(key >> (8 * b));
+        const auto found = store_->find_record(mac.data());
+        // Records the counting has not reached yet are counted when it does.
+        if (!found || *found >= cursor_ || !store_->holds_computer(*found) ||
+            mac_key(store_->record(*found).mac()) != key)
+            continue;
+        list_of(mac.data(), list);
+        add_list(*found, std::move(list));
+        owner_.emplace(key, *found);
+    }
+    changed_.clear();
+    let_go_unused();
+    refilter();
+    return true;
+}
+
+void SoftwareCatalogue::count_record(std::uint32_t i) {
+    if (!store_->holds_computer(i)) return;
+    const std::uint8_t* mac = store_->record(i).mac();
+    const std::uint64_t key = mac_key(mac);
+    const auto found = store_->find_record(mac);
+    if (!found || *found != i || owner_.count(key)) return;
+    std::vector<Pair> list;
+    list_of(mac, list);
+    if (lists_.size() <= i) lists_.resize(std::size_t(i) + 1);
+    add_list(i, std::move(list));
+    owner_.emplace(key, i);
+}
+
+void SoftwareCatalogue::list_of(const std::uint8_t* mac, std::vector<Pair>& out) {
+    out.clear();
+    for (const std::size_t offset : store_->entry_offsets_of(mac)) {
+        const std::uint8_t* e = store_->entry(offset).bytes();
+        out.push_back({intern_program(field_text(e, sw_entry::display_name)),
+                       intern_version(field_text(e, sw_entry::display_version))});
+    }
+}
+
+void SoftwareCatalogue::add_list(std::uint32_t i, std::vector<Pair> list) {
+    // A computer that lists a program (or a version) twice counts once.
+    std::sort(list.begin(), list.end());
+    list.erase(std::unique(list.begin(), list.end()), list.end());
+    for (std::size_t k = 0; k < list.size(); ++k)
+        count_pair(list[k], k == 0 || list[k - 1].program != list[k].program, 1);
+    list.shrink_to_fit();
+    lists_[i] = std::move(list);
+}
+
+void SoftwareCatalogue::remove_list(std::uint32_t i) {
+    std::vector<Pair> list = std::move(lists_[i]);
+    lists_[i] = std::vector<Pair>();
+    for (std::size_t k = 0; k < list.size(); ++k)
+        count_pair(list[k], k == 0 || list[k - 1].program != list[k].program, -1);
+}
+
+void SoftwareCatalogue::count_program(std::uint32_t id, int step) {
+    CatalogueProgram& program = programs_[id];
+    if (order_ == CatalogueOrder::computers) shown_stale_ = true;
+    const auto place = [&] {
+        return std::lower_bound(by_name_.begin(), by_name_.end(), id, [this](std::uint32_t a, std::uint32_t b) {
+            return natural_compare(programs_[a].name, programs_[b].name) < 0;
+        });
+    };
+    if (step > 0 && program.computers++ == 0) {
+        ++live_programs_;
+        by_name_.insert(place(), id);
+        shown_stale_ = true;
+    } else if (step < 0 && --program.computers == 0) {
+        --live_programs_;
+        by_name_.erase(place());
+        unused_.push_back(id);
+        shown_stale_ = true;
+    }
+}
+
+void SoftwareCatalogue::count_pair(const Pair& p, bool first_of_program, int step) {
+    if (first_of_program) count_program(p.program, step);
+    auto& versions = programs_[p.program].versions;
+    auto v = std::find_if(versions.begin(), versions.end(), [&](const CatalogueVersion& x) { return x.id == p.version; });
+    if (step > 0) {
+        if (v == versions.end()) {
+            const std::string& text = version_texts_[p.version];
+            const auto after = std::find_if(versions.begin(), versions.end(), [&](const CatalogueVersion& x) {
+                return natural_compare(version_texts_[x.id], text) > 0;
+            });
+            v = versions.insert(after, CatalogueVersion{text, 0, p.version});
+            ++version_uses_[p.version];
+        }
+        ++v->computers;
+    } else if (v != versions.end() && --v->computers == 0) {
+        versions.erase(v);
+        --version_uses_[p.version];
+    }
+}
+
+std::uint32_t SoftwareCatalogue::intern_program(std::string_view name) {
+    const auto found = program_of_.find(name);
+    if (found != program_of_.end()) return found->second;
+    std::uint32_t id;
+    if (!free_programs_.empty()) {
+        id = free_programs_.back();
+        free_programs_.pop_back();
+    } else {
+        id = static_cast<std::uint32_t>(programs_.size());
+        programs_.emplace_back();
+    }
+    programs_[id].name.assign(name.data(), name.size());
+    program_of_.emplace(std::string_view(programs_[id].name), id);
+    unused_.push_back(id);  // let go again unless a computer is counted with it
+    return id;
+}
+
+std::uint32_t SoftwareCatalogue::intern_version(std::string_view text) {
+    const auto found = version_of_.find(text);
+    if (found != version_of_.end()) return found->second;
+    std::uint32_t id;
+    if (!free_versions_.empty()) {
+        id = free_versions_.back();
+        free_versions_.pop_back();
+    } else {
+        id = static_cast<std::uint32_t>(version_texts_.size());
+        version_texts_.emplace_back();
+        version_uses_.push_back(0);
+    }
+    version_texts_[id].assign(text.data(), text.size());
+    version_of_.emplace(std::string_view(version_texts_[id]), id);
+    unused_versions_.push_back(id);
+    return id;
+}
+
+void SoftwareCatalogue::let_go_unused() {
+    // Names and texts that no computer has any longer are let go (their
+    // numbers are used again), so passing or hostile names do not pile up.
+    for (const std::uint32_t id : unused_) {
+        CatalogueProgram& program = programs_[id];
+        if (program.computers != 0) continue;
+        const auto it = program_of_.find(program.name);
+        if (it == program_of_.end() || it->second != id) continue;  // let go already
+        for (const CatalogueVersion& v : program.versions) {
+            --version_uses_[v.id];
+            unused_versions_.push_back(v.id);
+        }
+        program_of_.erase(it);
+        program.versions.clear();
+        program.name.clear();
+        free_programs_.push_back(id);
+    }
+    unused_.clear();
+    for (const std::uint32_t id : unused_versions_) {
+        if (version_uses_[id] != 0) continue;
+        const auto it = version_of_.find(version_texts_[id]);
+        if (it == version_of_.end() || it->second != id) continue;
+        version_of_.erase(it);
+        version_texts_[id].clear();
+        free_versions_.push_back(id);
+    }
+    unused_versions_.clear();
+}
+
+void SoftwareCatalogue::refilter() {
+    shown_stale_ = false;
+    shown_.clear();
+    for (const std::uint32_t k : by_name_)
+        if (contains_folded(programs_[k].name, find_)) shown_.push_back(k);
+    if (order_ == CatalogueOrder::name) {
+        if (!ascending_) std::reverse(shown_.begin(), shown_.end());
+        return;
+    }
+    // Equal counts by name, always from A: the names' order is kept.
+    std::stable_sort(shown_.begin(), shown_.end(), [this](std::uint32_t a, std::uint32_t b) {
+        return ascending_ ? programs_[a].computers < programs_[b].computers
+                          : programs_[a].computers > programs_[b].computers;
+    });
+}
+
+void SoftwareCatalogue::set_find(const std::string& text) {
+    find_ = lower(text);
+    refilter();
+}
+
+void SoftwareCatalogue::sort_by(CatalogueOrder order, bool ascending) {
+    order_ = order;
+    ascending_ = ascending;
+    refilter();
+}
+
+void SoftwareCatalogue::click_column(CatalogueOrder order) {
+    if (order == order_)
+        sort_by(order, !ascending_);
+    else
+        sort_by(order, order == CatalogueOrder::name);
+}
+
+std::optional<std::size_t> SoftwareCatalogue::row_of(const std::string& name) const {
+    const auto it = program_of_.find(name);
+    if (it == program_of_.end()) return std::nullopt;
+    const auto row = std::find(shown_.begin(), shown_.end(), it->second);
+    if (row == shown_.end()) return std::nullopt;
+    return static_cast<std::size_t>(row - shown_.begin());
+}
+
+std::vector<std::uint32_t> SoftwareCatalogue::computers_of(std::size_t row, std::optional<std::size_t> version) const {
+    std::vector<std::uint32_t> records;
+    const std::uint32_t id = shown_[row];
+    const auto& versions = programs_[id].versions;
+    if (version && *version >= versions.size()) return records;
+    const Pair first{id, version ? versions[*version].id : 0};
+    for (std::uint32_t i = 0; i < lists_.size(); ++i) {
+        const auto& list = lists_[i];
+        const auto p = std::lower_bound(list.begin(), list.end(), first);
+        if (p != list.end() && p->program == id && (!version || p->version == first.version)) records.push_back(i);
+    }
+    return records;
+}
+
+}  // namespace tally
