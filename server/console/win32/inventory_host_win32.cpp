@@ -6,6 +6,8 @@ namespace tally {
 
 const Store& ConsoleInventoryHost::store() const { return state_.store; }
 
+Store& ConsoleInventoryHost::store_to_follow() { return state_.store; }
+
 HWND ConsoleInventoryHost::main_window() const { return state_.main_window; }
 
 void ConsoleInventoryHost::select_record(std::uint32_t i) { state_.core.select_record(i); }
