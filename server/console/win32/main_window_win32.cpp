@@ -38,15 +38,10 @@ bool notify_on_datagrams(ServerState& state, bool on) {
 }
 
 // Takes one round of waiting datagrams, each written through before the
-// next, their paints held (held_view.h).
-//
-// While the server keeps up, the socket's notification drives each round.
-// Once a round finds a backlog, the notifications are turned off and the
-// window posts itself the next round until the socket is empty: under Wine
-// every receive that leaves a datagram waiting posts another notification,
-// and fetching each costs a server round trip, half as much again as the
-// receive itself (two). Each round still goes back to the message loop, so
-// the paints and the user's commands are served between rounds.
+// next, their paints held (held_view.h). The socket's notification drives
+// each round; once a round finds a backlog, notifications are off and the
+// window posts itself the next round until the socket is empty (why:
+// bench/STORM.md, "Draining a backlog").
 void take_datagrams(ServerState& state) {
     state.view.hold();
     const IntakeRound round = state.intake.take_waiting(state.socket);
