@@ -64,6 +64,7 @@ TEST_F(CatalogueTest, CountsComputersPerProgramAndVersion) {
     EXPECT_EQ(computer_set_text(browser, 1, 2), "Browser 109.0: 2 computers");
     EXPECT_EQ(computer_set_text(catalogue.program_at(1), 0, 1), "Office Suite (no version): 1 computer");
     EXPECT_EQ(catalogue_count_text(4, 4), "4 of 4 programs");
+    EXPECT_EQ(catalogue_count_text(4, 9, counted_percent(450, 1000)), "4 of 9 programs (counting: 45%)");
     EXPECT_EQ(program_cell(browser, 0) + "|" + program_cell(browser, 1) + "|" + program_cell(browser, 2), "Browser|3|3");
     EXPECT_EQ(version_cell(catalogue.program_at(1).versions[0], 0), "(no version)");
 }

@@ -59,8 +59,15 @@ std::string version_cell(const CatalogueVersion& version, int column) {
     }
 }
 
-std::string catalogue_count_text(std::size_t shown, std::size_t total) {
-    return std::to_string(shown) + " of " + std::to_string(total) + " programs";
+std::string catalogue_count_text(std::size_t shown, std::size_t total, std::optional<std::uint32_t> counting_percent) {
+    std::string text = std::to_string(shown) + " of " + std::to_string(total) + " programs";
+    if (counting_percent) text += " (counting: " + std::to_string(*counting_percent) + "%)";
+    return text;
+}
+
+std::uint32_t counted_percent(std::uint32_t counted, std::uint32_t records) {
+    if (records == 0 || counted >= records) return 99;
+    return static_cast<std::uint32_t>(std::uint64_t(counted) * 100 / records);
 }
 
 std::string computer_set_text(const CatalogueProgram& program, std::optional<std::size_t> version,

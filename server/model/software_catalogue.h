@@ -43,8 +43,12 @@ constexpr int version_columns = 2;
 std::string program_cell(const CatalogueProgram& program, int column);
 std::string version_cell(const CatalogueVersion& version, int column);
 
-// The window's count line: "12 of 100 programs".
-std::string catalogue_count_text(std::size_t shown, std::size_t total);
+// The window's count line: "12 of 100 programs", while the computers are
+// being counted "12 of 100 programs (counting: 45%)".
+std::string catalogue_count_text(std::size_t shown, std::size_t total,
+                                 std::optional<std::uint32_t> counting_percent = std::nullopt);
+// How much of `records` the counting has done, in whole percent below 100.
+std::uint32_t counted_percent(std::uint32_t counted, std::uint32_t records);
 // The caption of a computer set: "Browser: 3 computers",
 // "Browser 109.0: 2 computers", "Browser (no version): 1 computer".
 std::string computer_set_text(const CatalogueProgram& program, std::optional<std::size_t> version,

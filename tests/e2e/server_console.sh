@@ -226,4 +226,30 @@ check "Extension.Audit: a side record per hardware record, same index" \
 
 check "main window closes" stop_server
 check "exit code after close" same 0 "${SERVER_RC:-}"
+
+# A side file that cannot be written (made unchangeable, even for root): its
+# facts are shown, and an extension packet's new facts are not kept, with
+# the status line saying why.
+if chattr +i "$DATA/Extension.Audit" 2>/dev/null; then
+    AT_EXIT+=("chattr -i '$DATA/Extension.Audit'")
+    check "main window opens over a read-only side file" start_server
+    check "its facts are shown" select_system PC12 \; \
+        wait-text main Hardware IDC_HW_MODEL "Rack 9" 3000 \; wait-text main Hardware IDC_HW_MANUFACTURER Maker 3000
+    python3 - "$PORT" <<'PY'
+import struct, sys
+from packets import *
+ext = bytearray(320)
+ext[0] = 0x45; ext[1:7] = bytes([0x0A, 0, 0, 0, 0, 0x12]); struct.pack_into('<I', ext, 8, 320)
+ext[64:128] = text('Other Maker', 64); ext[128:192] = text('Rack 10', 64)
+send(int(sys.argv[1]), [bytes(ext)], '127.0.0.4')
+PY
+    check "the status line says why new facts are not kept" drv wait-text main - IDC_STATUS_LINE \
+        "System details received from 127.0.0.4 not kept: Extension.Audit cannot be written" 5000
+    check "the facts stay" select_system PC9 \; list-select main - IDC_SYSTEM_LIST PC12 \; \
+        wait-text main General IDC_GEN_COMPUTER_NAME PC12 3000 \; wait-text main Hardware IDC_HW_MODEL "Rack 9" 3000
+    check "main window closes over a read-only side file" stop_server
+    chattr -i "$DATA/Extension.Audit"
+else
+    echo "skip read-only side file: no chattr here"
+fi
 finish

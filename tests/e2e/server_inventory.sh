@@ -4,7 +4,8 @@
 # in the main window, the 30-day filter and the bulk deletion (files checked
 # in place), the catalogue's counts and one version's computers handed to the
 # main list and the Systems window, a report followed live, each export read
-# back with Python's csv module and compared with the store, screenshots.
+# back with Python's csv module and compared with the store, the catalogue
+# following 100 reports as a fresh open counts them, screenshots.
 . "$(dirname "$0")/common.bash" server_inventory
 server_setup
 SHOTS=${TALLY_SCREENSHOT_DIR:-$TALLY_BIN/../screenshots}
@@ -122,6 +123,28 @@ check "with its row" same "WS-NEW	zoe.weber	127.0.0.77" "$OUT"
 drv set-text "Software Catalogue" - IDC_CATALOGUE_FIND "brand" \; sleep 1500; cells "Software Catalogue" IDC_CATALOGUE_PROGRAMS
 check "its program appears in the catalogue" same "Brand New Tool	1	1" "$OUT"
 drv set-text "Software Catalogue" - IDC_CATALOGUE_FIND "" \; set-text Systems - IDC_SYSTEMS_FIND ""
+
+# --- 100 reports while the catalogue is open: it shows what a fresh open shows
+python3 - "$PORT" <<'PY'
+import sys
+from packets import *
+datagrams = []
+for n in range(100):
+    c = n % 60  # 60 computers, 40 of them report twice with other programs
+    mac = bytes([0x00, 0x1B, 0x21, 0x01, 0x00, c])
+    items = [('Storm Tool %d' % ((c + k + n // 60) % 7), '%d.%d' % (n // 60, k)) for k in range(3)]
+    items.append(('Web Browser', '109.0' if (c + n // 60) % 2 else '110.0'))
+    datagrams += [hardware(mac, 'STORM%02d' % c, 'storm.user'), software(LIST_START, mac, items)]
+send(int(sys.argv[1]), datagrams, '127.0.0.78', 0.005)
+PY
+check "the 100 reports are taken" \
+    drv wait-text Systems - IDC_SYSTEMS_COUNT "$((361 - STALE)) of $((361 - STALE)) systems listed" 20000
+sleep 1.5
+cells "Software Catalogue" IDC_CATALOGUE_PROGRAMS; LIVE=$OUT
+check "the catalogue followed them: the counts the files hold" same "$(inv programs)" "$LIVE"
+drv close "Software Catalogue" \; menu main IDM_SOFTWARE_CATALOGUE \; wait-window "Software Catalogue"
+cells "Software Catalogue" IDC_CATALOGUE_PROGRAMS
+check "the same counts as a fresh open" same "$LIVE" "$OUT"
 
 drv list-select "Software Catalogue" - IDC_CATALOGUE_PROGRAMS "Web Browser" \; \
     list-select "Software Catalogue" - IDC_CATALOGUE_VERSIONS "109.0" \; list-select Systems - IDC_SYSTEMS_LIST 3 \; \

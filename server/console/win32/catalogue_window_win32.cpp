@@ -16,8 +16,11 @@ namespace tally {
 
 namespace {
 
-constexpr UINT_PTR rebuild_timer = 1;
-constexpr UINT rebuild_delay_ms = 1000;
+// The catalogue is counted in slices of at most this many milliseconds, one
+// on each tick of a timer, whose messages wait while datagrams do: the
+// intake comes first.
+constexpr UINT_PTR count_timer = 1;
+constexpr std::uint32_t count_slice_ms = 40;
 
 const GridColumn computer_columns[] = {GridColumn::computer_name, GridColumn::user, GridColumn::ip_address,
                                        GridColumn::mac_address, GridColumn::windows, GridColumn::last_report};
@@ -78,8 +81,12 @@ void show_all(CatalogueWindow& w, bool scroll_to_selected) {
     w.computer_rows.show(w.computers, w.set_rows.size(), std::nullopt);
     w.painting = false;
 
+    const std::uint32_t records = w.host.store().record_count();
     set_dlg_text(w.dialog, IDC_CATALOGUE_COUNT,
-                 catalogue_count_text(w.catalogue.size(), w.catalogue.program_count()));
+                 catalogue_count_text(w.catalogue.size(), w.catalogue.program_count(),
+                                      w.catalogue.built() ? std::nullopt
+                                                          : std::optional<std::uint32_t>(counted_percent(
+                                                                w.catalogue.counted(), records))));
     set_dlg_text(w.dialog, IDC_CATALOGUE_SET_TEXT,
                  row ? computer_set_text(w.catalogue.program_at(*row), slot, w.set.size()) +
                            (days != 0 ? installed_within_text(days) : std::string())
@@ -88,11 +95,19 @@ void show_all(CatalogueWindow& w, bool scroll_to_selected) {
         EnableWindow(GetDlgItem(w.dialog, id), row.has_value());
 }
 
-void rebuild(CatalogueWindow& w) {
-    w.stale = false;
-    w.catalogue.build(w.host.store());
-    w.set_rows.fill(w.host.store(), now_seconds());
+// One slice of the counting, then the next tick, until every computer is counted.
+void count_slice(CatalogueWindow& w) {
+    w.catalogue.apply_changes();
+    const bool done = w.catalogue.build_for(count_slice_ms);
     show_all(w, false);
+    w.counting = !done && SetTimer(w.dialog, count_timer, 1, nullptr) != 0;
+}
+
+// The tables changed as a whole: counted anew.
+void recount(CatalogueWindow& w) {
+    w.catalogue.attach(w.host.store_to_follow());
+    w.set_rows.fill(w.host.store(), now_seconds());
+    count_slice(w);
 }
 
 void set_up(CatalogueWindow& w, HWND dialog) {
@@ -230,7 +245,7 @@ INT_PTR CALLBACK catalogue_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM
         auto& w = *reinterpret_cast<CatalogueWindow*>(lparam);
         set_up(w, dialog);
         w.catalogue.sort_by(CatalogueOrder::name, true);
-        rebuild(w);
+        recount(w);
         return TRUE;
     }
     auto* w = reinterpret_cast<CatalogueWindow*>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
@@ -244,9 +259,9 @@ INT_PTR CALLBACK catalogue_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM
         }
         case WM_COMMAND: command(*w, LOWORD(wparam), HIWORD(wparam)); return TRUE;
         case WM_TIMER:
-            if (wparam == rebuild_timer) {
-                KillTimer(dialog, rebuild_timer);
-                if (w->stale) rebuild(*w);
+            if (wparam == count_timer) {
+                KillTimer(dialog, count_timer);
+                if (w->counting) count_slice(*w);
             }
             return TRUE;
         case WM_CLOSE: DestroyWindow(dialog); return TRUE;
@@ -259,12 +274,13 @@ INT_PTR CALLBACK catalogue_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM
     }
 }
 
-// The tables changed: the catalogue is rebuilt once the datagrams of a
-// report have come in, not once per datagram.
-void mark_stale(CatalogueWindow& w) {
-    if (w.stale) return;
-    w.stale = true;
-    SetTimer(w.dialog, rebuild_timer, rebuild_delay_ms, nullptr);
+// The catalogue takes in the changes it heard of from the store: only the
+// counts of the programs and versions that the reporting computers gained
+// or lost move.
+void follow_changes(CatalogueWindow& w) {
+    if (!w.catalogue.has_changes()) return;
+    if (w.catalogue.apply_changes()) show_all(w, false);
+    if (!w.catalogue.built() && !w.counting) count_slice(w);
 }
 
 }  // namespace
@@ -296,17 +312,17 @@ void inventory_record_changed(InventoryWindows& windows, std::uint32_t i) {
     if (windows.systems) systems_window_record_changed(*windows.systems, i);
     if (windows.catalogue) {
         windows.catalogue->set_rows.update_record(windows.catalogue->host.store(), i, now_seconds());
-        mark_stale(*windows.catalogue);
     }
 }
 
 void inventory_show_changed_rows(InventoryWindows& windows) {
     if (windows.systems) systems_window_show_changed_rows(*windows.systems);
+    if (windows.catalogue) follow_changes(*windows.catalogue);
 }
 
 void inventory_records_changed(InventoryWindows& windows) {
     if (windows.systems) systems_window_records_changed(*windows.systems);
-    if (windows.catalogue) rebuild(*windows.catalogue);
+    if (windows.catalogue) recount(*windows.catalogue);
 }
 
 }  // namespace tally

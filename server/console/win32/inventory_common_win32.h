@@ -76,7 +76,7 @@ struct CatalogueWindow {
     std::vector<std::uint32_t> set;  // the chosen computers
     SystemsGrid set_rows;            // their rows
     bool painting = false;
-    bool stale = false;  // the tables changed: rebuilt on the next timer tick
+    bool counting = false;  // the catalogue is being counted, a slice on each timer tick
     AnchoredLayout layout;
 };
 

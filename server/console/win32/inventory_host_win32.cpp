@@ -8,6 +8,7 @@ namespace tally {
 const Store& ConsoleInventoryHost::store() const { return state_.store; }
 
 History& ConsoleInventoryHost::history() { return state_.history; }
+Store& ConsoleInventoryHost::store_to_follow() { return state_.store; }
 
 HWND ConsoleInventoryHost::main_window() const { return state_.main_window; }
 

@@ -24,6 +24,8 @@ public:
     virtual const Store& store() const = 0;
     // The change history the Changes and Timeline windows read.
     virtual History& history() = 0;
+    // The same store, for a window that follows its changes as its listener.
+    virtual Store& store_to_follow() = 0;
     // The main window: owner of the two windows.
     virtual HWND main_window() const = 0;
     // Selects record i in the main window and shows it there.

@@ -65,6 +65,7 @@ public:
     explicit ConsoleInventoryHost(ServerState& state) : state_(state) {}
     const Store& store() const override;
     History& history() override;
+    Store& store_to_follow() override;
     HWND main_window() const override;
     void select_record(std::uint32_t i) override;
     void show_in_main_list(const std::vector<std::uint32_t>& records) override;
