@@ -239,40 +239,23 @@ INT_PTR notify(CatalogueWindow& w, NMHDR* header) {
     }
 }
 
-INT_PTR CALLBACK catalogue_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_INITDIALOG) {
-        SetWindowLongPtrA(dialog, GWLP_USERDATA, lparam);
-        auto& w = *reinterpret_cast<CatalogueWindow*>(lparam);
-        set_up(w, dialog);
-        w.catalogue.sort_by(CatalogueOrder::name, true);
-        recount(w);
-        return TRUE;
-    }
-    auto* w = reinterpret_cast<CatalogueWindow*>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
-    if (!w) return FALSE;
-    switch (message) {
-        case WM_SIZE: w->layout.apply(dialog, LOWORD(lparam), HIWORD(lparam)); return FALSE;
-        case WM_NOTIFY: {
-            const INT_PTR result = notify(*w, reinterpret_cast<NMHDR*>(lparam));
-            SetWindowLongPtrA(dialog, DWLP_MSGRESULT, 0);
-            return result;
-        }
-        case WM_COMMAND: command(*w, LOWORD(wparam), HIWORD(wparam)); return TRUE;
-        case WM_TIMER:
-            if (wparam == count_timer) {
-                KillTimer(dialog, count_timer);
-                if (w->counting) count_slice(*w);
-            }
-            return TRUE;
-        case WM_CLOSE: DestroyWindow(dialog); return TRUE;
-        case WM_NCDESTROY:
-            unmark_inventory_window(dialog);
-            SetWindowLongPtrA(dialog, GWLP_USERDATA, 0);
-            w->windows.catalogue.reset();  // ends *w
-            return FALSE;
-        default: return FALSE;
-    }
+void catalogue_opened(CatalogueWindow& w, HWND dialog) {
+    set_up(w, dialog);
+    w.catalogue.sort_by(CatalogueOrder::name, true);
+    recount(w);
 }
+
+void catalogue_timer(CatalogueWindow& w, WPARAM id) {
+    if (id != count_timer) return;
+    KillTimer(w.dialog, count_timer);
+    if (w.counting) count_slice(w);
+}
+
+void catalogue_closed(CatalogueWindow& w) { w.windows.catalogue.reset(); }
+
+const WindowHandlers<CatalogueWindow> catalogue_handlers{catalogue_opened, notify, command, catalogue_timer,
+                                                         catalogue_closed};
+const auto catalogue_window_proc = inventory_window_proc<CatalogueWindow, catalogue_handlers>;
 
 // The catalogue takes in the changes it heard of from the store: only the
 // counts of the programs and versions that the reporting computers gained
@@ -291,7 +274,7 @@ void open_catalogue_window(InventoryWindows& windows, InventoryHost& host) {
         windows.catalogue = std::make_unique<CatalogueWindow>(windows, host);
         CatalogueWindow& w = *windows.catalogue;
         if (!CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SOFTWARE_CATALOGUE),
-                                host.main_window(), catalogue_proc, reinterpret_cast<LPARAM>(&w))) {
+                                host.main_window(), catalogue_window_proc, reinterpret_cast<LPARAM>(&w))) {
             windows.catalogue.reset();
             return;
         }

@@ -127,35 +127,18 @@ INT_PTR notify(ChangesWindow& w, NMHDR* header) {
     }
 }
 
-INT_PTR CALLBACK changes_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_INITDIALOG) {
-        SetWindowLongPtrA(dialog, GWLP_USERDATA, lparam);
-        auto& w = *reinterpret_cast<ChangesWindow*>(lparam);
-        set_up(w, dialog);
-        refill(w);
-        return TRUE;
-    }
-    auto* w = reinterpret_cast<ChangesWindow*>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
-    if (!w) return FALSE;
-    switch (message) {
-        case WM_SIZE: w->layout.apply(dialog, LOWORD(lparam), HIWORD(lparam)); return FALSE;
-        case WM_NOTIFY: {
-            const INT_PTR result = notify(*w, reinterpret_cast<NMHDR*>(lparam));
-            SetWindowLongPtrA(dialog, DWLP_MSGRESULT, 0);
-            return result;
-        }
-        case WM_COMMAND: command(*w, LOWORD(wparam), HIWORD(wparam)); return TRUE;
-        case WM_CLOSE: DestroyWindow(dialog); return TRUE;
-        case WM_NCDESTROY: {
-            unmark_inventory_window(dialog);
-            SetWindowLongPtrA(dialog, GWLP_USERDATA, 0);
-            auto& slot = w->computer ? w->windows.timeline : w->windows.changes;
-            slot.reset();  // ends *w
-            return FALSE;
-        }
-        default: return FALSE;
-    }
+void changes_opened(ChangesWindow& w, HWND dialog) {
+    set_up(w, dialog);
+    refill(w);
 }
+
+void changes_closed(ChangesWindow& w) {
+    auto& slot = w.computer ? w.windows.timeline : w.windows.changes;
+    slot.reset();
+}
+
+const WindowHandlers<ChangesWindow> changes_handlers{changes_opened, notify, command, nullptr, changes_closed};
+const auto changes_window_proc = inventory_window_proc<ChangesWindow, changes_handlers>;
 
 void open_window(std::unique_ptr<ChangesWindow>& slot, InventoryWindows& windows, InventoryHost& host, int dialog_id,
                  const std::optional<Mac>& computer, const std::string& name) {
@@ -167,7 +150,7 @@ void open_window(std::unique_ptr<ChangesWindow>& slot, InventoryWindows& windows
         slot->computer_name = name;
         ChangesWindow& w = *slot;
         if (!CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(dialog_id), host.main_window(),
-                                changes_proc, reinterpret_cast<LPARAM>(&w))) {
+                                changes_window_proc, reinterpret_cast<LPARAM>(&w))) {
             slot.reset();
             return;
         }

@@ -129,4 +129,48 @@ void systems_window_records_changed(SystemsWindow& w);
 // Seconds since 1970, now.
 std::uint32_t now_seconds();
 
+// What an inventory window does with the messages its procedure hands on.
+template <typename Window>
+struct WindowHandlers {
+    void (*opened)(Window&, HWND);  // WM_INITDIALOG: set up and fill
+    INT_PTR (*notify)(Window&, NMHDR*);
+    void (*command)(Window&, int id, int code);
+    void (*timer)(Window&, WPARAM id);  // null: the window sets no timer
+    void (*closed)(Window&);            // WM_NCDESTROY: ends the window's state
+};
+
+// The one procedure of the inventory windows: the window's state travels in
+// CreateDialogParam's parameter and GWLP_USERDATA, notifications answer 0,
+// a close destroys the window and WM_NCDESTROY ends its state.
+template <typename Window, const WindowHandlers<Window>& handlers>
+INT_PTR CALLBACK inventory_window_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrA(dialog, GWLP_USERDATA, lparam);
+        handlers.opened(*reinterpret_cast<Window*>(lparam), dialog);
+        return TRUE;
+    }
+    auto* w = reinterpret_cast<Window*>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
+    if (!w) return FALSE;  // messages before WM_INITDIALOG
+    switch (message) {
+        case WM_SIZE: w->layout.apply(dialog, LOWORD(lparam), HIWORD(lparam)); return FALSE;
+        case WM_NOTIFY: {
+            const INT_PTR result = handlers.notify(*w, reinterpret_cast<NMHDR*>(lparam));
+            SetWindowLongPtrA(dialog, DWLP_MSGRESULT, 0);
+            return result;
+        }
+        case WM_COMMAND: handlers.command(*w, LOWORD(wparam), HIWORD(wparam)); return TRUE;
+        case WM_TIMER:
+            if (!handlers.timer) return FALSE;
+            handlers.timer(*w, wparam);
+            return TRUE;
+        case WM_CLOSE: DestroyWindow(dialog); return TRUE;
+        case WM_NCDESTROY:
+            unmark_inventory_window(dialog);
+            SetWindowLongPtrA(dialog, GWLP_USERDATA, 0);
+            handlers.closed(*w);  // ends *w
+            return FALSE;
+        default: return FALSE;
+    }
+}
+
 }  // namespace tally

@@ -132,34 +132,16 @@ INT_PTR notify(SystemsWindow& w, NMHDR* header) {
     }
 }
 
-INT_PTR CALLBACK systems_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_INITDIALOG) {
-        SetWindowLongPtrA(dialog, GWLP_USERDATA, lparam);
-        auto& w = *reinterpret_cast<SystemsWindow*>(lparam);
-        set_up(w, dialog);
-        w.grid.fill(w.host.store(), now_seconds());
-        show_rows(w, false);
-        return TRUE;
-    }
-    auto* w = reinterpret_cast<SystemsWindow*>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
-    if (!w) return FALSE;
-    switch (message) {
-        case WM_SIZE: w->layout.apply(dialog, LOWORD(lparam), HIWORD(lparam)); return FALSE;
-        case WM_NOTIFY: {
-            const INT_PTR result = notify(*w, reinterpret_cast<NMHDR*>(lparam));
-            SetWindowLongPtrA(dialog, DWLP_MSGRESULT, 0);
-            return result;
-        }
-        case WM_COMMAND: command(*w, LOWORD(wparam), HIWORD(wparam)); return TRUE;
-        case WM_CLOSE: DestroyWindow(dialog); return TRUE;
-        case WM_NCDESTROY:
-            unmark_inventory_window(dialog);
-            SetWindowLongPtrA(dialog, GWLP_USERDATA, 0);
-            w->windows.systems.reset();  // ends *w
-            return FALSE;
-        default: return FALSE;
-    }
+void systems_opened(SystemsWindow& w, HWND dialog) {
+    set_up(w, dialog);
+    w.grid.fill(w.host.store(), now_seconds());
+    show_rows(w, false);
 }
+
+void systems_closed(SystemsWindow& w) { w.windows.systems.reset(); }
+
+const WindowHandlers<SystemsWindow> systems_handlers{systems_opened, notify, command, nullptr, systems_closed};
+const auto systems_window_proc = inventory_window_proc<SystemsWindow, systems_handlers>;
 
 }  // namespace
 
@@ -170,7 +152,7 @@ void open_systems_window(InventoryWindows& windows, InventoryHost& host,
         windows.systems = std::make_unique<SystemsWindow>(windows, host);
         SystemsWindow& w = *windows.systems;
         if (!CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SYSTEMS), host.main_window(),
-                                systems_proc, reinterpret_cast<LPARAM>(&w))) {
+                                systems_window_proc, reinterpret_cast<LPARAM>(&w))) {
             windows.systems.reset();
             return;
         }
