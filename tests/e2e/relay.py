@@ -86,3 +86,5 @@ class Relay(threading.Thread):
     def stop(self):
         self.stopping.set()
         self.join(5)
+        self.up.close()
+        self.down.close()

@@ -83,8 +83,7 @@ def listed(sent):
     return manifest, sorted((cut(n, 64), cut(v or b"", 32)) for d in packets if d[:1] in (b"\xa3", b"\x99")
                             for n, v in software_items(d))
 
-def stored(mac):
-    entries = open(data + "/Software.Audit", "rb").read()
+def stored(mac, entries):
     return sorted((cut(entries[k + 6:k + 70], 64), cut(entries[k + 70:k + 102], 32))
                   for k in range(0, len(entries), 102) if entries[k:k + 6] == mac)
 
@@ -92,22 +91,22 @@ def passes(drop, seed, count):
     """Runs the client `count` times through the relay; the acknowledged count and the mixed lists."""
     relay = Relay(relay_port, port, drop=drop, repeat=0.05, reorder=0.15, seed=seed)
     relay.start()
-    acknowledged, mixed, before = 0, [], None
+    acknowledged, mixed = 0, []
     try:
         for n in range(count):
             wine_run("reg", "add", UNINSTALL, "/v", "DisplayVersion", "/t", "REG_SZ", "/d", "%g.%d" % (drop, n), "/f")
             mark = relay.mark()
             start = time.time()
+            files_before = open(data + "/Software.Audit", "rb").read()
             rc = wine_run(exe, "127.0.0.1:%d" % relay_port)
             time.sleep(0.3)  # datagrams the relay held back
             manifest, want = listed(relay.since(mark, "c"))
             acked = any(d[:1] == b"A" and d[12:28] == manifest[12:28] for d in relay.since(mark, "s"))
-            got = stored(manifest[1:7])
-            if rc != 0 or not want or got != want and (acked or before is not None and got != before):
+            got = stored(manifest[1:7], open(data + "/Software.Audit", "rb").read())
+            if rc != 0 or not want or got != want and (acked or got != stored(manifest[1:7], files_before)):
                 mixed.append("pass %d: exit code %d, %s, %d of %d programs" %
                              (n, rc, "acknowledged" if acked else "not acknowledged", len(got), len(want)))
             acknowledged += acked
-            before = got
             print("     %g: pass %d %s in %.1f s" % (drop, n, "acknowledged" if acked else "not acknowledged",
                                                     time.time() - start), flush=True)
     finally:
