@@ -129,7 +129,7 @@ FAILED=$((FAILED + RELAY_FAILED))
 drv text main "Server Stats" IDC_STATS_INCOMPLETE
 check "Incomplete Reports: $OUT" test "${OUT:-0}" -le 1
 
-# An earlier client (no manifests: hardware, ID and software packets) through
+# An earlier client (no manifests: ID, hardware and software packets) through
 # the same relay: the server applies what reaches it as it comes, so its
 # files for those computers equal what a server given the same datagrams
 # straight gives.
@@ -144,7 +144,7 @@ out.bind(("127.0.0.1", 0))
 for c in range(12):
     mac = bytes([0x0A, 0x0E, 0, 0, 0, c])
     programs = [("Earlier program %d" % k, "1.%d" % (k * c)) for k in range(40 + 10 * c)]
-    for d in [hardware(mac, "EARLIER-%02d" % c, "user%d" % c), id_packet(mac, "A-%d" % c, "SN-%d" % c)] + \
+    for d in [id_packet(mac, "A-%d" % c, "SN-%d" % c), hardware(mac, "EARLIER-%02d" % c, "user%d" % c)] + \
             software_packets(mac, programs):
         out.sendto(d, ("127.0.0.1", int(sys.argv[1])))
         time.sleep(0.01)
