@@ -10,8 +10,6 @@ namespace tally {
 namespace {
 std::uint32_t now_seconds() { return static_cast<std::uint32_t>(std::time(nullptr)); }
 constexpr std::uint32_t seconds_between_purges = 3600;
-// Events looked at in one slice of a purge: about a megabyte of the file.
-constexpr std::size_t events_per_purge_slice = 4096;
 }  // namespace
 
 void ConsoleCore::tick(std::uint32_t now, std::uint32_t history_days) {
@@ -25,7 +23,7 @@ void ConsoleCore::tick(std::uint32_t now, std::uint32_t history_days) {
 
 bool ConsoleCore::purge_slice(std::uint32_t now) {
     // result not checked: a purge that failed leaves the file whole and is tried again next hour
-    if (history_) history_->continue_purge(events_per_purge_slice, now);
+    if (history_) history_->continue_purge(purge_slice_events, now);
     return purging();
 }
 

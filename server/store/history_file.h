@@ -24,6 +24,8 @@ constexpr char history_file_name[] = "History.Audit";
 // The purge writes the kept events here, then puts it in place of the file.
 constexpr char history_new_file_name[] = "History.Audit.new";
 constexpr std::uint32_t default_history_days = 400;
+// Events a slice of a purge looks at: about a megabyte of the file.
+constexpr std::size_t purge_slice_events = 4096;
 
 namespace history_record {
 constexpr std::size_t size = 256;
