@@ -161,9 +161,11 @@ int main(int argc, char** argv) {
     }
     const double total = ms_since(start);
     if (step != History::PurgeStep::done || slices.empty()) return 1;
-    std::printf("purge of %zu of %zu events (%zu kept): %zu slices of %zu events, longest %.1f ms, median %.1f ms, "
-                "%.0f ms in all\n", history.size() + 1 - purged.size(), history.size(), purged.size() - 1, slices.size(),
-                purge_slice_events, *std::max_element(slices.begin(), slices.end()), median(slices), total);
+    const auto longest = std::max_element(slices.begin(), slices.end());
+    std::printf("purge of %zu of %zu events (%zu kept): %zu slices of %zu events, longest %.1f ms (slice %zu), "
+                "median %.1f ms, %.0f ms in all\n", history.size() + 1 - purged.size(), history.size(),
+                purged.size() - 1, slices.size(), purge_slice_events, *longest,
+                static_cast<std::size_t>(longest - slices.begin()) + 1, median(slices), total);
     fs::remove_all(copy);
     if (!keep) fs::remove_all(dir);
     return 0;

@@ -14,6 +14,9 @@ namespace hr = history_record;
 
 namespace {
 constexpr std::size_t records_per_read = 4096;
+// A purge flushes its new file to disk as it goes, every 8 MB, so that the
+// flush before the rename, in the last slice, is short too.
+constexpr std::uint32_t records_per_purge_sync = (8u << 20) / history_record::size;
 constexpr std::uint8_t record_version = 1;
 }  // namespace
 
@@ -267,6 +270,10 @@ History::PurgeStep History::continue_purge(std::size_t entries, std::uint32_t no
             ++p.purged;
     }
     if (!copy_kept(kept)) return abandon_purge();
+    if (p.records - p.synced >= records_per_purge_sync) {
+        if (!p.file.sync()) return abandon_purge();
+        p.synced = p.records;
+    }
     if (p.next_entry < index_.entries.size()) return PurgeStep::running;
     // Events that wait to be written go into the old file first, and are copied with the next slice.
     if (!write_pending()) return abandon_purge();

@@ -144,6 +144,7 @@ private:
         std::size_t next_entry = 0;
         std::size_t purged = 0;
         std::uint32_t records = 0;  // records written into the new file
+        std::uint32_t synced = 0;   // of which flushed to disk
         Index index;
     };
     void add_entry(const ChangeEvent& e, std::uint32_t record);
