@@ -38,8 +38,8 @@ constexpr UINT history_ms = 1000;
 constexpr UINT_PTR purge_timer = 5;
 constexpr UINT purge_ms = 10;
 
-// The history's tick, once a second: settling, write failures, and the hourly purge,
-// whose further slices follow on their own timer.
+// The history's tick, once a second: settling, write failures and the
+// hourly purge, whose further slices follow on their own timer.
 void history_tick(ServerState& state) {
     state.core.tick(now_seconds(), state.settings.history_days);
     // Result not checked: without the timer, the purge goes on a slice a second.
