@@ -28,6 +28,21 @@ private:
 std::vector<std::uint8_t> read_file(const std::string& path);
 void write_file(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
+// A file made unchangeable (even for root: writes to it fail) while the
+// object lives; made() is false where the platform cannot (then the test
+// that needs it is skipped).
+class Unchangeable {
+public:
+    explicit Unchangeable(const std::string& path);
+    ~Unchangeable() { release(); }
+    void release();
+    bool made() const { return made_; }
+
+private:
+    std::string path_;
+    bool made_ = false;
+};
+
 struct RecordingNotifier : Notifier {
     std::vector<Notice> notices;
     void notify(const Notice& n) override { notices.push_back(n); }

@@ -304,7 +304,8 @@ void Intake::apply_pass(HeldPass& pass, std::uint32_t now) {
     // From now on this computer's unsigned datagrams are refused.
     if (of_signed_pass) mark_signing(mac.data());
     queue_receipt(mac, pass.manifest.pass_id, pass.reply_to, pass.reply_port, pass.signed_with, now, true, {});
-    passes_.applied(pass, now);
+    const std::size_t older = passes_.applied(pass, now);
+    for (std::size_t k = 0; k < older; ++k) count(StatsCounter::incomplete, incomplete_reports_);
 }
 
 void Intake::queue_receipt(const Mac& mac, const PassId& id, const Ipv4& to, std::uint16_t port,

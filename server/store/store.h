@@ -190,6 +190,7 @@ public:
     }
     std::size_t unwritten_records() const { return pending_records_.size(); }
     std::size_t unwritten_entries() const { return pending_entries_.size(); }
+    std::size_t unwritten_extension_records() const { return extension_file_.unwritten_count(); }
     // Growths of either table that failed since the store was made.
     std::uint32_t failed_growths() const { return failed_growths_; }
 

@@ -33,6 +33,18 @@ constexpr UINT pass_expiry_ms = 1000;
 // Settles the reports that went quiet and purges old history.
 constexpr UINT_PTR history_timer = 4;
 constexpr UINT history_ms = 1000;
+// Slices of a purge of old history, while one is under way (timer messages
+// come only when no datagram or paint waits).
+constexpr UINT_PTR purge_timer = 5;
+constexpr UINT purge_ms = 10;
+
+// The history's tick, once a second: settling, write failures and the
+// hourly purge, whose further slices follow on their own timer.
+void history_tick(ServerState& state) {
+    state.core.tick(now_seconds(), state.settings.history_days);
+    // Result not checked: without the timer, the purge goes on a slice a second.
+    if (state.core.purging()) SetTimer(state.main_window, purge_timer, purge_ms, nullptr);
+}
 
 // Sets the held-paint timer when the held paints ask for it (due > 0).
 void set_held_paint_timer(ServerState& state, UINT due) {
@@ -139,7 +151,7 @@ void set_up(ServerState& state, HWND hwnd) {
     // Result not checked: without the timer, reports settle with the next datagram.
     SetTimer(hwnd, history_timer, history_ms, nullptr);
     state.history.on_append = [&state](std::size_t first) { inventory_changes_appended(state.inventory, first); };
-    state.core.tick(now_seconds(), state.settings.history_days);
+    history_tick(state);
     // Posted, so that it follows the dialog manager's first showing of the window.
     PostMessageA(hwnd, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
 }
@@ -287,7 +299,8 @@ INT_PTR CALLBACK main_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM
         case WM_TIMER:
             if (wparam == write_retry_timer) state.core.retry_writes();
             if (wparam == pass_expiry_timer) state.intake.expire_passes(static_cast<std::uint32_t>(std::time(nullptr)));
-            if (wparam == history_timer) state.core.tick(now_seconds(), state.settings.history_days);
+            if (wparam == history_timer) history_tick(state);
+            if (wparam == purge_timer && !state.core.purge_slice(now_seconds())) KillTimer(hwnd, purge_timer);
             if (wparam == held_paint_timer) {
                 KillTimer(hwnd, held_paint_timer);
                 set_held_paint_timer(state, state.view.timer_fired(GetTickCount64()));
