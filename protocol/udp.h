@@ -55,7 +55,6 @@ public:
     void close();
     // The platform handle (SOCKET or file descriptor), for event registration.
     std::uintptr_t handle() const { return handle_; }
-    int last_error() const;
 
     static constexpr std::uintptr_t invalid_handle = ~static_cast<std::uintptr_t>(0);
 

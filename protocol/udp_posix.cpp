@@ -112,6 +112,4 @@ void UdpSocket::close() {
     handle_ = invalid_handle;
 }
 
-int UdpSocket::last_error() const { return errno; }
-
 }  // namespace tally

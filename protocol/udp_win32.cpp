@@ -103,6 +103,4 @@ void UdpSocket::close() {
     handle_ = invalid_handle;
 }
 
-int UdpSocket::last_error() const { return WSAGetLastError(); }
-
 }  // namespace tally

@@ -115,9 +115,6 @@ public:
 
     void set_observer(IntakeObserver* observer) { observer_ = observer; }
 
-    std::uint32_t hardware_packets() const { return hardware_packets_; }
-    std::uint32_t software_packets() const { return software_packets_; }
-    std::uint32_t id_packets() const { return id_packets_; }
     std::uint32_t refused_packets() const { return refused_; }
 
 private:
