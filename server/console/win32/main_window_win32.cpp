@@ -36,7 +36,7 @@ constexpr UINT history_ms = 1000;
 
 // Sets the held-paint timer when the held paints ask for it (due > 0).
 void set_held_paint_timer(ServerState& state, UINT due) {
-    if (due != 0 && !SetTimer(state.main_window, held_paint_timer, due, nullptr)) state.view.timer_not_set();
+    if (due != 0 && !SetTimer(state.main_window, held_paint_timer, due, nullptr)) state.held_view.timer_not_set();
 }
 
 // Turns the listening socket's notifications on (socket_message on FD_READ) or off.
@@ -51,9 +51,9 @@ bool notify_on_datagrams(ServerState& state, bool on) {
 // window posts itself the next round until the socket is empty (why:
 // bench/STORM.md, "Draining a backlog").
 void take_datagrams(ServerState& state) {
-    state.view.hold();
+    state.held_view.hold();
     const IntakeRound round = state.intake.take_waiting(state.socket);
-    set_held_paint_timer(state, state.view.release(GetTickCount64()));
+    set_held_paint_timer(state, state.held_view.release(GetTickCount64()));
     if (round.backlog) {
         if (!state.draining) state.draining = notify_on_datagrams(state, false);
         if (state.draining && PostMessageA(state.main_window, drain_message, 0, 0)) return;
@@ -77,7 +77,7 @@ void open_server_socket(ServerState& state) {
                                      "Network Error", BoxOwner::none, true});
         return;
     }
-    if (!state.socket.bind(effective_port(state.settings.port_cell))) {
+    if (!state.socket.bind(listening_port(state.settings.port_cell))) {
         state.notifier.notify(Notice{"Unable to bind application to port to recieve requests. Program is running in "
                                      "Display only mode",
                                      "Network Error", BoxOwner::none, true});
@@ -290,7 +290,7 @@ INT_PTR CALLBACK main_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM
             if (wparam == history_timer) state.core.tick(now_seconds(), state.settings.history_days);
             if (wparam == held_paint_timer) {
                 KillTimer(hwnd, held_paint_timer);
-                set_held_paint_timer(state, state.view.timer_fired(GetTickCount64()));
+                set_held_paint_timer(state, state.held_view.timer_fired(GetTickCount64()));
             }
             return TRUE;
         case socket_message:

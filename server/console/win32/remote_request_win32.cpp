@@ -12,7 +12,7 @@ void send_remote_request(ServerState& state, bool close) {
     UdpRequestChannel channel;
     const RequestSigning signing{state.settings.signing.keys, static_cast<std::uint64_t>(std::time(nullptr))};
     send_remote_request(state.store, state.core.selected_record(), close ? RemoteRequest::close : RemoteRequest::update,
-                        effective_port(state.settings.port_cell), channel, state.notifier, &signing);
+                        listening_port(state.settings.port_cell), channel, state.notifier, &signing);
 }
 
 }  // namespace tally

@@ -80,9 +80,9 @@ struct ServerState {
     ServerSettings settings;
     BoxNotifier notifier;
     Store store{notifier};
-    MainWindowView window_view{*this};
-    HeldView view{window_view};  // holds the intake's paints during a storm
-    ConsoleCore core{store, view};
+    MainWindowView main_window_view{*this};
+    HeldView held_view{main_window_view};  // holds the intake's paints during a storm
+    ConsoleCore core{store, held_view};
     Intake intake{store, core, &settings.signing};
     History history;  // History.Audit beside the database files
     HistoryRecorder recorder{store, history};
