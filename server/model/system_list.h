@@ -18,6 +18,7 @@ namespace tally {
 
 // The sort selector's entries, in their order.
 enum class ListOrder : std::uint8_t { system_name = 0, mac_address = 1, ip_address = 2 };
+constexpr int list_order_count = 3;
 
 // The entry text of a record under the list order.
 std::string list_label(const RecordView& record, ListOrder order);

@@ -12,10 +12,9 @@
 namespace tally {
 
 void export_csv(ServerState& state) {
-    char file_name[256] = "Output.csv";
-    char filter[64];
-    std::snprintf(filter, sizeof filter, "CSV Files%c*.csv%cAll Files%c*.*%c%c", 0, 0, 0, 0, 0);
-    if (!ask_save_file(state.main_window, filter, "Select Output File", "csv", file_name, sizeof file_name)) return;
+    char file_name[export_file_name_chars] = "Output.csv";
+    const SaveFilter filter = save_filter(csv_filter_format);
+    if (!ask_save_file(state.main_window, filter.data(), "Select Output File", "csv", file_name, sizeof file_name)) return;
 
     std::FILE* file = std::fopen(file_name, "wb+");
     if (!file) return;  // a file that cannot be created ends the export without a box

@@ -75,6 +75,9 @@ void AnchoredLayout::apply(HWND dialog, int width, int height) const {
     InvalidateRect(dialog, nullptr, TRUE);
 }
 
+// A column is wide enough for its title and the sort arrow beside it.
+constexpr int sort_arrow_room = 28;
+
 void set_up_list(HWND list, const std::vector<ListColumn>& columns) {
     SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES,
                  LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
@@ -82,10 +85,9 @@ void set_up_list(HWND list, const std::vector<ListColumn>& columns) {
         LVCOLUMNA column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
         column.fmt = columns[k].right_aligned && k > 0 ? LVCFMT_RIGHT : LVCFMT_LEFT;
-        // Wide enough for the title and the sort arrow beside it.
         const int title = static_cast<int>(
             SendMessageA(list, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(columns[k].title)));
-        column.cx = std::max(columns[k].width, title + 28);
+        column.cx = std::max(columns[k].width, title + sort_arrow_room);
         column.pszText = const_cast<char*>(columns[k].title);
         column.iSubItem = static_cast<int>(k);
         SendMessageA(list, LVM_INSERTCOLUMNA, k, reinterpret_cast<LPARAM>(&column));
@@ -128,9 +130,8 @@ void export_sheet(InventoryHost& host, HWND owner, const char* title, const char
                   const std::function<bool(SheetWriter&)>& write) {
     char file_name[MAX_PATH];
     std::snprintf(file_name, sizeof file_name, "%s", proposed_name);
-    char filter[64];
-    std::snprintf(filter, sizeof filter, "CSV Files%c*.csv%cAll Files%c*.*%c%c", 0, 0, 0, 0, 0);
-    if (!ask_save_file(owner, filter, title, "csv", file_name, sizeof file_name)) return;
+    const SaveFilter filter = save_filter(csv_filter_format);
+    if (!ask_save_file(owner, filter.data(), title, "csv", file_name, sizeof file_name)) return;
     HCURSOR previous = SetCursor(LoadCursor(nullptr, IDC_WAIT));
     const bool written = write_sheet_file(file_name, write);
     SetCursor(previous);

@@ -26,10 +26,9 @@ void draw_print_page(HDC dc, const PrintPage& page) {
 void export_record_report(ServerState& state) {
     const std::uint32_t record = state.core.selected_record();
     if (!state.store.holds_computer(record)) return;
-    char file_name[256] = "";
-    char filter[64];
-    std::snprintf(filter, sizeof filter, "Text Files%c*.Txt%cAll Files%c*.*%c%c", 0, 0, 0, 0, 0);
-    if (!ask_save_file(state.main_window, filter, "Choose file to export to", "txt", file_name, sizeof file_name))
+    char file_name[export_file_name_chars] = "";
+    const SaveFilter filter = save_filter(text_filter_format);
+    if (!ask_save_file(state.main_window, filter.data(), "Choose file to export to", "txt", file_name, sizeof file_name))
         return;
 
     // The text already ends each line in CR LF: written as bytes.

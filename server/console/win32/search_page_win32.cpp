@@ -12,24 +12,24 @@ namespace tally {
 
 namespace {
 
-const int item_lists[3] = {IDC_SEARCH_ITEM_1, IDC_SEARCH_ITEM_2, IDC_SEARCH_ITEM_3};
-const int operator_lists[3] = {IDC_SEARCH_OPERATOR_1, IDC_SEARCH_OPERATOR_2, IDC_SEARCH_OPERATOR_3};
-const int value_fields[3] = {IDC_SEARCH_VALUE_1, IDC_SEARCH_VALUE_2, IDC_SEARCH_VALUE_3};
-const int connector_lists[2] = {IDC_SEARCH_CONNECTOR_1, IDC_SEARCH_CONNECTOR_2};
-const int mode_lists[2] = {IDC_SEARCH_SOFTWARE_MODE_1, IDC_SEARCH_SOFTWARE_MODE_2};
-const int text_fields[2] = {IDC_SEARCH_SOFTWARE_TEXT_1, IDC_SEARCH_SOFTWARE_TEXT_2};
+const int item_lists[hardware_rows] = {IDC_SEARCH_ITEM_1, IDC_SEARCH_ITEM_2, IDC_SEARCH_ITEM_3};
+const int operator_lists[hardware_rows] = {IDC_SEARCH_OPERATOR_1, IDC_SEARCH_OPERATOR_2, IDC_SEARCH_OPERATOR_3};
+const int value_fields[hardware_rows] = {IDC_SEARCH_VALUE_1, IDC_SEARCH_VALUE_2, IDC_SEARCH_VALUE_3};
+const int connector_lists[hardware_rows - 1] = {IDC_SEARCH_CONNECTOR_1, IDC_SEARCH_CONNECTOR_2};
+const int mode_lists[software_rows] = {IDC_SEARCH_SOFTWARE_MODE_1, IDC_SEARCH_SOFTWARE_MODE_2};
+const int text_fields[software_rows] = {IDC_SEARCH_SOFTWARE_TEXT_1, IDC_SEARCH_SOFTWARE_TEXT_2};
 
 std::string text_of(HWND page, int id) { return dlg_text(page, id); }
 
 SearchPageTexts read_page(HWND page) {
     SearchPageTexts t;
-    for (int k = 0; k < 3; ++k) {
+    for (std::size_t k = 0; k < hardware_rows; ++k) {
         t.operator_text[k] = text_of(page, operator_lists[k]);
         t.item_text[k] = text_of(page, item_lists[k]);
         t.value_text[k] = text_of(page, value_fields[k]);
     }
-    for (int k = 0; k < 2; ++k) {
-        t.connector_text[k] = text_of(page, connector_lists[k]);
+    for (std::size_t k = 0; k < hardware_rows - 1; ++k) t.connector_text[k] = text_of(page, connector_lists[k]);
+    for (std::size_t k = 0; k < software_rows; ++k) {
         t.mode_text[k] = text_of(page, mode_lists[k]);
         t.software_text[k] = text_of(page, text_fields[k]);
     }
@@ -52,7 +52,7 @@ void clear_page(HWND page) {
 
 void init_search_page(HWND page) {
     if (!page) return;
-    for (int k = 0; k < 3; ++k) {
+    for (std::size_t k = 0; k < hardware_rows; ++k) {
         fill_combo(page, operator_lists[k], operator_list_entries(), 0);
         fill_combo(page, item_lists[k], item_list_entries(), -1);
     }
