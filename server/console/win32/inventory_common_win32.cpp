@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 
 #include "server/console/win32/save_dialog_win32.h"
@@ -13,26 +12,6 @@ namespace tally {
 namespace {
 
 const char inventory_property[] = "TallyInventoryWindow";
-
-void copy_cell(const std::string& text, char* to, int capacity) {
-    if (!to || capacity <= 0) return;
-    const std::size_t n = std::min(text.size(), static_cast<std::size_t>(capacity - 1));
-    std::memcpy(to, text.data(), n);
-    to[n] = '\0';
-}
-
-void copy_cell(const std::string& text, wchar_t* to, int capacity) {
-    if (!to || capacity <= 0) return;
-    const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), to, capacity - 1);
-    to[n > 0 ? n : 0] = L'\0';
-}
-
-template <typename DispInfo>
-void give(DispInfo* info, const std::function<std::string(std::size_t, int)>& cell, std::size_t rows) {
-    if (!(info->item.mask & LVIF_TEXT) || info->item.iItem < 0) return;
-    const std::size_t row = static_cast<std::size_t>(info->item.iItem);
-    copy_cell(row < rows ? cell(row, info->item.iSubItem) : std::string(), info->item.pszText, info->item.cchTextMax);
-}
 
 // Runs for every message of a modal loop (the main window's included): a
 // message for one of the inventory windows gets the dialog keys there.
@@ -114,17 +93,6 @@ std::optional<std::size_t> selected_list_row(HWND list) {
     return static_cast<std::size_t>(row);
 }
 
-bool give_cell_text(NMHDR* header, const std::function<std::string(std::size_t, int)>& cell, std::size_t rows) {
-    if (header->code == LVN_GETDISPINFOA) {
-        give(reinterpret_cast<NMLVDISPINFOA*>(header), cell, rows);
-        return true;
-    }
-    if (header->code == LVN_GETDISPINFOW) {
-        give(reinterpret_cast<NMLVDISPINFOW*>(header), cell, rows);
-        return true;
-    }
-    return false;
-}
 
 void export_sheet(InventoryHost& host, HWND owner, const char* title, const char* proposed_name,
                   const std::function<bool(SheetWriter&)>& write) {

@@ -106,10 +106,6 @@ void set_up_list(HWND list, const std::vector<ListColumn>& columns);
 void show_sort_arrow(HWND list, int column, bool ascending);
 std::optional<std::size_t> selected_list_row(HWND list);
 
-// Hands the text of a cell to a virtual list asking for it (LVN_GETDISPINFO
-// in either character set). `cell` gives the text of (row, column).
-bool give_cell_text(NMHDR* header, const std::function<std::string(std::size_t, int)>& cell, std::size_t rows);
-
 // Asks for a file with the save dialog, then writes the sheet into it; a
 // file that cannot be written is reported through the host.
 void export_sheet(InventoryHost& host, HWND owner, const char* title, const char* proposed_name,

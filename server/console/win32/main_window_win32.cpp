@@ -197,28 +197,6 @@ void menu_command(ServerState& state, int id) {
     }
 }
 
-void copy_label(const std::string& label, char* to, int capacity) {
-    if (!to || capacity <= 0) return;
-    const std::size_t n = std::min(label.size(), static_cast<std::size_t>(capacity - 1));
-    std::memcpy(to, label.data(), n);
-    to[n] = '\0';
-}
-
-void copy_label(const std::string& label, wchar_t* to, int capacity) {
-    if (!to || capacity <= 0) return;
-    int n = MultiByteToWideChar(CP_ACP, 0, label.data(), static_cast<int>(label.size()), to, capacity - 1);
-    to[n > 0 ? n : 0] = L'\0';
-}
-
-// Rows of the virtual list come from the system list's index.
-template <typename DispInfo>
-void give_row_text(ServerState& state, DispInfo* info) {
-    if (!(info->item.mask & LVIF_TEXT) || info->item.iItem < 0) return;
-    const std::size_t row = static_cast<std::size_t>(info->item.iItem);
-    const SystemList& list = state.core.list();
-    copy_label(row < list.size() ? list.label_at(row) : std::string(), info->item.pszText, info->item.cchTextMax);
-}
-
 INT_PTR notify(ServerState& state, NMHDR* header) {
     switch (header->code) {
         case LVN_ITEMCHANGED: {
@@ -230,8 +208,13 @@ INT_PTR notify(ServerState& state, NMHDR* header) {
             state.core.select_row(static_cast<std::size_t>(change->iItem));
             return FALSE;
         }
-        case LVN_GETDISPINFOA: give_row_text(state, reinterpret_cast<NMLVDISPINFOA*>(header)); return TRUE;
-        case LVN_GETDISPINFOW: give_row_text(state, reinterpret_cast<NMLVDISPINFOW*>(header)); return TRUE;
+        case LVN_GETDISPINFOA:
+        case LVN_GETDISPINFOW: {
+            // Rows of the virtual list come from the system list's index.
+            const SystemList& list = state.core.list();
+            give_cell_text(header, [&list](std::size_t row, int) { return list.label_at(row); }, list.size());
+            return TRUE;
+        }
         case TCN_SELCHANGE:
             show_page(state, static_cast<int>(SendMessageA(state.tab_control, TCM_GETCURSEL, 0, 0)));
             return TRUE;
