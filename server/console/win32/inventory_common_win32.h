@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "server/console/win32/dialog_host_win32.h"
 #include "server/console/win32/dialog_items_win32.h"
 #include "server/console/win32/inventory_windows_win32.h"
 #include "server/model/changes_view.h"
@@ -135,38 +136,50 @@ struct WindowHandlers {
     void (*closed)(Window&);            // WM_NCDESTROY: ends the window's state
 };
 
-// The one procedure of the inventory windows: the window's state travels in
-// CreateDialogParam's parameter and GWLP_USERDATA, notifications answer 0,
-// a close destroys the window and WM_NCDESTROY ends its state.
+namespace inventory_detail {
+
 template <typename Window, const WindowHandlers<Window>& handlers>
-INT_PTR CALLBACK inventory_window_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_INITDIALOG) {
-        SetWindowLongPtrA(dialog, GWLP_USERDATA, lparam);
-        handlers.opened(*reinterpret_cast<Window*>(lparam), dialog);
-        return TRUE;
-    }
-    auto* w = reinterpret_cast<Window*>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
-    if (!w) return FALSE;  // messages before WM_INITDIALOG
+INT_PTR opened(Window& w, HWND dialog) {
+    handlers.opened(w, dialog);
+    return TRUE;
+}
+
+template <typename Window, const WindowHandlers<Window>& handlers>
+INT_PTR message(Window& w, HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
-        case WM_SIZE: w->layout.apply(dialog, LOWORD(lparam), HIWORD(lparam)); return FALSE;
-        case WM_NOTIFY: {
-            const INT_PTR result = handlers.notify(*w, reinterpret_cast<NMHDR*>(lparam));
-            SetWindowLongPtrA(dialog, DWLP_MSGRESULT, 0);
-            return result;
-        }
-        case WM_COMMAND: handlers.command(*w, LOWORD(wparam), HIWORD(wparam)); return TRUE;
+        case WM_SIZE: w.layout.apply(dialog, LOWORD(lparam), HIWORD(lparam)); return FALSE;
+        case WM_COMMAND: handlers.command(w, LOWORD(wparam), HIWORD(wparam)); return TRUE;
         case WM_TIMER:
             if (!handlers.timer) return FALSE;
-            handlers.timer(*w, wparam);
+            handlers.timer(w, wparam);
             return TRUE;
         case WM_CLOSE: DestroyWindow(dialog); return TRUE;
-        case WM_NCDESTROY:
-            unmark_inventory_window(dialog);
-            SetWindowLongPtrA(dialog, GWLP_USERDATA, 0);
-            handlers.closed(*w);  // ends *w
-            return FALSE;
         default: return FALSE;
     }
+}
+
+template <typename Window, const WindowHandlers<Window>& handlers>
+INT_PTR notify(Window& w, NMHDR* header) {
+    return handlers.notify(w, header);
+}
+
+template <typename Window, const WindowHandlers<Window>& handlers>
+void closed(Window& w, HWND dialog) {
+    unmark_inventory_window(dialog);
+    handlers.closed(w);  // ends w
+}
+
+template <typename Window, const WindowHandlers<Window>& handlers>
+inline constexpr DialogHandlers<Window> dialog{&opened<Window, handlers>, &message<Window, handlers>,
+                                               &notify<Window, handlers>, &closed<Window, handlers>};
+
+}  // namespace inventory_detail
+
+// The one procedure of the inventory windows, on the dialog host: a close
+// destroys the window and WM_NCDESTROY ends its state.
+template <typename Window, const WindowHandlers<Window>& handlers>
+INT_PTR CALLBACK inventory_window_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+    return dialog_host_proc<Window, inventory_detail::dialog<Window, handlers>>(dialog, message, wparam, lparam);
 }
 
 }  // namespace tally

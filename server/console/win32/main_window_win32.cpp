@@ -10,6 +10,7 @@
 
 #include "server/console/win32/commands.h"
 #include "server/console/win32/console_win32.h"
+#include "server/console/win32/dialog_host_win32.h"
 #include "server/console/win32/dialog_items_win32.h"
 #include "server/console/win32/inventory_common_win32.h"
 #include "server/console/win32/resource.h"
@@ -245,24 +246,18 @@ void MainWindowView::show_status(const std::string& text) {
     paint_invalid(state_.status_line);
 }
 
-INT_PTR CALLBACK main_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_INITDIALOG) {
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, lparam);
-        set_up(*reinterpret_cast<ServerState*>(lparam), hwnd);
-        return TRUE;
-    }
-    auto* state_pointer = reinterpret_cast<ServerState*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    if (!state_pointer) return FALSE;  // messages before WM_INITDIALOG
-    ServerState& state = *state_pointer;
+namespace {
+
+INT_PTR main_window_opened(ServerState& state, HWND hwnd) {
+    set_up(state, hwnd);
+    return TRUE;
+}
+
+INT_PTR main_window_message(ServerState& state, HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
         case WM_SIZE:
             lay_out(state, LOWORD(lparam), HIWORD(lparam));
             return FALSE;
-        case WM_NOTIFY: {
-            const INT_PTR result = notify(state, reinterpret_cast<NMHDR*>(lparam));
-            SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, 0);
-            return result;
-        }
         case WM_COMMAND:
             if (HIWORD(wparam) == CBN_CLOSEUP) take_list_order(state);
             else if (HIWORD(wparam) == 0) menu_command(state, LOWORD(wparam));
@@ -297,6 +292,15 @@ INT_PTR CALLBACK main_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM
         default:
             return FALSE;
     }
+}
+
+const DialogHandlers<ServerState> main_window_handlers{main_window_opened, main_window_message, notify,
+                                                       no_close<ServerState>};
+
+}  // namespace
+
+INT_PTR CALLBACK main_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+    return dialog_host_proc<ServerState, main_window_handlers>(hwnd, message, wparam, lparam);
 }
 
 }  // namespace tally
