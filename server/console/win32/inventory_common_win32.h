@@ -70,10 +70,7 @@ struct CatalogueWindow {
     HWND computers = nullptr;
     VirtualListRows program_rows, version_rows, computer_rows;
     SoftwareCatalogue catalogue;
-    // The chosen program and version, by their texts, so that they survive
-    // a rebuild of the catalogue.
-    std::optional<std::string> program;
-    std::optional<std::string> version;
+    CatalogueChoice choice;           // the chosen program and version
     std::vector<std::uint32_t> set;  // the chosen computers
     SystemsGrid set_rows;            // their rows
     bool painting = false;
