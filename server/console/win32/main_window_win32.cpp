@@ -19,7 +19,6 @@
 namespace tally {
 
 namespace {
-const char* const sort_entry_texts[list_order_count] = {"System Name", "MAC Address", "IP Address"};
 const char* const tab_texts[page_count] = {"General", "Hardware", "Software", "Server Stats", "Search"};
 constexpr int receive_buffer_bytes = 4 * 1024 * 1024;  // room for a burst of reports at log-in time
 // What could not be written is tried again every few seconds, also when no
@@ -118,7 +117,7 @@ void set_up(ServerState& state, HWND hwnd) {
     open_server_socket(state);
     for (int k = 0; k < list_order_count; ++k)
         state.sort_entries[k] =
-            SendMessageA(state.sort_selector, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(sort_entry_texts[k]));
+            SendMessageA(state.sort_selector, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(list_order_texts[k]));
     SendMessageA(state.sort_selector, CB_SETCURSEL, 0, 0);
     for (int k = 0; k < page_count; ++k) {
         TCITEMA item{};
@@ -148,10 +147,7 @@ void set_up(ServerState& state, HWND hwnd) {
 // The sort selector's drop-down closed: take over its selection.
 void take_list_order(ServerState& state) {
     const LRESULT selection = SendMessageA(state.sort_selector, CB_GETCURSEL, 0, 0);
-    ListOrder order = state.core.list_order();
-    for (int k = 0; k < list_order_count; ++k)
-        if (selection == state.sort_entries[k]) order = static_cast<ListOrder>(k);
-    state.core.set_list_order(order);
+    state.core.set_list_order(list_order_of_selection(state.sort_entries, selection, state.core.list_order()));
 }
 
 void delete_selected_record(ServerState& state) {

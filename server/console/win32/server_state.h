@@ -90,7 +90,7 @@ struct ServerState {
     ConsoleInventoryHost inventory_host{*this};
     InventoryWindows inventory;  // the Systems and Software Catalogue windows
 
-    LRESULT sort_entries[list_order_count] = {0, 1, 2};  // the selector's entry indices as added
+    ListOrderEntries sort_entries{0, 1, 2};
 
     HWND main_window = nullptr;
     HWND tab_control = nullptr;
