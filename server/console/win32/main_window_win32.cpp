@@ -45,32 +45,15 @@ bool notify_on_datagrams(ServerState& state, bool on) {
                           on ? FD_READ : 0) == 0;
 }
 
-// Takes one round of waiting datagrams, each written through before the
-// next, their paints held (held_view.h). The socket's notification drives
-// each round; once a round finds a backlog, notifications are off and the
-// window posts itself the next round until the socket is empty (why:
-// bench/STORM.md, "Draining a backlog").
-void take_datagrams(ServerState& state) {
-    state.held_view.hold();
-    const IntakeRound round = state.intake.take_waiting(state.socket);
-    set_held_paint_timer(state, state.held_view.release(GetTickCount64()));
-    if (round.backlog) {
-        if (!state.draining) state.draining = notify_on_datagrams(state, false);
-        if (state.draining && PostMessageA(state.main_window, drain_message, 0, 0)) return;
-    }
-    if (!state.draining) return;
-    // The socket is empty (or the next round could not be posted): back to
-    // notifications, and one look for a datagram that came before they
-    // were on again.
-    state.draining = false;
-    // Result not checked: as when the socket was opened.
-    notify_on_datagrams(state, true);
-    PostMessageA(state.main_window, socket_message, static_cast<WPARAM>(state.socket.handle()), FD_READ);
+// Takes what the pump decides and posts the next round it asks for.
+void pump_step(ServerState& state, PumpNext next) {
+    if (next == PumpNext::post_round && !PostMessageA(state.main_window, drain_message, 0, 0))
+        state.pump.round_not_posted();
 }
 
 // (Re)creates, binds and registers the listening socket on the live port.
 void open_server_socket(ServerState& state) {
-    state.draining = false;
+    state.pump.reset();
     state.socket.close();
     if (!state.socket.open()) {
         state.notifier.notify(Notice{"Unable to open network socket - Program running in Display only mode",
@@ -271,13 +254,9 @@ INT_PTR main_window_message(ServerState& state, HWND hwnd, UINT message, WPARAM 
             // Inside a dialog this number is also DM_SETDEFID: only the
             // listening socket's notifications belong to the intake.
             if (!state.socket.is_open() || wparam != static_cast<WPARAM>(state.socket.handle())) return FALSE;
-            // A notification posted before a drain began is left to the drain.
-            if (!state.draining) take_datagrams(state);
+            pump_step(state, state.pump.notified());
             return TRUE;
-        case drain_message:
-            // A round posted for a socket since closed or reopened is dropped.
-            if (state.draining && state.socket.is_open()) take_datagrams(state);
-            return TRUE;
+        case drain_message: pump_step(state, state.pump.round_posted(state.socket.is_open())); return TRUE;
         case WM_CLOSE:
         case WM_DESTROY:
         case WM_QUERYENDSESSION:
@@ -294,6 +273,22 @@ const DialogHandlers<ServerState> main_window_handlers{main_window_opened, main_
                                                        no_close<ServerState>};
 
 }  // namespace
+
+// Each datagram of the round is written through before the next, its paints held (held_view.h).
+IntakeRound take_held_round(ServerState& state) {
+    state.held_view.hold();
+    const IntakeRound round = state.intake.take_waiting(state.socket);
+    set_held_paint_timer(state, state.held_view.release(GetTickCount64()));
+    return round;
+}
+
+bool SocketNotifications::pause_notifications() { return notify_on_datagrams(state_, false); }
+
+void SocketNotifications::resume_notifications() {
+    // Result not checked: as when the socket was opened.
+    notify_on_datagrams(state_, true);
+    PostMessageA(state_.main_window, socket_message, static_cast<WPARAM>(state_.socket.handle()), FD_READ);
+}
 
 INT_PTR CALLBACK main_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     return dialog_host_proc<ServerState, main_window_handlers>(hwnd, message, wparam, lparam);
