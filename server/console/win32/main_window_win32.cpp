@@ -156,22 +156,31 @@ void settings_command(ServerState& state) {
 
 void menu_command(ServerState& state, int id) {
     const bool exists = state.core.selected_record_exists();
+    const std::uint32_t record = state.core.selected_record();
     switch (id) {
-        case IDM_OUTPUT_CSV: export_csv(state); break;
+        case IDM_OUTPUT_CSV: export_csv(state.main_window, state.store); break;
         case IDM_SETTINGS: settings_command(state); break;
         case IDM_EXIT: PostMessageA(state.main_window, WM_CLOSE, 0, 0); break;
-        case IDM_PRINT_RECORD: if (exists) print_record_report(state); break;
+        case IDM_PRINT_RECORD:
+            if (exists) print_record_report(state.main_window, state.store, state.history, record);
+            break;
         case IDM_DELETE_RECORD: delete_selected_record(state); break;
-        case IDM_EXPORT_RECORD: if (exists) export_record_report(state); break;
-        case IDM_REQUEST_UPDATE: if (exists) send_remote_request(state, false); break;
-        case IDM_CLOSE_REMOTE_SERVICE: if (exists) send_remote_request(state, true); break;
+        case IDM_EXPORT_RECORD:
+            if (exists) export_record_report(state.main_window, state.store, state.history, record, state.notifier);
+            break;
+        case IDM_REQUEST_UPDATE:
+            if (exists) send_client_request(state.store, record, state.settings, state.notifier, false);
+            break;
+        case IDM_CLOSE_REMOTE_SERVICE:
+            if (exists) send_client_request(state.store, record, state.settings, state.notifier, true);
+            break;
         case IDM_HELP: show_help(); break;
         case IDM_ABOUT: show_about(); break;
         case IDM_SYSTEMS: open_systems_window(state.inventory, state.inventory_host); break;
         case IDM_SOFTWARE_CATALOGUE: open_catalogue_window(state.inventory, state.inventory_host); break;
         case IDM_CHANGES: open_changes_window(state.inventory, state.inventory_host); break;
         case IDM_TIMELINE:
-            if (exists) open_timeline_window(state.inventory, state.inventory_host, state.core.selected_record());
+            if (exists) open_timeline_window(state.inventory, state.inventory_host, record);
             break;
         default: break;
     }

@@ -43,7 +43,7 @@ INT_PTR page_message(ServerState& state, HWND page, UINT message, WPARAM wparam,
             if (page == state.pages[page_general] && control == IDC_GEN_UPDATE_CUSTOM_FIELDS && code == BN_CLICKED)
                 update_custom_fields(state, page);
             else if (page == state.pages[page_search])
-                search_page_command(state, page, control, code);
+                search_page_command(state.core, page, control, code);
             return FALSE;
         }
         default:

@@ -4,7 +4,7 @@
 
 #include "server/console/win32/commands.h"
 #include "server/console/win32/dialog_items_win32.h"
-#include "server/console/win32/server_state.h"
+#include "server/console/console_core.h"
 #include "server/console/win32/resource.h"
 #include "server/model/search_page.h"
 
@@ -61,13 +61,13 @@ void init_search_page(HWND page) {
     for (int id : mode_lists) fill_combo(page, id, mode_list_entries(), 0);
 }
 
-void search_page_command(ServerState& state, HWND page, int control, int code) {
+void search_page_command(ConsoleCore& core, HWND page, int control, int code) {
     if (code != BN_CLICKED) return;
     if (control == IDC_SEARCH_SEARCH) {
-        state.core.apply_search_page(read_page(page));
+        core.apply_search_page(read_page(page));
     } else if (control == IDC_SEARCH_CLEAR) {
         clear_page(page);
-        state.core.clear_search();
+        core.clear_search();
     }
 }
 
