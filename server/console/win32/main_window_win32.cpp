@@ -211,30 +211,6 @@ INT_PTR notify(ServerState& state, NMHDR* header) {
             return TRUE;
     }
 }
-}  // namespace
-
-void MainWindowView::show_list(std::size_t rows, std::optional<std::size_t> selected_row) {
-    HWND list = state_.system_list;
-    if (!list) return;
-    state_.list_updating = true;
-    state_.list_rows.show(list, rows, selected_row);
-    paint_invalid(list);
-    state_.list_updating = false;
-}
-
-void MainWindowView::show_hits(const std::string& text) {
-    if (!state_.pages[page_search]) return;
-    set_dlg_text(state_.pages[page_search], IDC_SEARCH_HITS, text);
-    paint_invalid(state_.pages[page_search]);
-}
-
-void MainWindowView::show_status(const std::string& text) {
-    if (!state_.status_line) return;
-    SetWindowTextA(state_.status_line, text.c_str());
-    paint_invalid(state_.status_line);
-}
-
-namespace {
 
 INT_PTR main_window_opened(ServerState& state, HWND hwnd) {
     set_up(state, hwnd);
