@@ -262,29 +262,12 @@ void open_catalogue_window(InventoryWindows& windows, InventoryHost& host) {
     SetForegroundWindow(windows.catalogue->dialog);
 }
 
-InventoryWindows::InventoryWindows() = default;
-
-InventoryWindows::~InventoryWindows() {
-    if (systems) DestroyWindow(systems->dialog);
-    if (catalogue) DestroyWindow(catalogue->dialog);
-    if (key_hook) UnhookWindowsHookEx(key_hook);
+void catalogue_window_record_changed(CatalogueWindow& w, std::uint32_t i) {
+    w.set_rows.update_record(w.host.store(), i, now_seconds());
 }
 
-void inventory_record_changed(InventoryWindows& windows, std::uint32_t i) {
-    if (windows.systems) systems_window_record_changed(*windows.systems, i);
-    if (windows.catalogue) {
-        windows.catalogue->set_rows.update_record(windows.catalogue->host.store(), i, now_seconds());
-    }
-}
+void catalogue_window_follow_changes(CatalogueWindow& w) { follow_changes(w); }
 
-void inventory_show_changed_rows(InventoryWindows& windows) {
-    if (windows.systems) systems_window_show_changed_rows(*windows.systems);
-    if (windows.catalogue) follow_changes(*windows.catalogue);
-}
-
-void inventory_records_changed(InventoryWindows& windows) {
-    if (windows.systems) systems_window_records_changed(*windows.systems);
-    if (windows.catalogue) recount(*windows.catalogue);
-}
+void catalogue_window_records_changed(CatalogueWindow& w) { recount(w); }
 
 }  // namespace tally

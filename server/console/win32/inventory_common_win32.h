@@ -119,6 +119,10 @@ void unmark_inventory_window(HWND dialog);
 void systems_window_record_changed(SystemsWindow& w, std::uint32_t i);
 void systems_window_show_changed_rows(SystemsWindow& w);
 void systems_window_records_changed(SystemsWindow& w);
+// The Software Catalogue window follows the tables (catalogue_window_win32.cpp).
+void catalogue_window_record_changed(CatalogueWindow& w, std::uint32_t i);
+void catalogue_window_follow_changes(CatalogueWindow& w);
+void catalogue_window_records_changed(CatalogueWindow& w);
 
 // Seconds since 1970, now.
 std::uint32_t now_seconds();
