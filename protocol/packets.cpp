@@ -107,12 +107,7 @@ ExtensionPacket encode_extension_packet(const Mac& m, const SystemFacts& f) {
     put_u8(b, packet_type, packet_extension);
     std::copy(m.begin(), m.end(), b + mac.offset);
     put_u32(b, packet_size, static_cast<std::uint32_t>(size));
-    put_text(b, processor_name, f.processor_name);
-    put_text(b, manufacturer, f.manufacturer);
-    put_text(b, model, f.model);
-    put_text(b, bios_serial, f.bios_serial);
-    put_text(b, windows_edition, f.windows_edition);
-    put_text(b, display_version, f.display_version);
+    put_system_facts(b, f);
     return p;
 }
 
@@ -120,16 +115,31 @@ bool decode_extension_packet(const std::uint8_t* b, std::size_t n, Mac& m, Syste
     using namespace ext_packet;
     if (n < size) return false;
     std::copy_n(b + mac.offset, 6, m.begin());
-    // A field without its NUL (a hostile sender) is read as width - 1
-    // characters, and only printable ones are kept.
+    f = get_system_facts(b);
+    return true;
+}
+
+void put_system_facts(std::uint8_t* b, const SystemFacts& f) {
+    using namespace ext_packet;
+    put_text(b, processor_name, f.processor_name);
+    put_text(b, manufacturer, f.manufacturer);
+    put_text(b, model, f.model);
+    put_text(b, bios_serial, f.bios_serial);
+    put_text(b, windows_edition, f.windows_edition);
+    put_text(b, display_version, f.display_version);
+}
+
+SystemFacts get_system_facts(const std::uint8_t* b) {
+    using namespace ext_packet;
     auto text = [b](Field fl) { return printable_text(get_text(b + fl.offset, fl.width - 1)); };
+    SystemFacts f;
     f.processor_name = text(processor_name);
     f.manufacturer = text(manufacturer);
     f.model = text(model);
     f.bios_serial = text(bios_serial);
     f.windows_edition = text(windows_edition);
     f.display_version = text(display_version);
-    return true;
+    return f;
 }
 
 bool SoftwareItemReader::next(SoftwareItem& item) {
