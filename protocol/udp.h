@@ -17,7 +17,9 @@ constexpr int error_message_too_long = 10040;
 bool resolve_ipv4(const std::string& host, Ipv4& out);
 
 // Starts and stops the socket library (Winsock 2.0); no-ops on POSIX.
-bool start_sockets();
+// `high_version`, when given, gets the highest version the library offers
+// (0 on POSIX).
+bool start_sockets(std::uint16_t* high_version = nullptr);
 void stop_sockets();
 
 struct ReceiveResult {

@@ -39,7 +39,10 @@ bool resolve_ipv4(const std::string& host, Ipv4& out) {
     return true;
 }
 
-bool start_sockets() { return true; }
+bool start_sockets(std::uint16_t* high_version) {
+    if (high_version) *high_version = 0;
+    return true;
+}
 void stop_sockets() {}
 
 bool UdpSocket::open() {

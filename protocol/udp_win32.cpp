@@ -29,9 +29,11 @@ bool resolve_ipv4(const std::string& host, Ipv4& out) {
     return true;
 }
 
-bool start_sockets() {
+bool start_sockets(std::uint16_t* high_version) {
     WSADATA data;
-    return WSAStartup(MAKEWORD(2, 0), &data) == 0;
+    if (WSAStartup(MAKEWORD(2, 0), &data) != 0) return false;
+    if (high_version) *high_version = data.wHighVersion;
+    return true;
 }
 void stop_sockets() { WSACleanup(); }
 
