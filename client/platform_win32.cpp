@@ -47,9 +47,7 @@ bool Win32Platform::parse_dotted(const std::string& text, Ipv4& out) {
     return true;
 }
 
-// A host name never reads as dotted decimal (it starts with no digit), so
-// the shared resolver goes straight to the name lookup.
-bool Win32Platform::lookup_host(const std::string& text, Ipv4& out) { return resolve_ipv4(text, out); }
+bool Win32Platform::lookup_host(const std::string& text, Ipv4& out) { return lookup_ipv4(text, out); }
 
 bool Win32Platform::start_sockets(std::uint16_t& winsock_version) {
     if (!tally::start_sockets(&winsock_version)) return false;

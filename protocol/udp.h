@@ -15,6 +15,8 @@ constexpr int error_message_too_long = 10040;
 
 // Dotted decimal, or else a host-name lookup. False when neither works.
 bool resolve_ipv4(const std::string& host, Ipv4& out);
+// The system's host-name lookup alone: the first IPv4 address of the name.
+bool lookup_ipv4(const std::string& host, Ipv4& out);
 
 // Starts and stops the socket library (Winsock 2.0); no-ops on POSIX.
 // `high_version`, when given, gets the highest version the library offers

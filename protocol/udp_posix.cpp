@@ -12,22 +12,15 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "protocol/udp_address.h"
+
 namespace tally {
 
 namespace {
 int fd_of(std::uintptr_t h) { return static_cast<int>(h); }
-
-sockaddr_in make_address(const Ipv4& addr, std::uint16_t port) {
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    std::memcpy(&sa.sin_addr, addr.data(), 4);
-    return sa;
-}
 }  // namespace
 
-bool resolve_ipv4(const std::string& host, Ipv4& out) {
-    if (parse_ipv4(host, out)) return true;
+bool lookup_ipv4(const std::string& host, Ipv4& out) {
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_DGRAM;
