@@ -16,6 +16,13 @@ namespace tally {
 
 namespace {
 
+// The close box and the end of the session end either window.
+INT_PTR end_on_close(HWND window, UINT message) {
+    if (message != WM_CLOSE && message != WM_QUERYENDSESSION) return FALSE;
+    EndDialog(window, 0);
+    return TRUE;
+}
+
 // The guide's text, shown whole.
 struct HelpWindow {
     std::string text;
@@ -35,12 +42,8 @@ INT_PTR help_message(HelpWindow&, HWND window, UINT message, WPARAM wparam, LPAR
         case WM_COMMAND:
             if (LOWORD(wparam) == IDCANCEL) EndDialog(window, 0);
             return TRUE;
-        case WM_CLOSE:
-        case WM_QUERYENDSESSION:
-            EndDialog(window, 0);
-            return TRUE;
         default:
-            return FALSE;
+            return end_on_close(window, message);
     }
 }
 
@@ -64,12 +67,8 @@ INT_PTR about_message(AboutBox& about, HWND window, UINT message, WPARAM wparam,
                 default: break;
             }
             return TRUE;
-        case WM_CLOSE:
-        case WM_QUERYENDSESSION:
-            EndDialog(window, 0);
-            return TRUE;
         default:
-            return FALSE;
+            return end_on_close(window, message);
     }
 }
 
