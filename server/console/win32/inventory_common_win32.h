@@ -100,6 +100,16 @@ struct ListColumn {
 };
 // Report mode with full-row selection and grid lines, and these columns.
 void set_up_list(HWND list, const std::vector<ListColumn>& columns);
+// The columns of a list from the model's column specifications.
+template <typename Column>
+std::vector<ListColumn> list_columns(std::size_t count, const GridColumnSpec& (*spec)(Column)) {
+    std::vector<ListColumn> columns;
+    for (std::size_t c = 0; c < count; ++c) {
+        const GridColumnSpec& info = spec(Column(c));
+        columns.push_back({info.title, info.width, info.numeric});
+    }
+    return columns;
+}
 // The sort arrow on one column's header, none on the others.
 void show_sort_arrow(HWND list, int column, bool ascending);
 std::optional<std::size_t> selected_list_row(HWND list);
