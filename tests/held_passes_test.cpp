@@ -73,7 +73,7 @@ struct Pass {
     Bytes manifest_bytes() const { return encode_manifest(manifest); }
 };
 
-class HeldPassTest : public ::testing::Test {
+class HeldPassTest : public ::testing::Test, protected test::IntakeRig {
 protected:
     void SetUp() override {
         ASSERT_EQ(store.open_store(dir.path()), 0);
@@ -96,17 +96,8 @@ protected:
         auto i = store.find_record(mac_a.data());
         return i ? get_text(store.record(*i).bytes() + hw_record::computer_name.offset, 50) : std::string("-");
     }
-    std::vector<std::string> programs() {
-        std::vector<std::string> names;
-        for (std::size_t o : store.entry_offsets_of(mac_a.data())) names.push_back(store.entry(o).display_name());
-        return names;
-    }
+    std::vector<std::string> programs() const { return names_of(mac_a); }
 
-    TempDir dir;
-    RecordingNotifier notifier;
-    RecordingConsole console;
-    Store store{notifier};
-    Intake intake{store, console};
     Replies replies;
     std::uint32_t now = t0;
 };

@@ -67,7 +67,7 @@ std::ostream& operator<<(std::ostream& os, const Text& t) {
     return os << change_kind_text(t.kind) << " " << t.what << ": '" << t.old_value << "' -> '" << t.new_value << "'";
 }
 
-class HistoryTest : public ::testing::Test {
+class HistoryTest : public ::testing::Test, protected test::IntakeRig {
 public:
     void SetUp() override {
         ASSERT_EQ(store.open_store(dir.path()), 0);
@@ -97,11 +97,6 @@ public:
         return out;
     }
 
-    TempDir dir;
-    RecordingNotifier notifier;
-    RecordingConsole console;
-    Store store{notifier};
-    Intake intake{store, console};
     History history;
     HistoryRecorder recorder{store, history};
 };

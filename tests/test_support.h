@@ -1,5 +1,6 @@
 // Shared helpers for the unit tests: a temporary working directory, file
-// reading, a notifier and console that record what they are asked to show.
+// reading, a notifier and console that record what they are asked to show,
+// a store with an intake over it.
 #pragma once
 
 #include <cstdint>
@@ -60,6 +61,23 @@ struct RecordingConsole : ConsoleHooks {
     void datagram_dropped(DropReason reason) override { drops.push_back(reason); }
     void unwritten_changed(std::size_t count) override { unwritten.push_back(count); }
     std::string status() const { return statuses.empty() ? std::string() : statuses.back(); }
+};
+
+// A store in a fresh directory with an intake over it, as the intake's tests
+// use them (the test opens the store).
+struct IntakeRig {
+    // The program names of a computer's entries, in list order.
+    std::vector<std::string> names_of(const Mac& mac) const {
+        std::vector<std::string> names;
+        for (std::size_t o : store.entry_offsets_of(mac.data())) names.push_back(store.entry(o).display_name());
+        return names;
+    }
+
+    TempDir dir;
+    RecordingNotifier notifier;
+    RecordingConsole console;
+    Store store{notifier};
+    Intake intake{store, console};
 };
 
 }  // namespace tally::test
