@@ -33,6 +33,9 @@ constexpr UINT pass_expiry_ms = 1000;
 // Settles the reports that went quiet and purges old history.
 constexpr UINT_PTR history_timer = 4;
 constexpr UINT history_ms = 1000;
+// Hands what changed to the database publisher and shows its state.
+constexpr UINT_PTR publish_timer = 5;
+constexpr UINT publish_ms = 250;
 
 // Sets the held-paint timer when the held paints ask for it (due > 0).
 void set_held_paint_timer(ServerState& state, UINT due) {
@@ -138,6 +141,10 @@ void set_up(ServerState& state, HWND hwnd) {
     SetTimer(hwnd, pass_expiry_timer, pass_expiry_ms, nullptr);
     // Result not checked: without the timer, reports settle with the next datagram.
     SetTimer(hwnd, history_timer, history_ms, nullptr);
+    // Result not checked: without the timer nothing is published, and the
+    // store and its files go on as they are.
+    SetTimer(hwnd, publish_timer, publish_ms, nullptr);
+    show_awaiting_publish(state, awaiting_publish_text(state.publisher.status()));
     state.history.on_append = [&state](std::size_t first) { inventory_changes_appended(state.inventory, first); };
     state.core.tick(now_seconds(), state.settings.history_days);
     // Posted, so that it follows the dialog manager's first showing of the window.
@@ -172,6 +179,7 @@ void settings_command(ServerState& state) {
     }
     else
         state.core.rebuild_system_list();
+    configure_publisher(state);
 }
 
 void menu_command(ServerState& state, int id) {
@@ -288,6 +296,7 @@ INT_PTR CALLBACK main_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM
             if (wparam == write_retry_timer) state.core.retry_writes();
             if (wparam == pass_expiry_timer) state.intake.expire_passes(static_cast<std::uint32_t>(std::time(nullptr)));
             if (wparam == history_timer) state.core.tick(now_seconds(), state.settings.history_days);
+            if (wparam == publish_timer) tick_publisher(state);
             if (wparam == held_paint_timer) {
                 KillTimer(hwnd, held_paint_timer);
                 set_held_paint_timer(state, state.view.timer_fired(GetTickCount64()));

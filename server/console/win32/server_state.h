@@ -1,5 +1,6 @@
 // The process-wide state of tallyhall: live settings, the store, the console
-// core and its intake, the listening socket and the main window's handles.
+// core and its intake, the database publisher, the listening socket and the
+// main window's handles.
 // One instance lives in WinMain from start-up to exit; the windows find it
 // through their creation parameter and GWLP_USERDATA.
 #pragma once
@@ -16,6 +17,7 @@
 #include "server/console/settings.h"
 #include "server/intake/history_recorder.h"
 #include "server/intake/intake.h"
+#include "server/publish/publisher.h"
 #include "server/store/notify.h"
 #include "server/store/store.h"
 
@@ -76,6 +78,10 @@ private:
     ServerState& state_;
 };
 
+// A connection to the organisation's database for the publisher's worker
+// (ODBC through the system's driver manager).
+std::unique_ptr<Database> open_database_connection();
+
 struct ServerState {
     ServerSettings settings;
     BoxNotifier notifier;
@@ -86,6 +92,10 @@ struct ServerState {
     Intake intake{store, core, &settings.signing};
     History history;  // History.Audit beside the database files
     HistoryRecorder recorder{store, history};
+    // Publishes what changed to the organisation's database, from a worker
+    // thread of its own; ticked by the main window's timer.
+    Publisher publisher{store, history, open_database_connection};
+    std::string awaiting_publish_shown;  // the Server Stats field as last painted
     UdpSocket socket;  // the listening socket; closed in display only mode
     ConsoleInventoryHost inventory_host{*this};
     InventoryWindows inventory;  // the Systems and Software Catalogue windows
