@@ -32,7 +32,7 @@ public:
     // The publisher keeps its watermark beside the database files; `connect`
     // makes a database connection for the worker (ODBC in the programs, the
     // same with a scratch PostgreSQL in the tests).
-    Publisher(const Store& store, History& history, std::unique_ptr<Database> (*connect)());
+    Publisher(Store& store, History& history, std::unique_ptr<Database> (*connect)());
     ~Publisher();  // stops the worker after it has finished the batch in hand
     Publisher(const Publisher&) = delete;
     Publisher& operator=(const Publisher&) = delete;

@@ -88,12 +88,15 @@ private:
 // Told by the store of every change that moves software between computers:
 // a MAC's software list, or which record carries a MAC, changed (after the
 // tables hold the change); or a store was opened anew. The software
-// catalogue follows the tables this way, a computer at a time.
+// catalogue follows the tables this way, a computer at a time. Listeners
+// that follow every fact of a computer (the database publisher) are also
+// told when its hardware or extension record changed in place.
 class StoreListener {
 public:
     virtual ~StoreListener() = default;
     virtual void mac_changed(const std::uint8_t* mac) = 0;
     virtual void store_reopened() = 0;
+    virtual void record_changed(const std::uint8_t* /*mac*/) {}
 };
 
 class Store {
@@ -204,13 +207,19 @@ public:
     void delete_record(std::uint32_t i);
 
     Notifier& notifier() { return notifier_; }
-    // The one listener to the tables (none: nullptr).
-    void set_listener(StoreListener* listener) { listener_ = listener; }
-    StoreListener* listener() const { return listener_; }
+    // The listeners to the tables, told in the order they were added.
+    void add_listener(StoreListener* listener);
+    void remove_listener(StoreListener* listener);
+    bool has_listener(const StoreListener* listener) const;
 
 private:
     void tell_mac_changed(const std::uint8_t* mac) {
-        if (listener_ && !mac_is_zero(mac)) listener_->mac_changed(mac);
+        if (mac_is_zero(mac)) return;
+        for (StoreListener* l : listeners_) l->mac_changed(mac);
+    }
+    void tell_record_changed(const std::uint8_t* mac) {
+        if (mac_is_zero(mac)) return;
+        for (StoreListener* l : listeners_) l->record_changed(mac);
     }
     struct Loaded;
     std::uint8_t* record_bytes(std::uint32_t i) { return hardware_.item(i); }
@@ -247,7 +256,7 @@ private:
     std::uint32_t failed_growths_ = 0;
 
     StoreIndex index_;
-    StoreListener* listener_ = nullptr;
+    std::vector<StoreListener*> listeners_;
 };
 
 }  // namespace tally
