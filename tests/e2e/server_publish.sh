@@ -45,7 +45,7 @@ check "OK connects and closes the dialog" test $? -eq 0
 reg_value() { timeout 60 "$WINE" reg query 'HKLM\Software\Kestrin' /v "$1" 2>/dev/null | tr -d '\r' | awk -v v="$1" '$1 == v {print $3}'; }
 check "the connection is stored without its password" same "DSN=Inventory;UID=postgres" "$(reg_value Audit_PublishConnection)"
 SEALED=$(reg_value Audit_PublishPassword)
-check "the password is stored sealed" test -n "$SEALED" -a "${SEALED,,}" = "${SEALED,,}"
+check "the password is stored sealed" test -n "$SEALED"
 check "never as plain text" not grep -qi "$(printf 'pa;ss' | od -An -tx1 | tr -d ' \n')" <<<"$SEALED"
 drv menu main IDM_SETTINGS \; wait-window "$SETTINGS" \; text "$SETTINGS" - IDC_SETTINGS_PUBLISH_CONNECTION \; \
     click "$SETTINGS" - IDC_SETTINGS_CANCEL \; wait-gone "$SETTINGS"

@@ -269,6 +269,11 @@ void settings_ok(ServerSettings& settings, HWND dialog) {
     EndDialog(dialog, IDOK);
 }
 
+// A plain check box: each click turns it, read at OK.
+void turn_check_box(HWND dialog, int id) {
+    CheckDlgButton(dialog, id, IsDlgButtonChecked(dialog, id) == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED);
+}
+
 // The creation parameter is the live ServerSettings.
 INT_PTR CALLBACK settings_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
     if (message == WM_INITDIALOG) {
@@ -291,12 +296,7 @@ INT_PTR CALLBACK settings_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM 
                 case IDC_SETTINGS_BROWSE: browse_for_directory(*settings, dialog); return TRUE;
                 case IDC_SETTINGS_NEW_KEY: make_new_key(*settings, dialog); return TRUE;
                 case IDC_SETTINGS_ACCEPT_UNSIGNED:
-                    // A plain check box: each click turns it, read at OK.
-                    CheckDlgButton(dialog, IDC_SETTINGS_ACCEPT_UNSIGNED,
-                                   IsDlgButtonChecked(dialog, IDC_SETTINGS_ACCEPT_UNSIGNED) == BST_CHECKED
-                                       ? BST_UNCHECKED
-                                       : BST_CHECKED);
-                    return TRUE;
+                case IDC_SETTINGS_PUBLISH: turn_check_box(dialog, LOWORD(wparam)); return TRUE;
                 case IDC_SETTINGS_OK: settings_ok(*settings, dialog); return TRUE;
                 case IDC_SETTINGS_CANCEL:
                 case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
