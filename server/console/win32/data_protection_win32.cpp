@@ -1,6 +1,6 @@
 // Machine-scope data protection (CryptProtectData) of the site keys and the
-// database password: a sealed secret can be
-// opened on this computer only, by any of its accounts, without a prompt.
+// database password: a sealed secret can be opened on this computer only, by
+// any of its accounts, without a prompt.
 #include <windows.h>
 #include <wincrypt.h>
 
