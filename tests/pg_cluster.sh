@@ -3,7 +3,8 @@
 # listening on loopback only:
 #   pg_cluster.sh start DIR   makes the cluster in DIR the first time (UTF-8,
 #                             trust for local users), starts it on a free port
-#                             of 127.0.0.1 (the same port again on a restart),
+#                             of 127.0.0.1 (the same port again on a restart;
+#                             a running cluster is left running),
 #                             makes the database "inventory", writes
 #                             DIR/odbc.ini with the data source "tally_test"
 #                             (driver "PostgreSQL Unicode") and prints the port
@@ -42,10 +43,11 @@ start)
     fi
     [ -f "$dir/port" ] || free_port >"$dir/port"
     port=$(cat "$dir/port")
-    stop_cluster
-    as_owner "$BIN/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 30 \
-        -o "-p $port -k $dir -c listen_addresses=127.0.0.1" start >/dev/null ||
-        { tail -n 20 "$dir/server.log" >&2; exit 1; }
+    if ! as_owner "$BIN/pg_ctl" -D "$dir/data" status >/dev/null 2>&1; then
+        as_owner "$BIN/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 30 \
+            -o "-p $port -k $dir -c listen_addresses=127.0.0.1" start >/dev/null ||
+            { tail -n 20 "$dir/server.log" >&2; exit 1; }
+    fi
     psql=("$BIN/psql" -h 127.0.0.1 -p "$port" -U postgres -X -q -t -A)
     if [ "$("${psql[@]}" -d postgres -c "SELECT 1 FROM pg_database WHERE datname = 'inventory'")" != 1 ]; then
         "${psql[@]}" -d postgres -c "CREATE DATABASE inventory ENCODING 'UTF8' TEMPLATE template0" >/dev/null
