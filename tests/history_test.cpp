@@ -17,6 +17,7 @@ namespace {
 using test::RecordingConsole;
 using test::RecordingNotifier;
 using test::TempDir;
+using test::software_packet;
 using Programs = std::vector<std::pair<std::string, std::string>>;
 
 const Ipv4 sender{10, 0, 0, 5};
@@ -44,17 +45,6 @@ HardwareReport base_report() {
 }
 
 const Programs base_programs{{"Editor", "1.0"}, {"Viewer", "2.0"}, {"Tool", ""}};
-
-std::vector<std::uint8_t> software_packet(const Mac& mac, const Programs& items) {
-    std::vector<std::uint8_t> d{packet_list_start};
-    d.insert(d.end(), mac.begin(), mac.end());
-    for (const auto& [name, version] : items) {
-        std::uint8_t buf[600];
-        const std::size_t n = encode_software_item(buf, sizeof buf, name, !version.empty(), version);
-        d.insert(d.end(), buf, buf + n);
-    }
-    return d;
-}
 
 struct Text {
     ChangeKind kind;

@@ -25,6 +25,10 @@ private:
     std::string path_;
 };
 
+// A software packet (list start) of the computer with these programs (name
+// and version; an empty version is sent as none).
+std::vector<std::uint8_t> software_packet(const Mac& mac, const std::vector<std::pair<std::string, std::string>>& programs);
+
 std::vector<std::uint8_t> read_file(const std::string& path);
 void write_file(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
