@@ -6,8 +6,6 @@ with the server's database files (read back here, never from the server).
                         the site's rows (computers with their facts, programs,
                         change events) equal the store in DIR, within SECONDS
                         (default: at once); the differences otherwise
-    publish_db.py digest PGPORT SITE
-                        one digest of every row of the site
     publish_db.py having PGPORT PROGRAM VERSION
                         one query over all sites: the computers that have that
                         version of the program, as "SITE<tab>NAME" lines
@@ -19,7 +17,6 @@ with the server's database files (read back here, never from the server).
     publish_db.py name SEED N
                         the name of computer N of the sample fleet SEED
 """
-import hashlib
 import os
 import struct
 import subprocess
@@ -63,9 +60,17 @@ def store_computers(directory):
             continue
         e = ext[i * EXTENSION:(i + 1) * EXTENSION]
         has_ext = len(e) == EXTENSION and e[0:6] == mac
+        total = free = 0
+        for k in range(26):
+            if struct.unpack_from("<I", r, 152 + 4 * k)[0] == 3:  # fixed disk
+                t, f = struct.unpack_from("<Q", r, 464 + 8 * k)[0], struct.unpack_from("<Q", r, 256 + 8 * k)[0]
+                total, free = total + (t >> 20), free + (min(f, t) >> 20)
         facts = {
             "name": text_of(r[16:68]), "user": text_of(r[776:802]),
-            "ip": ".".join(str(b) for b in r[12:16]), "memory": str(struct.unpack_from("<I", r, 92)[0]),
+            "ip": ".".join(str(b) for b in r[12:16]), "processor": text_of(r[69:82]),
+            "mhz": str(int(struct.unpack_from("<f", r, 88)[0])), "memory": str(struct.unpack_from("<I", r, 92)[0]),
+            "windows_version": "%d.%d.%d" % (r[104], r[105], struct.unpack_from("<H", r, 106)[0]),
+            "disk_total": str(total), "disk_free": str(free),
             "last_report": str(struct.unpack_from("<I", r, 0)[0]),
             "custom1": text_of(r[676:701]), "custom2": text_of(r[701:726]),
             "serial": text_of(r[726:751]), "asset": text_of(r[751:776]),
@@ -104,10 +109,11 @@ def store_events(directory):
     return sequences
 
 
-COMPUTER_COLUMNS = ("mac, name, user_name, ip_address, memory_mb, extract(epoch from last_report)::bigint, "
+COMPUTER_COLUMNS = ("mac, computer_name, user_name, ip_address, processor, processor_mhz, memory_mb, "
+                    "windows_version, disk_total_mb, disk_free_mb, extract(epoch from last_report)::bigint, "
                     "custom_field_1, custom_field_2, serial_number, asset_tag, manufacturer, model")
-FACTS = ("name", "user", "ip", "memory", "last_report", "custom1", "custom2", "serial", "asset", "manufacturer",
-         "model")
+FACTS = ("name", "user", "ip", "processor", "mhz", "memory", "windows_version", "disk_total", "disk_free",
+         "last_report", "custom1", "custom2", "serial", "asset", "manufacturer", "model")
 
 
 def database_computers(port, site):
@@ -135,7 +141,7 @@ def differences(port, site, directory):
     expected = store_programs(directory, want)
     for p in sorted(expected ^ set(programs))[:10]:
         lines.append("program %s %s" % ("missing" if p in expected else "not in the store", p))
-    sequences = [int(r[0]) for r in sql(port, "select seq from change_events where site = '%s'" % site)]
+    sequences = [int(r[0]) for r in sql(port, "select sequence from change_events where site = '%s'" % site)]
     if sorted(sequences) != store_events(directory):
         lines.append("change events: %d in the database (%d distinct), %d in History.Audit"
                      % (len(sequences), len(set(sequences)), len(store_events(directory))))
@@ -157,14 +163,7 @@ def equal(port, site, directory, seconds):
     return not lines
 
 
-def digest(port, site):
-    rows = sql(port, "select %s from computers where site = '%s' order by mac" % (COMPUTER_COLUMNS, site))
-    rows += sql(port, "select mac, program, version from programs where site = '%s' order by 1, 2, 3" % site)
-    rows += sql(port, "select seq from change_events where site = '%s' order by 1" % site)
-    return hashlib.sha256(repr(rows).encode()).hexdigest()
-
-
-HAVING = ("select c.site, c.name from computers c join programs p on p.site = c.site and p.mac = c.mac "
+HAVING = ("select c.site, c.computer_name from computers c join programs p on p.site = c.site and p.mac = c.mac "
           "where p.program = '%s' and p.version = '%s' order by 1, 2")
 
 
@@ -191,8 +190,6 @@ if __name__ == "__main__":
     cmd, args = sys.argv[1], sys.argv[2:]
     if cmd == "equal":
         sys.exit(0 if equal(args[0], args[1], args[2], float(args[3]) if len(args) > 3 else 0) else 1)
-    elif cmd == "digest":
-        print(digest(args[0], args[1]))
     elif cmd == "having":
         print("\n".join("\t".join(r) for r in sql(args[0], HAVING % (quoted(args[1]), quoted(args[2])))))
     elif cmd == "expect-having":
