@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "server/console/publish_settings.h"
+#include "test_support.h"
 
 namespace tally {
 namespace {
@@ -117,25 +118,8 @@ TEST(PublishConnection, SettingsForThePublisher) {
     EXPECT_FALSE(publish_settings(config, "AUDITSRV").enabled);
 }
 
-// Stands for the system's protection: a reversible scramble with a marker.
-struct ScrambleProtection : DataProtection {
-    bool refuse = false;
-    bool protect(const std::vector<std::uint8_t>& plain, std::vector<std::uint8_t>& out) override {
-        if (refuse) return false;
-        out = {0xA7};
-        for (std::uint8_t b : plain) out.push_back(b ^ 0x3C);
-        return true;
-    }
-    bool unprotect(const std::vector<std::uint8_t>& sealed, std::vector<std::uint8_t>& out) override {
-        if (refuse || sealed.empty() || sealed[0] != 0xA7) return false;
-        out.clear();
-        for (std::size_t k = 1; k < sealed.size(); ++k) out.push_back(sealed[k] ^ 0x3C);
-        return true;
-    }
-};
-
 TEST(PublishRegistry, ValueImages) {
-    ScrambleProtection protection;
+    test::FakeProtection protection;
     const auto sealed = seal_password("s3cret", protection);
     ASSERT_TRUE(sealed);
     EXPECT_EQ(std::string(sealed->begin(), sealed->end()).find("s3cret"), std::string::npos);

@@ -1,5 +1,6 @@
 // Shared helpers for the unit tests: a temporary working directory, file
-// reading, a notifier and console that record what they are asked to show.
+// reading, a stand-in for the system's data protection, a notifier and
+// console that record what they are asked to show.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "server/console/data_protection.h"
 #include "server/intake/intake.h"
 #include "server/store/notify.h"
 
@@ -31,6 +33,24 @@ std::vector<std::uint8_t> software_packet(const Mac& mac, const std::vector<std:
 
 std::vector<std::uint8_t> read_file(const std::string& path);
 void write_file(const std::string& path, const std::vector<std::uint8_t>& bytes);
+
+// Stands for the system's protection: a reversible scramble with a marker,
+// refusing what it did not seal, or everything when told.
+struct FakeProtection : DataProtection {
+    bool refuse = false;
+    bool protect(const std::vector<std::uint8_t>& plain, std::vector<std::uint8_t>& out) override {
+        if (refuse) return false;
+        out = {0xD9};
+        for (std::uint8_t b : plain) out.push_back(b ^ 0x5A);
+        return true;
+    }
+    bool unprotect(const std::vector<std::uint8_t>& sealed, std::vector<std::uint8_t>& out) override {
+        if (refuse || sealed.empty() || sealed[0] != 0xD9) return false;
+        out.clear();
+        for (std::size_t k = 1; k < sealed.size(); ++k) out.push_back(sealed[k] ^ 0x5A);
+        return true;
+    }
+};
 
 struct RecordingNotifier : Notifier {
     std::vector<Notice> notices;
