@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -16,6 +17,11 @@
 #include "server/store/store.h"
 
 namespace bench {
+
+// The store's failure boxes, printed.
+struct PrintingNotifier : tally::Notifier {
+    void notify(const tally::Notice& n) override { std::printf("box: %s (%s)\n", n.text.c_str(), n.caption.c_str()); }
+};
 
 constexpr int computers = 10000;
 constexpr int programs_per_computer = 100;

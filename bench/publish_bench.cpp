@@ -34,10 +34,6 @@ using namespace tally;
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 
-struct PrintingNotifier : Notifier {
-    void notify(const Notice& n) override { std::printf("box: %s (%s)\n", n.text.c_str(), n.caption.c_str()); }
-};
-
 double seconds_since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 // The processor time of the calling thread, in seconds.
 double thread_seconds() {
@@ -113,7 +109,7 @@ int main(int argc, char** argv) {
     fs::create_directories(dir);
     bench::write_fleet(dir.string(), program_name, program_version, computers);
 
-    PrintingNotifier notifier;
+    bench::PrintingNotifier notifier;
     Store store(notifier);
     History history;
     if (store.open_store(dir.string()) != 0 || history.open(dir.string()) != 0) return 1;
