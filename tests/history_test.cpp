@@ -57,13 +57,9 @@ std::ostream& operator<<(std::ostream& os, const Text& t) {
     return os << change_kind_text(t.kind) << " " << t.what << ": '" << t.old_value << "' -> '" << t.new_value << "'";
 }
 
-class HistoryTest : public ::testing::Test {
+class HistoryTest : public ::testing::Test, public test::ServerFiles {
 public:
-    void SetUp() override {
-        ASSERT_EQ(store.open_store(dir.path()), 0);
-        ASSERT_EQ(history.open(dir.path()), 0);
-        intake.set_observer(&recorder);
-    }
+    void SetUp() override { ASSERT_TRUE(opened); }
     template <typename Bytes>
     void handle(const Bytes& d, std::uint32_t now, const Ipv4& from = sender) {
         intake.handle_datagram(d.data(), d.size(), from, now);
@@ -86,14 +82,6 @@ public:
             out.push_back({all[k].kind, all[k].what, all[k].old_value, all[k].new_value});
         return out;
     }
-
-    TempDir dir;
-    RecordingNotifier notifier;
-    RecordingConsole console;
-    Store store{notifier};
-    Intake intake{store, console};
-    History history;
-    HistoryRecorder recorder{store, history};
 };
 
 TEST_F(HistoryTest, FirstReportIsOneFirstSeenEvent) {

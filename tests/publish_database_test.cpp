@@ -25,8 +25,6 @@
 namespace tally {
 namespace {
 
-using test::RecordingConsole;
-using test::RecordingNotifier;
 using test::TempDir;
 using Programs = std::vector<std::pair<std::string, std::string>>;
 using Rows = std::vector<DatabaseRow>;
@@ -71,12 +69,8 @@ private:
 
 // One tallyhall's working directory: store, history, intake, and the
 // publisher for its site.
-struct Site {
-    explicit Site(std::string site_name) : name(std::move(site_name)) {
-        EXPECT_EQ(store.open_store(dir.path()), 0);
-        EXPECT_EQ(history.open(dir.path()), 0);
-        intake.set_observer(&recorder);
-    }
+struct Site : test::ServerFiles {
+    explicit Site(std::string site_name) : name(std::move(site_name)) { EXPECT_TRUE(opened); }
     static Mac mac_of(int c) { return {0x00, 0x16, 0x3E, 0x00, static_cast<std::uint8_t>(c >> 8), static_cast<std::uint8_t>(c)}; }
     void report(int c, const std::string& computer, const Programs& programs, std::uint32_t memory_mb = 4096) {
         HardwareReport r;
@@ -134,13 +128,6 @@ struct Site {
     }
 
     std::string name;
-    TempDir dir;
-    RecordingNotifier notifier;
-    RecordingConsole console;
-    Store store{notifier};
-    Intake intake{store, console};
-    History history;
-    HistoryRecorder recorder{store, history};
     Publisher publisher{store, history, &make_odbc_database};
 };
 

@@ -21,6 +21,11 @@ std::vector<std::uint8_t> software_packet(const Mac& mac, const std::vector<std:
     return d;
 }
 
+ServerFiles::ServerFiles() {
+    opened = store.open_store(dir.path()) == 0 && history.open(dir.path()) == 0;
+    intake.set_observer(&recorder);
+}
+
 TempDir::TempDir() {
     std::random_device rd;
     for (;;) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "server/console/data_protection.h"
+#include "server/intake/history_recorder.h"
 #include "server/intake/intake.h"
 #include "server/store/notify.h"
 
@@ -69,6 +70,21 @@ struct RecordingConsole : ConsoleHooks {
     void datagram_dropped(DropReason reason) override { drops.push_back(reason); }
     void unwritten_changed(std::size_t count) override { unwritten.push_back(count); }
     std::string status() const { return statuses.empty() ? std::string() : statuses.back(); }
+};
+
+// A server's working directory: the store and the history opened in a
+// fresh directory, the intake filing into the store, its reports recorded
+// in the history once settled.
+struct ServerFiles {
+    ServerFiles();
+    bool opened = false;  // both files open
+    TempDir dir;
+    RecordingNotifier notifier;
+    RecordingConsole console;
+    Store store{notifier};
+    Intake intake{store, console};
+    History history;
+    HistoryRecorder recorder{store, history};
 };
 
 }  // namespace tally::test
