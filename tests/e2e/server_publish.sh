@@ -1,14 +1,15 @@
 #!/bin/bash
 # Publishing to the organisation's database: the real tallyhall.exe, through
 # Wine's odbc32, unixODBC and the PostgreSQL driver, into a private PostgreSQL
-# cluster. The settings dialog tests the connection at OK (a bad one: the
-# driver's message, the dialog stays open) and keeps the password sealed; a
-# 300-computer fleet arrives whole (computers, facts, programs, change
-# events); a report, a custom-field edit and a deletion each reach the
-# database; the database stopped during a stream of reports and started again
-# gets every change once; a second server (another site, directory, port and
-# prefix) publishes into the same database without touching the first one's
-# rows, and one query answers across both sites.
+# cluster. The settings dialog tests the connection at OK (a bad data source
+# or a wrong password: the driver's message, the dialog stays open) and keeps
+# the password sealed, which a restart reads back; a 300-computer fleet
+# arrives whole (computers, facts, programs, change events); a report, a
+# custom-field edit and a deletion each reach the database; the database
+# stopped during a stream of reports and started again gets every change
+# once; a second server (another site, directory, port and prefix) publishes
+# into the same database without touching the first one's rows, and one query
+# answers across both sites.
 . "$(dirname "$0")/common.bash" server_publish
 PG=$ROOT/tests/pg_cluster.sh
 need "$PG"
@@ -16,6 +17,14 @@ PG_DIR=$(mktemp -d /tmp/tally-pg.XXXXXX)
 AT_EXIT+=("bash '$PG' stop '$PG_DIR' >/dev/null 2>&1; rm -rf '$PG_DIR'")
 PG_PORT=$(bash "$PG" start "$PG_DIR") && [ -n "$PG_PORT" ] || { echo "FAIL $TEST_NAME: no PostgreSQL cluster"; exit 1; }
 db() { python3 "$HERE/publish_db.py" "$@"; }
+# The first site's server signs in as "tally" with a password (the second one
+# as "postgres", trusted); the password may hold the connection string's ';'.
+PASSWORD='pa;ss}'
+timeout 30 psql -h 127.0.0.1 -p "$PG_PORT" -U postgres -d inventory -X -q \
+    -c "CREATE ROLE tally LOGIN SUPERUSER PASSWORD '$PASSWORD'" &&
+    sed -i "1i host all tally 127.0.0.1/32 scram-sha-256" "$PG_DIR/data/pg_hba.conf" &&
+    runuser -u postgres -- /usr/lib/postgresql/15/bin/pg_ctl -D "$PG_DIR/data" reload >/dev/null ||
+    { echo "FAIL $TEST_NAME: cannot give the cluster a user with a password"; exit 1; }
 
 # unixODBC's configuration for the programs under Wine: the driver of the
 # programs' bitness and the data source "Inventory".
@@ -38,18 +47,21 @@ drv menu main IDM_SETTINGS \; wait-window "$SETTINGS" \; click "$SETTINGS" - IDC
     box "Settings Error" IDOK 30000
 check "a failed test connection shows the driver's message" grep -q '^Unable to connect to the database' <<<"$OUT"
 check "the dialog stays open" drv sleep 300 \; wait-window "$SETTINGS" 2000
+drv set-text "$SETTINGS" - IDC_SETTINGS_PUBLISH_CONNECTION "DSN=Inventory;UID=tally;PWD=wrong" \; \
+    click "$SETTINGS" - IDC_SETTINGS_OK \; box "Settings Error" IDOK 30000
+check "a wrong password is refused at OK" grep -q 'password authentication failed' <<<"$OUT"
 # The password goes to the sealed value; the string is kept without it.
-drv set-text "$SETTINGS" - IDC_SETTINGS_PUBLISH_CONNECTION "DSN=Inventory;UID=postgres;PWD={pa;ss}" \; \
+drv set-text "$SETTINGS" - IDC_SETTINGS_PUBLISH_CONNECTION "DSN=Inventory;UID=tally;PWD={pa;ss}}}" \; \
     click "$SETTINGS" - IDC_SETTINGS_OK \; wait-gone "$SETTINGS" 30000
 check "OK connects and closes the dialog" test $? -eq 0
 reg_value() { timeout 60 "$WINE" reg query 'HKLM\Software\Kestrin' /v "$1" 2>/dev/null | tr -d '\r' | awk -v v="$1" '$1 == v {print $3}'; }
-check "the connection is stored without its password" same "DSN=Inventory;UID=postgres" "$(reg_value Audit_PublishConnection)"
+check "the connection is stored without its password" same "DSN=Inventory;UID=tally" "$(reg_value Audit_PublishConnection)"
 SEALED=$(reg_value Audit_PublishPassword)
 check "the password is stored sealed" test -n "$SEALED"
-check "never as plain text" not grep -qi "$(printf 'pa;ss' | od -An -tx1 | tr -d ' \n')" <<<"$SEALED"
+check "never as plain text" not grep -qi "$(printf '%s' "$PASSWORD" | od -An -tx1 | tr -d ' \n')" <<<"$SEALED"
 drv menu main IDM_SETTINGS \; wait-window "$SETTINGS" \; text "$SETTINGS" - IDC_SETTINGS_PUBLISH_CONNECTION \; \
     click "$SETTINGS" - IDC_SETTINGS_CANCEL \; wait-gone "$SETTINGS"
-check "the dialog never shows the password again" same "DSN=Inventory;UID=postgres" "$OUT"
+check "the dialog never shows the password again" same "DSN=Inventory;UID=tally" "$OUT"
 
 python3 "$ROOT/tools/sample_fleet.py" "$PORT" 300 1
 check "the fleet of 300 reaches the database: computers, facts, programs, events" db equal "$PG_PORT" NORTH "$DATA" 90
@@ -63,6 +75,11 @@ select_system "$(db name 1 8)" \; set-text main General IDC_GEN_CUSTOM_FIELD_1 "
 check "a custom-field edit reaches the database" db equal "$PG_PORT" NORTH "$DATA" 20
 drv menu main IDM_DELETE_RECORD \; box "Delete Record" IDYES
 check "a deletion reaches the database" db equal "$PG_PORT" NORTH "$DATA" 20
+# A restart reads the sealed password back and goes on publishing.
+check "the server ends" stop_server
+check "main window opens again" start_server
+db resend "$PORT" 1 9 1 "Report Tool" "2.1"
+check "after a restart a report reaches the database" db equal "$PG_PORT" NORTH "$DATA" 30
 
 # The database stopped during a stream of reports, then started again.
 status_away() {  # the status line names the outage with the driver's message (within 30 s)
