@@ -19,7 +19,7 @@ namespace {
 constexpr SQLULEN login_timeout_seconds = 10;
 // A statement that takes longer than this is given up (a hung server must
 // not hold the worker, nor the server's shutdown, for ever).
-constexpr SQLULEN query_timeout_seconds = 60;
+constexpr SQLULEN query_timeout_seconds = 30;
 
 bool succeeded(SQLRETURN r) { return r == SQL_SUCCESS || r == SQL_SUCCESS_WITH_INFO; }
 

@@ -31,21 +31,26 @@ class Publisher {
 public:
     // The publisher keeps its watermark beside the database files; `connect`
     // makes a database connection for the worker (ODBC in the programs, the
-    // same with a scratch PostgreSQL in the tests).
+    // same with a scratch PostgreSQL in the tests: make_odbc_database). It
+    // listens to the store's changes from construction on.
     Publisher(Store& store, History& history, std::unique_ptr<Database> (*connect)());
-    ~Publisher();  // stops the worker after it has finished the batch in hand
+    // Stops the worker after it has written the batch in hand and what waits
+    // for it (for at most 5 s); what is left goes at the next start.
+    ~Publisher();
     Publisher(const Publisher&) = delete;
     Publisher& operator=(const Publisher&) = delete;
 
     // Starts, restarts or stops the worker for these settings and the store
     // opened in `working_directory`.
     void configure(const PublishSettings& settings, const std::string& working_directory);
-    // On the window's thread, a few times a second: hands what changed since
-    // the last tick to the worker (bounded work per call).
+    // On the window's thread, a few times a second (every 50 to 250 ms):
+    // hands what changed since the last tick to the worker, at most about
+    // 5 ms of work per call. `now`: seconds since 1970.
     void tick(std::uint32_t now);
     PublishStatus status() const;
     // The text for the status line when the database went away (once per
-    // outage, with the driver's message) or came back; empty otherwise.
+    // outage: "Cannot publish to the database: " and the driver's message)
+    // or came back ("Publishing to the database again"); empty otherwise.
     std::string take_status_text();
 
 private:

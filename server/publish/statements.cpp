@@ -47,17 +47,18 @@ std::string tuple(const std::vector<std::string>& values) {
     return out + ")";
 }
 
-// "x IN (m1, m2)" over the MACs.
-template <typename Macs>
-std::string mac_list(const Macs& macs) {
-    std::string out = "(";
-    bool first = true;
-    for (const auto& m : macs) {
-        if (!first) out += ", ";
-        out += mac_literal(m.data());
-        first = false;
-    }
-    return out + ")";
+// Deletions one MAC at a time: with the site and the MAC both given, the
+// database finds their rows by the key's index whatever its statistics say.
+constexpr std::size_t macs_per_deletion = 100;
+
+// "WITH first, d0 AS (m0), d1 AS (m1) primary": data-modifying statements
+// run once each, with the primary statement.
+std::string with_each(const std::vector<std::string>& modifying, const std::string& first, const std::string& primary) {
+    std::string out;
+    if (!first.empty()) out = first;
+    for (std::size_t k = 0; k < modifying.size(); ++k)
+        out += (out.empty() ? "" : ", ") + ("d" + std::to_string(k) + " AS (" + modifying[k] + ")");
+    return out.empty() ? primary : "WITH " + out + " " + primary;
 }
 
 // The computer's distinct (program, version) pairs.
@@ -178,33 +179,41 @@ std::vector<std::string> replace_programs(const std::string& site, const std::ve
     for (const PublishedComputer* c : computers) lists.push_back(distinct_programs(c->snapshot));
     std::vector<std::string> out;
     for (const auto& run : runs(computers.size(), [&](std::size_t k) { return std::max<std::size_t>(1, lists[k].size()); })) {
-        std::string macs, values;
+        std::string values;
+        std::vector<std::string> deletes;
         for (std::size_t k = run.first; k < run.second; ++k) {
             const std::string mac = mac_literal(computers[k]->mac.data());
-            macs += (k > run.first ? ", " : "") + mac;
             for (const auto& p : lists[k])
                 values += (values.empty() ? "" : ", ") + tuple({mac, sql_literal(p.first), sql_literal(p.second)});
+            std::string gone = "DELETE FROM programs p WHERE " + site_is(site, "p") + " AND p.mac = " + mac;
+            if (!lists[k].empty()) gone += " AND (p.program, p.version) NOT IN (SELECT program, version FROM v WHERE v.mac = " + mac + ")";
+            deletes.push_back(std::move(gone));
         }
-        const std::string theirs = "DELETE FROM programs p WHERE " + site_is(site, "p") + " AND p.mac IN (" + macs + ")";
         if (values.empty()) {
-            out.push_back(theirs);
+            const std::string last = deletes.back();
+            deletes.pop_back();
+            out.push_back(with_each(deletes, "", last));
             continue;
         }
-        out.push_back("WITH v (mac, program, version) AS (VALUES " + values + "), gone AS (" + theirs +
-                      " AND NOT EXISTS (SELECT 1 FROM v WHERE v.mac = p.mac AND v.program = p.program AND "
-                      "v.version = p.version)) INSERT INTO programs (site, mac, program, version) SELECT " +
-                      sql_literal(site) + ", mac, program, version FROM v ON CONFLICT DO NOTHING");
+        out.push_back(with_each(deletes, "v (mac, program, version) AS (VALUES " + values + ")",
+                                "INSERT INTO programs (site, mac, program, version) SELECT " + sql_literal(site) +
+                                    ", mac, program, version FROM v ON CONFLICT DO NOTHING"));
     }
     return out;
 }
 
 std::vector<std::string> delete_computers(const std::string& site, const std::vector<Mac>& macs) {
     std::vector<std::string> out;
-    for (const auto& run : runs(macs.size(), [](std::size_t) { return std::size_t(1); })) {
-        const std::string list =
-            mac_list(std::vector<Mac>(macs.begin() + std::ptrdiff_t(run.first), macs.begin() + std::ptrdiff_t(run.second)));
-        out.push_back("WITH gone AS (DELETE FROM programs WHERE " + site_is(site) + " AND mac IN " + list +
-                      ") DELETE FROM computers WHERE " + site_is(site) + " AND mac IN " + list);
+    for (std::size_t first = 0; first < macs.size(); first += macs_per_deletion) {
+        std::vector<std::string> deletes;
+        const std::size_t end = std::min(macs.size(), first + macs_per_deletion);
+        for (std::size_t k = first; k < end; ++k)
+            for (const char* table : {"programs", "computers"})
+                deletes.push_back(std::string("DELETE FROM ") + table + " WHERE " + site_is(site) +
+                                  " AND mac = " + mac_literal(macs[k].data()));
+        const std::string last = deletes.back();
+        deletes.pop_back();
+        out.push_back(with_each(deletes, "", last));
     }
     return out;
 }
