@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -38,22 +39,39 @@ std::string env_or(const char* name, const std::string& fallback) {
 
 std::uint32_t wall_now() { return static_cast<std::uint32_t>(std::time(nullptr)); }
 
+// The command that removes the test's own cluster, also when the test
+// crashes or is ended (the fixture's cluster is stopped by the fixture).
+std::string removal;
+void remove_and_end(int signal) {
+    // not async-signal-safe, but the process ends right after
+    if (!removal.empty()) std::system(removal.c_str());
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
 // The cluster of the CTest fixture (TALLY_PG_DIR), or one of the test's own.
 class Cluster {
 public:
     Cluster() : script_(env_or("TALLY_PG_CLUSTER", TALLY_PG_CLUSTER_SCRIPT)), dir_(env_or("TALLY_PG_DIR", "")) {
         own_ = dir_.empty();
-        if (own_) dir_ = scratch_.path() + "/pg";
+        if (own_) {
+            dir_ = scratch_.path() + "/pg";
+            removal = command("remove");
+            for (int s : {SIGSEGV, SIGABRT, SIGTERM, SIGINT}) std::signal(s, remove_and_end);
+        }
         started_ = run("start");
         setenv("ODBCINI", (dir_ + "/odbc.ini").c_str(), 1);
     }
     ~Cluster() {
-        if (own_) run("remove");  // the fixture's cluster is stopped by the fixture
+        if (!own_) return;
+        run("remove");
+        removal.clear();
+    }
+    std::string command(const std::string& what) const {
+        return "bash " + script_ + " " + what + " " + dir_ + " >/dev/null";
     }
     bool started() const { return started_; }
-    bool run(const std::string& command) const {
-        return std::system(("bash " + script_ + " " + command + " " + dir_ + " >/dev/null").c_str()) == 0;
-    }
+    bool run(const std::string& what) const { return std::system(command(what).c_str()) == 0; }
     std::string port() const {
         const auto bytes = test::read_file(dir_ + "/port");
         std::string p(bytes.begin(), bytes.end());
