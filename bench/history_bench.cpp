@@ -25,10 +25,6 @@ using namespace tally;
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 
-struct PrintingNotifier : Notifier {
-    void notify(const Notice& n) override { std::printf("box: %s (%s)\n", n.text.c_str(), n.caption.c_str()); }
-};
-
 constexpr int days = 365;
 
 double resident_mib() {
@@ -92,7 +88,7 @@ int main(int argc, char** argv) {
 
     std::vector<double> without, with, growth;
     for (int run = 0; run < runs; ++run) {
-        PrintingNotifier notifier;
+        bench::PrintingNotifier notifier;
         {
             Store store(notifier);
             const auto start = Clock::now();
@@ -115,7 +111,7 @@ int main(int argc, char** argv) {
     std::printf("memory: +%.1f MiB for a history file of %.1f MiB: %.1f %% (goal <= 25 %%)\n", median(growth), file_mib,
                 100.0 * median(growth) / file_mib);
 
-    PrintingNotifier notifier;
+    bench::PrintingNotifier notifier;
     Store store(notifier);
     History history;
     if (store.open_store(dir.string()) != 0 || history.open(dir.string()) != 0) return 1;

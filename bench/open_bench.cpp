@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_fleet.h"
 #include "server/model/software_catalogue.h"
 #include "server/model/system_list.h"
 #include "server/store/store.h"
@@ -37,10 +38,6 @@ namespace {
 using namespace tally;
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
-
-struct PrintingNotifier : Notifier {
-    void notify(const Notice& n) override { std::printf("box: %s (%s)\n", n.text.c_str(), n.caption.c_str()); }
-};
 
 constexpr int programs_per_computer = 100;
 
@@ -163,7 +160,7 @@ int main(int argc, char** argv) {
     for (int run = 0; run < runs; ++run) {
         const double before = resident_mib();
         const auto t = Clock::now();
-        PrintingNotifier notifier;
+        bench::PrintingNotifier notifier;
         Store store(notifier);
         if (store.open_store(dir.string()) != 0) return 1;
         const double open_ms = std::chrono::duration<double, std::milli>(Clock::now() - t).count();
@@ -177,7 +174,7 @@ int main(int argc, char** argv) {
                     list.size(), ms, mib);
     }
     {
-        PrintingNotifier notifier;
+        bench::PrintingNotifier notifier;
         Store store(notifier);
         if (store.open_store(dir.string()) != 0) return 1;
         catalogue_figures(store, computers);
