@@ -23,14 +23,11 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_memory.h"
 #include "server/model/software_catalogue.h"
 #include "server/model/system_list.h"
 #include "server/store/store.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#include <psapi.h>
-#endif
 
 namespace {
 
@@ -44,20 +41,7 @@ struct PrintingNotifier : Notifier {
 
 constexpr int programs_per_computer = 100;
 
-double resident_mib() {
-#ifdef _WIN32
-    PROCESS_MEMORY_COUNTERS c{};
-    c.cb = sizeof c;
-    if (!GetProcessMemoryInfo(GetCurrentProcess(), &c, sizeof c)) return 0;
-    return c.WorkingSetSize / 1048576.0;
-#else
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6) / 1024.0;
-    return 0;
-#endif
-}
+using bench::resident_mib;
 
 bool vendor_macs = false;
 

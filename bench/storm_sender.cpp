@@ -11,6 +11,12 @@
 //       datagrams again), and for up to 10 s after the last pass the
 //       manifests of passes not yet acknowledged are sent again after each
 //       silence; prints the receipts and resends besides.
+//   storm_sender send PORT CLIENTS SECONDS signed KEY   the same with each
+//       manifest signed with the site key KEY (64 hexadecimal digits), as
+//       clients with the key in their policy key send it.
+//   ... updated PERCENT (after the rest)   that share of each client's
+//       programs in a newer version (10.3.* for 10.2.*), as after a round
+//       of updates; the names stay the same.
 //   storm_sender count DIR   prints the used records of Hardware.Audit and
 //       the used entries of Software.Audit in DIR.
 //   storm_sender make-store DIR CLIENTS   writes the database files of a
@@ -20,6 +26,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <optional>
+#include <random>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -27,6 +36,7 @@
 
 #include "protocol/manifest.h"
 #include "protocol/packets.h"
+#include "protocol/signing.h"
 #include "protocol/udp.h"
 #include "server/intake/intake.h"
 #include "server/store/records.h"
@@ -47,6 +57,9 @@ Mac mac_of(int client) {
 
 // Each software packet carries 20 items whose names are padded so that the
 // packet is 1,205 bytes long, as a client's full packets are.
+// The share of each client's programs reported in a newer version.
+int updated_percent = 0;
+
 std::vector<std::uint8_t> software_packet(int client, int packet) {
     const Mac mac = mac_of(client);
     std::vector<std::uint8_t> p;
@@ -56,7 +69,10 @@ std::vector<std::uint8_t> software_packet(int client, int packet) {
     const std::size_t item_room = (software_packet_bytes - sw_packet::items_offset) / programs_per_packet;  // 59
     for (int k = 0; k < programs_per_packet; ++k) {
         const int program = packet * programs_per_packet + k;
-        const std::string version = "10.2." + std::to_string(program) + "." + std::to_string(client % 1000);
+        // Of the same length either way, so that the names and the packet stay as they are.
+        const bool updated = (program + client) % 100 < updated_percent;
+        const std::string version =
+            (updated ? "10.3." : "10.2.") + std::to_string(program) + "." + std::to_string(client % 1000);
         std::string name = "Storm Program " + std::to_string(program) + " of client " + std::to_string(client) + " ";
         std::size_t room = item_room - (version.size() + 6);
         if (k == programs_per_packet - 1) room += (software_packet_bytes - sw_packet::items_offset) % programs_per_packet;
@@ -95,10 +111,15 @@ struct Receipts {
     std::vector<char> acknowledged, resent;
     long applied = 0, held = 0, manifests_resent = 0, datagrams_resent = 0, bytes = 0;
 
-    explicit Receipts(int clients) : manifests(clients), acknowledged(clients, 0), resent(clients, 0) {}
-    static PassId pass_of(int client) {
-        PassId id{};
-        id.fill(0xA5);
+    std::optional<SiteKey> key;  // signs the manifests when given
+    PassId salt{};               // the same clients in a later run send other passes
+
+    explicit Receipts(int clients) : manifests(clients), acknowledged(clients, 0), resent(clients, 0) {
+        std::random_device random;
+        for (auto& b : salt) b = static_cast<std::uint8_t>(random());
+    }
+    PassId pass_of(int client) const {
+        PassId id = salt;
         put_u32(id.data(), static_cast<std::uint32_t>(client));
         return id;
     }
@@ -107,7 +128,11 @@ struct Receipts {
         m.mac = mac_of(client);
         m.pass_id = pass_of(client);
         for (const auto& d : datagrams) m.digests.push_back(datagram_digest(d.data(), d.size()));
-        return manifests[client] = encode_manifest(m);
+        std::vector<std::uint8_t> packet = encode_manifest(m);
+        if (key)
+            sign_pass_datagram(packet, manifest_packet::digests_offset + 16 * m.digests.size(), *key,
+                               static_cast<std::uint64_t>(std::time(nullptr)));
+        return manifests[client] = std::move(packet);
     }
     // Takes every receipt waiting on the socket.
     void take(UdpSocket& socket, std::uint16_t port) {
@@ -164,11 +189,12 @@ struct Receipts {
     }
 };
 
-int send(std::uint16_t port, int clients, double seconds, bool manifests) {
+int send(std::uint16_t port, int clients, double seconds, bool manifests, const std::optional<SiteKey>& key) {
     if (!start_sockets()) return 1;
     UdpSocket socket;
     if (!socket.open() || !socket.set_non_blocking() || !socket.set_receive_buffer(4 << 20)) return 1;
     Receipts receipts(manifests ? clients : 0);
+    receipts.key = key;
     const Ipv4 loopback{127, 0, 0, 1};
     const std::size_t per_client = datagrams_of(0).size();
     const double total = double(clients) * double(per_client);
@@ -248,14 +274,37 @@ int make_store(const std::string& dir, int clients) {
     return hw && sw ? 0 : 1;
 }
 
+// send's words after SECONDS: [manifests | signed KEY] [updated PERCENT].
+bool send_options(const std::vector<std::string>& words, bool& manifests, std::optional<SiteKey>& key) {
+    std::size_t k = 0;
+    if (k < words.size() && words[k] == "manifests") {
+        manifests = true;
+        ++k;
+    } else if (k + 1 < words.size() && words[k] == "signed") {
+        manifests = true;
+        key = parse_key_text(words[k + 1]);
+        if (!key) return false;
+        k += 2;
+    }
+    if (k + 1 < words.size() && words[k] == "updated") {
+        updated_percent = std::atoi(words[k + 1].c_str());
+        k += 2;
+    }
+    return k == words.size() && updated_percent >= 0 && updated_percent <= 100;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode == "send" && (argc == 5 || (argc == 6 && std::string(argv[5]) == "manifests")))
-        return send(static_cast<std::uint16_t>(std::atoi(argv[2])), std::atoi(argv[3]), std::atof(argv[4]), argc == 6);
+    bool manifests = false;
+    std::optional<SiteKey> key;
+    if (mode == "send" && argc >= 5 && send_options(std::vector<std::string>(argv + 5, argv + argc), manifests, key))
+        return send(static_cast<std::uint16_t>(std::atoi(argv[2])), std::atoi(argv[3]), std::atof(argv[4]), manifests, key);
     if (mode == "count" && argc == 3) return count(argv[2]);
     if (mode == "make-store" && argc == 4) return make_store(argv[2], std::atoi(argv[3]));
-    std::fprintf(stderr, "usage: storm_sender send PORT CLIENTS SECONDS [manifests] | count DIR | make-store DIR CLIENTS\n");
+    std::fprintf(stderr,
+                 "usage: storm_sender send PORT CLIENTS SECONDS [manifests | signed KEY] [updated PERCENT] | count DIR |"
+                 " make-store DIR CLIENTS\n");
     return 2;
 }
