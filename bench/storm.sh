@@ -349,7 +349,10 @@ search_all() {
     while :; do
         open=0
         for l in $(grep -o . <<<"$letters"); do
-            if [ "${hi[$l]}" = 0 ]; then
+            if [ "${hi[$l]}" = 0 ] && [ "${lo[$l]}" -ge 40000 ]; then
+                hi[$l]=$((lo[$l] * 2))  # lossless at 40,000/s: the search ends there
+                continue
+            elif [ "${hi[$l]}" = 0 ]; then
                 rate=$((lo[$l] * 2))
             elif [ $step -lt "$STEPS" ]; then
                 rate=$(((lo[$l] + hi[$l]) / 2))
