@@ -111,10 +111,13 @@ struct Receipts {
     std::vector<char> acknowledged, resent;
     long applied = 0, held = 0, manifests_resent = 0, datagrams_resent = 0, bytes = 0;
 
+    std::vector<Clock::time_point> last_sent;  // each pass's last datagram
+    std::vector<double> waits_ms;              // from there to the pass's first 'A'
     std::optional<SiteKey> key;  // signs the manifests when given
     PassId salt{};               // the same clients in a later run send other passes
 
-    explicit Receipts(int clients) : manifests(clients), acknowledged(clients, 0), resent(clients, 0) {
+    explicit Receipts(int clients)
+        : manifests(clients), acknowledged(clients, 0), resent(clients, 0), last_sent(clients) {
         std::random_device random;
         for (auto& b : salt) b = static_cast<std::uint8_t>(random());
     }
@@ -147,6 +150,8 @@ struct Receipts {
             if (c < 0 || c >= static_cast<int>(manifests.size()) || receipt.pass_id != pass_of(c)) continue;
             if (receipt.kind == receipt_applied) {
                 ++applied;
+                if (!acknowledged[c] && c < static_cast<int>(last_sent.size()))
+                    waits_ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - last_sent[c]).count());
                 acknowledged[c] = 1;
                 continue;
             }
@@ -184,8 +189,14 @@ struct Receipts {
     void print() const {
         long acked = 0;
         for (char a : acknowledged) acked += a;
-        std::printf("receipts: %ld A, %ld N (%ld bytes); %ld of %zu passes acknowledged; resent %ld manifests, %ld datagrams\n",
+        std::printf("receipts: %ld A, %ld N (%ld bytes); %ld of %zu passes acknowledged; resent %ld manifests, %ld datagrams",
                     applied, held, bytes, acked, manifests.size(), manifests_resent, datagrams_resent);
+        std::vector<double> w = waits_ms;
+        std::sort(w.begin(), w.end());
+        if (!w.empty())
+            std::printf("; acknowledged %.0f ms after the pass's last datagram (median; 99 %%: %.0f ms, longest %.0f ms)",
+                        w[w.size() / 2], w[w.size() * 99 / 100], w.back());
+        std::printf("\n");
     }
 };
 
@@ -222,6 +233,7 @@ int send(std::uint16_t port, int clients, double seconds, bool manifests, const 
             else
                 ++failed;
         }
+        if (manifests) receipts.last_sent[c] = Clock::now();
     }
     const double took = std::chrono::duration<double>(Clock::now() - start).count();
     std::printf("sent %ld datagrams (%ld failed) of %d clients in %.2f s (%.0f/s), at most %.1f ms late\n", sent,
