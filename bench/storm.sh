@@ -41,6 +41,8 @@
 #             Catalogue open (STORM_PAIRS pairs in turn, default 2)
 #     fleet-storm  10,000 clients in 60 s with manifests into a store of
 #             100,000 x 100, with both windows open and with none
+#     fleet-storm-shared  the same, every client's program p named alike (the
+#             catalogue then gains 100 programs, not 100 a client)
 #     fleet-holds  10 reports a second for 30 s into that store: the longest
 #             time the main window took to answer a message (pings every
 #             10 ms), with both windows open and with none; first the same
@@ -72,6 +74,7 @@ SEED_EXTRA=0  # the computers of the seed that are not among the clients
 WINDOWS=      # 1: Systems and Software Catalogue open before the clients send
 PING_MS=      # pings the main window while the clients send (fleet-holds)
 UPDATED=      # the share of programs the clients report in a newer version
+SHARED_NAMES= # 1: every client's program p has the same name
 KEY=          # the site key's text, once made
 for f in "$SENDER" "$SERVER_EXE" "$WIN_BIN/storm_receiver.exe" "$WIN_BIN/tally_driver.exe"; do
     [ -x "$f" ] || [ -f "$f" ] || { echo "missing $f: run tools/build.sh first" >&2; exit 1; }
@@ -155,7 +158,8 @@ server() {
         sleep "$seconds"
         echo "sent 0 datagrams" >"$RUN/send.out"
     else
-        "$SENDER" send "$port" "$CLIENTS" "$seconds" $(sender_mode "$mode") ${UPDATED:+updated $UPDATED} >"$RUN/send.out"
+        "$SENDER" send "$port" "$CLIENTS" "$seconds" $(sender_mode "$mode") ${UPDATED:+updated $UPDATED} \
+            ${SHARED_NAMES:+shared-names} >"$RUN/send.out"
     fi
     t_end=$(now_ms)
     sent=$(awk 'NR == 1 {print $2}' "$RUN/send.out")
@@ -503,6 +507,10 @@ for r in $ROWS; do
         fleet-storm)
             SEED=$(open_bench_store 100000) SEED_EXTRA=100000 \
                 fleet_pair "$CLIENTS clients in 60 s with manifests into a store of 100,000 x 100" 60 manifests
+            ;;
+        fleet-storm-shared)
+            SEED=$(open_bench_store 100000) SEED_EXTRA=100000 SHARED_NAMES=1 \
+                fleet_pair "$CLIENTS clients in 60 s with manifests into a store of 100,000 x 100, program names shared by the clients" 60 manifests
             ;;
         fleet-holds)
             SEED=$(open_bench_store 100000) SEED_EXTRA=100000 CLIENTS=0 PING_MS=30000 \

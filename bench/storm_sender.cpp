@@ -17,6 +17,9 @@
 //   ... updated PERCENT (after the rest)   that share of each client's
 //       programs in a newer version (10.3.* for 10.2.*), as after a round
 //       of updates; the names stay the same.
+//   ... shared-names (last)   every client's program p named alike, as in a
+//       fleet with one set of programs (otherwise each client's names are
+//       its own: 100 new programs a client for the catalogue).
 //   storm_sender count DIR   prints the used records of Hardware.Audit and
 //       the used entries of Software.Audit in DIR.
 //   storm_sender make-store DIR CLIENTS   writes the database files of a
@@ -59,6 +62,9 @@ Mac mac_of(int client) {
 // packet is 1,205 bytes long, as a client's full packets are.
 // The share of each client's programs reported in a newer version.
 int updated_percent = 0;
+// Every client's program p has the same name (as in a fleet with one set of
+// programs), not one of its own.
+bool shared_names = false;
 
 std::vector<std::uint8_t> software_packet(int client, int packet) {
     const Mac mac = mac_of(client);
@@ -73,7 +79,8 @@ std::vector<std::uint8_t> software_packet(int client, int packet) {
         const bool updated = (program + client) % 100 < updated_percent;
         const std::string version =
             (updated ? "10.3." : "10.2.") + std::to_string(program) + "." + std::to_string(client % 1000);
-        std::string name = "Storm Program " + std::to_string(program) + " of client " + std::to_string(client) + " ";
+        std::string name = "Storm Program " + std::to_string(program) + " " +
+                           (shared_names ? std::string() : "of client " + std::to_string(client) + " ");
         std::size_t room = item_room - (version.size() + 6);
         if (k == programs_per_packet - 1) room += (software_packet_bytes - sw_packet::items_offset) % programs_per_packet;
         name.resize(std::min<std::size_t>(room, 63), '.');
@@ -302,6 +309,10 @@ bool send_options(const std::vector<std::string>& words, bool& manifests, std::o
         updated_percent = std::atoi(words[k + 1].c_str());
         k += 2;
     }
+    if (k < words.size() && words[k] == "shared-names") {
+        shared_names = true;
+        ++k;
+    }
     return k == words.size() && updated_percent >= 0 && updated_percent <= 100;
 }
 
@@ -316,7 +327,7 @@ int main(int argc, char** argv) {
     if (mode == "count" && argc == 3) return count(argv[2]);
     if (mode == "make-store" && argc == 4) return make_store(argv[2], std::atoi(argv[3]));
     std::fprintf(stderr,
-                 "usage: storm_sender send PORT CLIENTS SECONDS [manifests | signed KEY] [updated PERCENT] | count DIR |"
-                 " make-store DIR CLIENTS\n");
+                 "usage: storm_sender send PORT CLIENTS SECONDS [manifests | signed KEY] [updated PERCENT] [shared-names] |"
+                 " count DIR | make-store DIR CLIENTS\n");
     return 2;
 }
