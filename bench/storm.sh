@@ -26,8 +26,9 @@
 #             (the server given a site key through its settings dialog's
 #             "New Key...", the sender the key text the dialog shows)
 #     search:LETTERS  the highest lossless rate of each program named, the
-#             searches interleaved step by step (doubled from 1,167/s until a
-#             run loses, then STORM_STEPS halvings): b baseline receiver,
+#             searches interleaved step by step (doubled from 1,167/s, or
+#             from STORM_FROM, a rate taken as lossless, until a run loses,
+#             then STORM_STEPS halvings): b baseline receiver,
 #             p tallyhall, m with manifests, s with signed manifests, h with
 #             manifests into yesterday's store of the same clients (history
 #             on, nothing changed), o the same with the history off
@@ -356,8 +357,9 @@ search_all() {
     local letters=$1 l rate step=0 open
     declare -A lo hi
     [[ $letters == *[ho]* ]] && history_seed
-    for l in $(grep -o . <<<"$letters"); do lo[$l]=$(rate_of 60) hi[$l]=0; done
-    echo "== highest lossless rate, $CLIENTS clients: $letters (doubled from $(rate_of 60)/s, then $STEPS halvings)"
+    local from=${STORM_FROM:-$(rate_of 60)}
+    for l in $(grep -o . <<<"$letters"); do lo[$l]=$from hi[$l]=0; done
+    echo "== highest lossless rate, $CLIENTS clients: $letters (doubled from $from/s, then $STEPS halvings)"
     while :; do
         open=0
         for l in $(grep -o . <<<"$letters"); do
