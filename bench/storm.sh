@@ -27,8 +27,8 @@
 #             "New Key...", the sender the key text the dialog shows)
 #     search:LETTERS  the highest lossless rate of each program named, the
 #             searches interleaved step by step (doubled from 1,167/s, or
-#             from STORM_FROM, a rate taken as lossless, until a run loses,
-#             then STORM_STEPS halvings): b baseline receiver,
+#             from STORM_FROM, a rate taken as lossless, until a run loses
+#             or passes STORM_TO, then STORM_STEPS halvings): b baseline receiver,
 #             p tallyhall, m with manifests, s with signed manifests, h with
 #             manifests into yesterday's store of the same clients (history
 #             on, nothing changed), o the same with the history off
@@ -360,11 +360,15 @@ search_all() {
     local from=${STORM_FROM:-$(rate_of 60)}
     for l in $(grep -o . <<<"$letters"); do lo[$l]=$from hi[$l]=0; done
     echo "== highest lossless rate, $CLIENTS clients: $letters (doubled from $from/s, then $STEPS halvings)"
+    local to=${STORM_TO:-80000} all
     while :; do
         open=0
+        # A halving step counts once every program has found a lossy rate.
+        all=1
+        for l in $(grep -o . <<<"$letters"); do [ "${hi[$l]}" = 0 ] && all=0; done
         for l in $(grep -o . <<<"$letters"); do
-            if [ "${hi[$l]}" = 0 ] && [ "${lo[$l]}" -ge 40000 ]; then
-                hi[$l]=$((lo[$l] * 2))  # lossless at 40,000/s: the search ends there
+            if [ "${hi[$l]}" = 0 ] && [ $((lo[$l] * 2)) -gt "$to" ]; then
+                hi[$l]=$((lo[$l] * 2))  # lossless at the highest rate asked for: the search ends there
                 continue
             elif [ "${hi[$l]}" = 0 ]; then
                 rate=$((lo[$l] * 2))
@@ -380,9 +384,6 @@ search_all() {
             if [ "$LOSSLESS" = 1 ]; then lo[$l]=$rate; else hi[$l]=$rate; fi
         done
         [ $open = 0 ] && break
-        # A halving step counts once every program has found a lossy rate.
-        local all=1
-        for l in $(grep -o . <<<"$letters"); do [ "${hi[$l]}" = 0 ] && all=0; done
         [ $all = 1 ] && step=$((step + 1))
     done
     printf 'highest lossless rate (datagrams/s, to within the last halving step):'
