@@ -42,8 +42,9 @@
 #             Catalogue open (STORM_PAIRS pairs in turn, default 2)
 #     fleet-storm  10,000 clients in 60 s with manifests into a store of
 #             100,000 x 100, with both windows open and with none
-#     fleet-storm-shared  the same, every client's program p named alike (the
-#             catalogue then gains 100 programs, not 100 a client)
+#     fleet-storm-shared, fleet-rate-shared  the same, every client's
+#             program p named alike (the catalogue then gains 100 programs,
+#             not 100 a client)
 #     fleet-holds  10 reports a second for 30 s into that store: the longest
 #             time the main window took to answer a message (pings every
 #             10 ms), with both windows open and with none; first the same
@@ -506,6 +507,10 @@ for r in $ROWS; do
         fleet-rate)
             SEED=$(open_bench_store 3000) SEED_EXTRA=3000 CLIENTS=42857 STORM_PAIRS=${STORM_PAIRS:-2} \
                 fleet_pair "5,000 datagrams/s for 60 s (42,857 clients) into a store of 3,000 computers" 60 ""
+            ;;
+        fleet-rate-shared)
+            SEED=$(open_bench_store 3000) SEED_EXTRA=3000 CLIENTS=42857 STORM_PAIRS=${STORM_PAIRS:-2} SHARED_NAMES=1 \
+                fleet_pair "5,000 datagrams/s for 60 s (42,857 clients) into a store of 3,000 computers, program names shared by the clients" 60 ""
             ;;
         fleet-storm)
             SEED=$(open_bench_store 100000) SEED_EXTRA=100000 \
