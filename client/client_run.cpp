@@ -172,7 +172,7 @@ int run_client(ClientPlatform& platform, HardwareProbes& probes, UninstallEntrie
         platform.stop_sockets();
         return 1;
     }
-    const std::int32_t port = effective_port(cl);
+    const std::int32_t port = port_from_command_line(cl);
     if (!platform.open_socket()) {
         platform.stop_sockets();
         return 1;

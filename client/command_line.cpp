@@ -34,7 +34,7 @@ std::int32_t port_from_text(const std::string& port_text) {
     return static_cast<std::int32_t>(v);  // truncates toward zero
 }
 
-std::int32_t effective_port(const CommandLine& cl) {
+std::int32_t port_from_command_line(const CommandLine& cl) {
     std::int32_t port = cl.has_port ? port_from_text(cl.port_text) : 0;
     return port == 0 ? static_cast<std::int32_t>(default_port) : port;
 }

@@ -28,7 +28,7 @@ CommandLine split_command_line(const std::string& line);
 // the 32-bit range, as "1e99" would give) counts as 0.
 std::int32_t port_from_text(const std::string& port_text);
 // The port the client sends to: 0 means the default 54333.
-std::int32_t effective_port(const CommandLine& cl);
+std::int32_t port_from_command_line(const CommandLine& cl);
 // Ports as they go into a socket address: modulo 65536.
 std::uint16_t destination_port(std::int32_t port);
 std::uint16_t bind_port(std::int32_t port);  // port + 1, modulo 65536

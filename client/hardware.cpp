@@ -94,7 +94,7 @@ std::uint32_t cap_bytes(std::uint64_t bytes) {
     return bytes > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<std::uint32_t>(bytes);
 }
 
-std::uint32_t bytes_to_mb(std::uint64_t bytes) {
+std::uint32_t mb_from_bytes_capped(std::uint64_t bytes) {
     const std::uint64_t mb = bytes / 1048576u + (bytes % 1048576u ? 1 : 0);
     return mb > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<std::uint32_t>(mb);
 }

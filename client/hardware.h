@@ -77,7 +77,7 @@ bool compute_clock(std::uint64_t frequency, const ClockSample (&samples)[clock_s
 std::uint32_t cap_bytes(std::uint64_t bytes);
 // Bytes rounded up to whole MB, as the server rounds the 32-bit counts;
 // above 4,294,967,295 MB the result stays at that value.
-std::uint32_t bytes_to_mb(std::uint64_t bytes);
+std::uint32_t mb_from_bytes_capped(std::uint64_t bytes);
 
 // The processor brand string from the twelve registers (eax, ebx, ecx, edx
 // of the extended functions 0x80000002 to 0x80000004), without the blanks

@@ -47,25 +47,17 @@ bool Win32Platform::parse_dotted(const std::string& text, Ipv4& out) {
     return true;
 }
 
-bool Win32Platform::lookup_host(const std::string& text, Ipv4& out) {
-    hostent* host = gethostbyname(text.c_str());
-    if (!host || host->h_addrtype != AF_INET || host->h_length != 4 || !host->h_addr_list || !host->h_addr_list[0])
-        return false;
-    out = ipv4_from_network_order(host->h_addr_list[0]);
-    return true;
-}
+bool Win32Platform::lookup_host(const std::string& text, Ipv4& out) { return lookup_ipv4(text, out); }
 
 bool Win32Platform::start_sockets(std::uint16_t& winsock_version) {
-    WSADATA data;
-    if (WSAStartup(MAKEWORD(2, 0), &data) != 0) return false;
+    if (!tally::start_sockets(&winsock_version)) return false;
     started_ = true;
-    winsock_version = data.wHighVersion;
     return true;
 }
 
 void Win32Platform::stop_sockets() {
     socket_.close();
-    if (started_) WSACleanup();
+    if (started_) tally::stop_sockets();
     started_ = false;
 }
 

@@ -355,8 +355,8 @@ void Win32Probes::probe_memory(HardwareReport& r) {
     if (!GlobalMemoryStatusEx(&status)) return;
     r.ram_bytes = cap_bytes(status.ullTotalPhys);
     r.pagefile_bytes = cap_bytes(status.ullTotalPageFile);
-    r.ram_mb = bytes_to_mb(status.ullTotalPhys);
-    r.pagefile_mb = bytes_to_mb(status.ullTotalPageFile);
+    r.ram_mb = mb_from_bytes_capped(status.ullTotalPhys);
+    r.pagefile_mb = mb_from_bytes_capped(status.ullTotalPageFile);
 }
 
 void Win32Probes::probe_version(HardwareReport& r) {

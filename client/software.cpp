@@ -47,7 +47,6 @@ void SoftwarePacker::finish() {
 
 void SoftwarePacker::send_packet() {
     send_(buffer_.data(), fill_);
-    ++packets_;
     fill_ = sw_packet::items_offset;
     buffer_[0] = packet_list_continuation;
 }

@@ -42,7 +42,6 @@ public:
     void finish();
 
     std::size_t fill() const { return fill_; }
-    int packets_sent() const { return packets_; }
 
 private:
     void send_packet();
@@ -50,7 +49,6 @@ private:
 
     std::array<std::uint8_t, max_software_packet> buffer_{};
     std::size_t fill_ = sw_packet::items_offset;
-    int packets_ = 0;
     Send send_;
 };
 

@@ -13,15 +13,26 @@ void put_raw_text(std::uint8_t* base, Field f, const std::string& text, std::siz
     std::copy_n(text.data(), n, base + f.offset);
 }
 
+// The head of the hardware, ID and extension packets: type, MAC Address and
+// packet size, at the same places in the three.
+static_assert(id_packet::mac.offset == hw_packet::mac.offset && ext_packet::mac.offset == hw_packet::mac.offset &&
+                  id_packet::packet_size.offset == hw_packet::packet_size.offset &&
+                  ext_packet::packet_size.offset == hw_packet::packet_size.offset,
+              "one packet head");
+void put_packet_head(std::uint8_t* b, std::uint8_t type, const Mac& m, std::size_t size) {
+    using namespace hw_packet;
+    put_u8(b, packet_type, type);
+    std::copy(m.begin(), m.end(), b + mac.offset);
+    put_u32(b, packet_size, static_cast<std::uint32_t>(size));
+}
+
 }  // namespace
 
 HardwarePacket encode_hardware_packet(const HardwareReport& r) {
     using namespace hw_packet;
     HardwarePacket p{};
     std::uint8_t* b = p.data();
-    put_u8(b, packet_type, packet_hardware);
-    std::copy(r.mac.begin(), r.mac.end(), b + mac.offset);
-    put_u32(b, packet_size, static_cast<std::uint32_t>(size));
+    put_packet_head(b, packet_hardware, r.mac, size);
     put_raw_text(b, computer_name, r.computer_name, computer_name.width - 1);
     put_u16(b, winsock_version, r.winsock_version);
     put_u8(b, cpuid_levels, r.cpuid_levels);
@@ -92,9 +103,7 @@ IdPacket encode_id_packet(const Mac& m, const std::string& asset_tag, const std:
     using namespace id_packet;
     IdPacket p{};
     std::uint8_t* b = p.data();
-    put_u8(b, packet_type, packet_id);
-    std::copy(m.begin(), m.end(), b + mac.offset);
-    put_u32(b, packet_size, static_cast<std::uint32_t>(size));
+    put_packet_head(b, packet_id, m, size);
     put_text(b, id_packet::asset_tag, asset_tag);
     put_text(b, id_packet::serial_number, serial_number);
     return p;
@@ -104,15 +113,8 @@ ExtensionPacket encode_extension_packet(const Mac& m, const SystemFacts& f) {
     using namespace ext_packet;
     ExtensionPacket p{};
     std::uint8_t* b = p.data();
-    put_u8(b, packet_type, packet_extension);
-    std::copy(m.begin(), m.end(), b + mac.offset);
-    put_u32(b, packet_size, static_cast<std::uint32_t>(size));
-    put_text(b, processor_name, f.processor_name);
-    put_text(b, manufacturer, f.manufacturer);
-    put_text(b, model, f.model);
-    put_text(b, bios_serial, f.bios_serial);
-    put_text(b, windows_edition, f.windows_edition);
-    put_text(b, display_version, f.display_version);
+    put_packet_head(b, packet_extension, m, size);
+    put_system_facts(b, f);
     return p;
 }
 
@@ -120,16 +122,31 @@ bool decode_extension_packet(const std::uint8_t* b, std::size_t n, Mac& m, Syste
     using namespace ext_packet;
     if (n < size) return false;
     std::copy_n(b + mac.offset, 6, m.begin());
-    // A field without its NUL (a hostile sender) is read as width - 1
-    // characters, and only printable ones are kept.
+    f = get_system_facts(b);
+    return true;
+}
+
+void put_system_facts(std::uint8_t* b, const SystemFacts& f) {
+    using namespace ext_packet;
+    put_text(b, processor_name, f.processor_name);
+    put_text(b, manufacturer, f.manufacturer);
+    put_text(b, model, f.model);
+    put_text(b, bios_serial, f.bios_serial);
+    put_text(b, windows_edition, f.windows_edition);
+    put_text(b, display_version, f.display_version);
+}
+
+SystemFacts get_system_facts(const std::uint8_t* b) {
+    using namespace ext_packet;
     auto text = [b](Field fl) { return printable_text(get_text(b + fl.offset, fl.width - 1)); };
+    SystemFacts f;
     f.processor_name = text(processor_name);
     f.manufacturer = text(manufacturer);
     f.model = text(model);
     f.bios_serial = text(bios_serial);
     f.windows_edition = text(windows_edition);
     f.display_version = text(display_version);
-    return true;
+    return f;
 }
 
 bool SoftwareItemReader::next(SoftwareItem& item) {

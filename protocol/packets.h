@@ -219,6 +219,12 @@ ExtensionPacket encode_extension_packet(const Mac& mac, const SystemFacts& facts
 // read) when it is shorter than ext_packet::size. Bytes past the known
 // fields are ignored.
 bool decode_extension_packet(const std::uint8_t* packet, std::size_t size, Mac& mac, SystemFacts& facts);
+// The texts of an extension packet, at its offsets and widths (the server's
+// side record keeps them at the same places): each cut to its field's width
+// - 1 and NUL-terminated; read back, a field without its NUL (a hostile
+// sender, a damaged file) gives width - 1 characters, printable ones only.
+void put_system_facts(std::uint8_t* bytes, const SystemFacts& facts);
+SystemFacts get_system_facts(const std::uint8_t* bytes);
 
 // One software item as it stands in a datagram: views into the datagram's bytes.
 struct SoftwareItem {

@@ -15,9 +15,13 @@ constexpr int error_message_too_long = 10040;
 
 // Dotted decimal, or else a host-name lookup. False when neither works.
 bool resolve_ipv4(const std::string& host, Ipv4& out);
+// The system's host-name lookup alone: the first IPv4 address of the name.
+bool lookup_ipv4(const std::string& host, Ipv4& out);
 
 // Starts and stops the socket library (Winsock 2.0); no-ops on POSIX.
-bool start_sockets();
+// `high_version`, when given, gets the highest version the library offers
+// (0 on POSIX).
+bool start_sockets(std::uint16_t* high_version = nullptr);
 void stop_sockets();
 
 struct ReceiveResult {
@@ -55,7 +59,6 @@ public:
     void close();
     // The platform handle (SOCKET or file descriptor), for event registration.
     std::uintptr_t handle() const { return handle_; }
-    int last_error() const;
 
     static constexpr std::uintptr_t invalid_handle = ~static_cast<std::uintptr_t>(0);
 

@@ -12,22 +12,15 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "protocol/udp_address.h"
+
 namespace tally {
 
 namespace {
 int fd_of(std::uintptr_t h) { return static_cast<int>(h); }
-
-sockaddr_in make_address(const Ipv4& addr, std::uint16_t port) {
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    std::memcpy(&sa.sin_addr, addr.data(), 4);
-    return sa;
-}
 }  // namespace
 
-bool resolve_ipv4(const std::string& host, Ipv4& out) {
-    if (parse_ipv4(host, out)) return true;
+bool lookup_ipv4(const std::string& host, Ipv4& out) {
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_DGRAM;
@@ -39,7 +32,10 @@ bool resolve_ipv4(const std::string& host, Ipv4& out) {
     return true;
 }
 
-bool start_sockets() { return true; }
+bool start_sockets(std::uint16_t* high_version) {
+    if (high_version) *high_version = 0;
+    return true;
+}
 void stop_sockets() {}
 
 bool UdpSocket::open() {
@@ -111,7 +107,5 @@ void UdpSocket::close() {
     if (handle_ != invalid_handle) ::close(fd_of(handle_));
     handle_ = invalid_handle;
 }
-
-int UdpSocket::last_error() const { return errno; }
 
 }  // namespace tally

@@ -7,31 +7,26 @@
 #include <cstdio>
 #include <cstring>
 
+#include "protocol/udp_address.h"
+
 namespace tally {
 
 namespace {
 SOCKET sock_of(std::uintptr_t h) { return static_cast<SOCKET>(h); }
-
-sockaddr_in make_address(const Ipv4& addr, std::uint16_t port) {
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    std::memcpy(&sa.sin_addr, addr.data(), 4);
-    return sa;
-}
 }  // namespace
 
-bool resolve_ipv4(const std::string& host, Ipv4& out) {
-    if (parse_ipv4(host, out)) return true;
+bool lookup_ipv4(const std::string& host, Ipv4& out) {
     const hostent* he = gethostbyname(host.c_str());
     if (!he || he->h_addrtype != AF_INET || !he->h_addr_list[0]) return false;
     std::memcpy(out.data(), he->h_addr_list[0], 4);
     return true;
 }
 
-bool start_sockets() {
+bool start_sockets(std::uint16_t* high_version) {
     WSADATA data;
-    return WSAStartup(MAKEWORD(2, 0), &data) == 0;
+    if (WSAStartup(MAKEWORD(2, 0), &data) != 0) return false;
+    if (high_version) *high_version = data.wHighVersion;
+    return true;
 }
 void stop_sockets() { WSACleanup(); }
 
@@ -102,7 +97,5 @@ void UdpSocket::close() {
     if (handle_ != invalid_handle) ::closesocket(sock_of(handle_));
     handle_ = invalid_handle;
 }
-
-int UdpSocket::last_error() const { return WSAGetLastError(); }
 
 }  // namespace tally

@@ -38,12 +38,12 @@ TEST(ClientCommandLine, ColonSplitsServerAndPortAndServerEndsAtBlank) {
     EXPECT_EQ(cl.server_text, "10.0.0.5");
     EXPECT_TRUE(cl.has_port);
     EXPECT_EQ(cl.port_text, "1234 -R");
-    EXPECT_EQ(effective_port(cl), 1234);
+    EXPECT_EQ(port_from_command_line(cl), 1234);
 
     cl = split_command_line("server-name -R");
     EXPECT_EQ(cl.server_text, "server-name");
     EXPECT_FALSE(cl.has_port);
-    EXPECT_EQ(effective_port(cl), 54333);
+    EXPECT_EQ(port_from_command_line(cl), 54333);
 
     EXPECT_EQ(split_command_line("  host  ").server_text, "host");
     EXPECT_EQ(split_command_line("").server_text, "");
@@ -66,9 +66,9 @@ TEST(ClientCommandLine, PortTextIsCutAfterFiveCharactersAndReadAsNumber) {
     EXPECT_EQ(port_from_text("inf"), 0);
     EXPECT_EQ(port_from_text("nan"), 0);
 
-    EXPECT_EQ(effective_port(split_command_line("h:0")), 54333);
-    EXPECT_EQ(effective_port(split_command_line("h:xyz")), 54333);
-    EXPECT_EQ(effective_port(split_command_line("h:")), 54333);
+    EXPECT_EQ(port_from_command_line(split_command_line("h:0")), 54333);
+    EXPECT_EQ(port_from_command_line(split_command_line("h:xyz")), 54333);
+    EXPECT_EQ(port_from_command_line(split_command_line("h:")), 54333);
 }
 
 TEST(ClientCommandLine, PortsAreTakenModulo65536) {

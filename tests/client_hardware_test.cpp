@@ -194,7 +194,7 @@ TEST(ClientHardware, MemoryInBytesAndMegabytes) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(cap_bytes(c.bytes), c.capped) << c.bytes;
-        EXPECT_EQ(bytes_to_mb(c.bytes), c.mb) << c.bytes;
+        EXPECT_EQ(mb_from_bytes_capped(c.bytes), c.mb) << c.bytes;
     }
 }
 

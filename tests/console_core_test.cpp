@@ -1,6 +1,6 @@
 // The console core behind a recording view: what each datagram, selection,
 // search and reload makes the main window paint, and how often; a disk that
-// fails and recovers during intake.
+// fails and recovers during intake; side files that cannot be written.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,7 +22,11 @@ struct RecordingView : ConsoleView {
     std::string hits;
     std::string status;
     std::uint32_t counters[stats_counter_count] = {};
-    void show_status(const std::string& text) override { status = text; }
+    int statuses = 0;
+    void show_status(const std::string& text) override {
+        status = text;
+        ++statuses;
+    }
     void show_counter(StatsCounter c, std::uint32_t value) override { counters[static_cast<int>(c)] = value; }
     void show_list(std::size_t, std::optional<std::size_t> row) override {
         ++lists;
@@ -198,6 +202,51 @@ TEST_F(ConsoleCoreTest, AFullDiskLosesNothingAndLeavesWholeRecords) {
     EXPECT_EQ(notifier.notices.size(), 1u) << "nothing left unsaved";
 }
 #endif
+
+// History events and extension records that cannot be written: the status
+// line says so once (and once when they are written again), "Awaiting
+// Write" counts them, the retry timer writes them, and the box at close
+// names what stays unsaved.
+TEST_F(ConsoleCoreTest, UnwritableSideFilesAreSaidOnceRetriedAndNamedAtClose) {
+    History history;
+    ASSERT_EQ(history.open(dir.path()), 0);
+    core.set_history(nullptr, &history);
+    ChangeEvent e;
+    e.mac = test::mac_of(1);
+    e.kind = ChangeKind::user_action;
+    e.what = "Custom Field 1";
+    {
+        test::Unchangeable locked(dir.file(history_file_name));
+        test::Unchangeable locked_side(dir.file(extension_file_name));
+        if (!locked.made() || !locked_side.made()) GTEST_SKIP() << "no chattr here";
+        EXPECT_FALSE(history.append({e, e}, 1000));
+        SystemFacts facts;
+        facts.manufacturer = "Maker";
+        const ExtensionPacket ext = encode_extension_packet(test::mac_of(1), facts);
+        intake.handle_datagram(ext.data(), ext.size(), Ipv4{10, 0, 0, 1}, 1);
+        ASSERT_EQ(store.unwritten_extension_records(), 1u);
+        view.statuses = 0;
+        core.tick(1001, default_history_days);
+        EXPECT_EQ(view.status, "Unable to write the change history - the disk is full or failing");
+        EXPECT_EQ(view.counters[static_cast<int>(StatsCounter::unwritten)], 3u);
+        core.retry_writes();
+        core.tick(1002, default_history_days);
+        EXPECT_EQ(view.statuses, 2) << "said once, beside the database files' line";
+        EXPECT_EQ(history.unwritten(), 2u) << "kept to retry";
+        core.closing();
+        ASSERT_EQ(notifier.notices.size(), 1u);
+        EXPECT_EQ(notifier.notices[0].text,
+                  "0 hardware records, 0 software entries, 1 extension records and 2 history events could not be "
+                  "saved: the disk is full or failing.");
+    }
+    core.retry_writes();
+    EXPECT_EQ(view.status, "Every record is written to the database files again");
+    EXPECT_EQ(view.counters[static_cast<int>(StatsCounter::unwritten)], 0u);
+    EXPECT_EQ(test::read_file(dir.file(history_file_name)).size(), 2 * history_record::size);
+    EXPECT_EQ(history.size(), 2u);
+    core.closing();
+    EXPECT_EQ(notifier.notices.size(), 1u) << "nothing left unsaved";
+}
 
 }  // namespace
 }  // namespace tally

@@ -8,11 +8,11 @@ namespace tally {
 namespace {
 
 TEST(ServerPort, LowSixteenBitsAndZeroMeansTheDefault) {
-    EXPECT_EQ(effective_port(0), 54333);  // a stored path without a stored port
-    EXPECT_EQ(effective_port(1234), 1234);
-    EXPECT_EQ(effective_port(70000), 4464);
-    EXPECT_EQ(effective_port(65536), 54333);  // low half 0
-    EXPECT_EQ(effective_port(0xABCD0016u), 0x16);
+    EXPECT_EQ(listening_port(0), 54333);  // a stored path without a stored port
+    EXPECT_EQ(listening_port(1234), 1234);
+    EXPECT_EQ(listening_port(70000), 4464);
+    EXPECT_EQ(listening_port(65536), 54333);  // low half 0
+    EXPECT_EQ(listening_port(0xABCD0016u), 0x16);
     EXPECT_EQ(port_box_text(0), "54333");
     EXPECT_EQ(port_box_text(4464), "4464");
 }
@@ -55,7 +55,7 @@ TEST(RegistryValues, PortImageAndReading) {
     EXPECT_EQ(port_cell_from_value(two, 2), 54333u);
     const std::uint8_t four[] = {0x16, 0x00, 0x01, 0x00};  // written by another tool
     EXPECT_EQ(port_cell_from_value(four, 4), 0x10016u);
-    EXPECT_EQ(effective_port(port_cell_from_value(four, 4)), 0x16);
+    EXPECT_EQ(listening_port(port_cell_from_value(four, 4)), 0x16);
 }
 
 TEST(WorkingDirectory, OnlyWhatFitsTheRegistryValueWithItsTerminatorIsAccepted) {

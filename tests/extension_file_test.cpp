@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 
 #include "tests/test_support.h"
@@ -76,24 +75,6 @@ TEST(ExtensionFile, SameIndexMacGuardGapsAndReload) {
     EXPECT_EQ(test::read_file(dir.file(extension_file_name)).size(), 4 * ext_record::size);
 }
 
-// A file made unchangeable (even for root) while it lives; false when the
-// platform cannot (then the test is skipped).
-class Unchangeable {
-public:
-    explicit Unchangeable(const std::string& path) : path_(path) {
-        made_ = std::system(("chattr +i '" + path + "' 2>/dev/null").c_str()) == 0;
-    }
-    ~Unchangeable() { release(); }
-    void release() {
-        if (made_) made_ = std::system(("chattr -i '" + path_ + "'").c_str()) != 0;
-    }
-    bool made() const { return made_; }
-
-private:
-    std::string path_;
-    bool made_ = false;
-};
-
 // A side file that cannot be written: its facts shown, nothing new kept;
 // one whose writes fail for a while: what was stored waits and is written
 // by the next flush.
@@ -104,7 +85,7 @@ TEST(ExtensionFile, ReadOnlyAndFailingWrites) {
         ASSERT_EQ(f.open(dir.path()), 0);
         ASSERT_TRUE(f.put(1, sample(1)));
     }
-    Unchangeable locked(dir.file(extension_file_name));
+    test::Unchangeable locked(dir.file(extension_file_name));
     if (!locked.made()) GTEST_SKIP() << "no chattr here";
     ExtensionFile f;
     ASSERT_EQ(f.open(dir.path()), 0);
@@ -118,7 +99,7 @@ TEST(ExtensionFile, ReadOnlyAndFailingWrites) {
 
     ExtensionFile w;
     ASSERT_EQ(w.open(dir.path()), 0);
-    Unchangeable failing(dir.file(extension_file_name));
+    test::Unchangeable failing(dir.file(extension_file_name));
     ASSERT_TRUE(failing.made());
     EXPECT_FALSE(w.put(4, sample(4))) << "the write fails";
     EXPECT_EQ(w.unwritten_count(), 3u) << "the record and the gap before it await writing";

@@ -73,7 +73,7 @@ struct Pass {
     Bytes manifest_bytes() const { return encode_manifest(manifest); }
 };
 
-class HeldPassTest : public ::testing::Test {
+class HeldPassTest : public ::testing::Test, protected test::IntakeRig {
 protected:
     void SetUp() override {
         ASSERT_EQ(store.open_store(dir.path()), 0);
@@ -96,17 +96,8 @@ protected:
         auto i = store.find_record(mac_a.data());
         return i ? get_text(store.record(*i).bytes() + hw_record::computer_name.offset, 50) : std::string("-");
     }
-    std::vector<std::string> programs() {
-        std::vector<std::string> names;
-        for (std::size_t o : store.entry_offsets_of(mac_a.data())) names.push_back(store.entry(o).display_name());
-        return names;
-    }
+    std::vector<std::string> programs() const { return names_of(mac_a); }
 
-    TempDir dir;
-    RecordingNotifier notifier;
-    RecordingConsole console;
-    Store store{notifier};
-    Intake intake{store, console};
     Replies replies;
     std::uint32_t now = t0;
 };
@@ -179,6 +170,26 @@ TEST_F(HeldPassTest, ASecondPassReplacesTheDataOnlyWhenComplete) {
     EXPECT_EQ(computer(), "PC-3");
     EXPECT_EQ(programs(), (std::vector<std::string>{"Player", "Player Tools"}));
     EXPECT_EQ(replies.ports.back(), 40001);
+}
+
+// A client that gave up on a pass runs the next one while the first is
+// still held: datagrams that did not change (the same bytes in both lists)
+// go to the newer pass, which completes; the older one is dropped whole
+// then, so that no late datagram completes it over the newer data.
+TEST_F(HeldPassTest, APassGivenUpDoesNotKeepTheDatagramsItSharesWithTheNext) {
+    const Pass given_up("PC-1", "Editor", 1);
+    play(given_up, "M01");
+    const Pass next("PC-1", "Editor", 2);  // the same datagrams, another pass
+    play(next, "M012");
+    EXPECT_EQ(replies.text(), "N012 N012 A");
+    EXPECT_EQ(computer(), "PC-1");
+    EXPECT_EQ(console.counters[static_cast<int>(StatsCounter::incomplete)], 1u) << "the pass given up";
+    EXPECT_EQ(intake.held_passes().pass_count(), 0u);
+    const Pass changed("PC-2", "Viewer", 3);
+    play(changed, "M012");
+    play(given_up, "2M");  // late: changes nothing
+    EXPECT_EQ(computer(), "PC-2");
+    EXPECT_EQ(programs(), (std::vector<std::string>{"Viewer", "Viewer Tools"}));
 }
 
 TEST_F(HeldPassTest, ManifestSenderIsRememberedInTheExtensionRecord) {

@@ -67,7 +67,7 @@ std::ostream& operator<<(std::ostream& os, const Text& t) {
     return os << change_kind_text(t.kind) << " " << t.what << ": '" << t.old_value << "' -> '" << t.new_value << "'";
 }
 
-class HistoryTest : public ::testing::Test {
+class HistoryTest : public ::testing::Test, protected test::IntakeRig {
 public:
     void SetUp() override {
         ASSERT_EQ(store.open_store(dir.path()), 0);
@@ -97,11 +97,6 @@ public:
         return out;
     }
 
-    TempDir dir;
-    RecordingNotifier notifier;
-    RecordingConsole console;
-    Store store{notifier};
-    Intake intake{store, console};
     History history;
     HistoryRecorder recorder{store, history};
 };
@@ -373,6 +368,74 @@ TEST(HistoryFile, PurgeKeepsRecentAndFirstSeenEventsAndLeavesAMarker) {
     ASSERT_EQ(again.open(dir.path()), 0);
     EXPECT_EQ(again.size(), 3u);
     EXPECT_EQ(again.next_sequence(), 6u);
+}
+
+// A purge in slices: until the last slice the old file stays in force and
+// can be read; an event appended meanwhile is kept; a crash before the rename
+// leaves the old file whole; and the file it leaves is the same whatever the
+// slice size.
+TEST(HistoryFile, PurgeInSlicesKeepsTheOldFileInForceUntilTheRename) {
+    constexpr std::uint32_t events = 3000, now = t0 + 20 * 86400;
+    const auto fill = [](History& h) {
+        for (std::uint32_t k = 0; k < events; ++k) {
+            const ChangeKind kind = k % 500 == 0 ? ChangeKind::first_seen : ChangeKind::hardware;
+            ASSERT_TRUE(h.append({event_of(static_cast<std::uint8_t>(k), kind)}, t0 + (k % 3 == 0 ? 0 : 15 * 86400)));
+        }
+    };
+    std::vector<std::uint8_t> first_result;
+    for (std::size_t slice : {1000u, 7u, 2999u}) {
+        SCOPED_TRACE(slice);
+        TempDir dir;
+        History h;
+        ASSERT_EQ(h.open(dir.path()), 0);
+        fill(h);
+        const std::vector<std::uint8_t> before = test::read_file(dir.file(history_file_name));
+        ASSERT_EQ(h.begin_purge_older_than_days(10, now), History::PurgeStep::running);
+        int slices = 0;
+        History::PurgeStep step = History::PurgeStep::running;
+        for (; step == History::PurgeStep::running && slices < 1000; ++slices) {
+            if (slices == 1) {
+                ASSERT_TRUE(h.append({event_of(250)}, now));  // arrives during the purge
+                EXPECT_EQ(test::read_file(dir.file(history_file_name)).size(), before.size() + history_record::size);
+                std::vector<ChangeEvent> out;
+                EXPECT_TRUE(h.read({0}, out)) << "the old file is read meanwhile";
+                EXPECT_EQ(out[0].sequence, 1u);
+                // What a crash now would leave: the old file whole, the new one removed at start-up.
+                TempDir copy;
+                for (const char* name : {history_file_name, history_new_file_name})
+                    test::write_file(copy.file(name), test::read_file(dir.file(name)));
+                EXPECT_FALSE(test::read_file(copy.file(history_new_file_name)).empty()) << "the copy so far";
+                History crashed;
+                ASSERT_EQ(crashed.open(copy.path()), 0);
+                EXPECT_EQ(crashed.size(), events + 1u);
+                EXPECT_TRUE(test::read_file(copy.file(history_new_file_name)).empty());
+            }
+            step = h.continue_purge(slice, now);
+        }
+        ASSERT_EQ(step, History::PurgeStep::done);
+        EXPECT_GE(slices, static_cast<int>(events / slice) + 1) << "no slice looked at more than it was given";
+        EXPECT_FALSE(h.purging());
+        // 1000 of 3000 were old, 2 of those first seen and kept; the marker at the end.
+        const std::size_t kept = events - 1000 + 2 + 1;
+        ASSERT_EQ(h.size(), kept + 1);
+        std::vector<ChangeEvent> out;
+        ASSERT_TRUE(h.read({static_cast<std::uint32_t>(kept - 1), static_cast<std::uint32_t>(kept)}, out));
+        EXPECT_EQ(out[0].computer, "PC-250");
+        EXPECT_EQ(out[1].kind, ChangeKind::history_purged);
+        EXPECT_EQ(out[1].old_value, "998 events");
+        EXPECT_EQ(out[1].sequence, events + 2u);
+        EXPECT_EQ(h.first_seen(event_of(0).mac.data()), t0);
+        const std::vector<std::uint8_t> after = test::read_file(dir.file(history_file_name));
+        EXPECT_EQ(after.size(), (kept + 1) * history_record::size);
+        EXPECT_TRUE(test::read_file(dir.file(history_new_file_name)).empty());
+        // Every slice size leaves the same file.
+        if (first_result.empty()) first_result = after;
+        EXPECT_EQ(after, first_result);
+        History again;
+        ASSERT_EQ(again.open(dir.path()), 0);
+        EXPECT_EQ(again.size(), kept + 1);
+        EXPECT_EQ(again.next_sequence(), events + 3u);
+    }
 }
 
 }  // namespace

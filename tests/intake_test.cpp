@@ -62,7 +62,7 @@ std::vector<std::uint8_t> software_packet(std::uint8_t type, const Mac& mac,
     return d;
 }
 
-class IntakeTest : public ::testing::Test {
+class IntakeTest : public ::testing::Test, protected test::IntakeRig {
 protected:
     void SetUp() override { ASSERT_EQ(store.open_store(dir.path()), 0); }
     template <typename Bytes>
@@ -71,17 +71,6 @@ protected:
     }
     std::vector<std::uint8_t> hardware_file() { return read_file(dir.file("Hardware.Audit")); }
     std::vector<std::uint8_t> software_file() { return read_file(dir.file("Software.Audit")); }
-    std::vector<std::string> names_of(const Mac& mac) {
-        std::vector<std::string> names;
-        for (std::size_t o : store.entry_offsets_of(mac.data())) names.push_back(store.entry(o).display_name());
-        return names;
-    }
-
-    TempDir dir;
-    RecordingNotifier notifier;
-    RecordingConsole console;
-    Store store{notifier};
-    Intake intake{store, console};
 };
 
 TEST_F(IntakeTest, HardwarePacketFromANewComputerAppendsARecord) {

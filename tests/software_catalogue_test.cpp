@@ -93,6 +93,54 @@ TEST_F(CatalogueTest, OrderAndFind) {
     EXPECT_EQ(catalogue.row_of("Office Suite"), std::optional<std::size_t>(1));
 }
 
+// The window's chosen program and version follow their texts through new
+// orders and find texts, and end when the program is no longer shown.
+TEST_F(CatalogueTest, ChoiceKeptByItsTexts) {
+    enum Step { program, version, find, names_descending };
+    const struct {
+        const char* name;
+        std::vector<std::pair<Step, std::size_t>> steps;  // find: 1 "zip", 0 ""
+        const char* chosen;  // what the steps returned, one letter each: y or n
+        const char* program;
+        const char* version;
+        std::optional<std::size_t> row, slot;
+    } cases[] = {
+        {"a program", {{program, 0}}, "y", "Browser", nullptr, 0, std::nullopt},
+        {"one of its versions", {{program, 0}, {version, 1}}, "yy", "Browser", "109.0", 0, 1},
+        {"another program drops the version", {{program, 0}, {version, 1}, {program, 1}}, "yyy", "Office Suite",
+         nullptr, 1, std::nullopt},
+        {"the empty version text", {{program, 1}, {version, 0}}, "yy", "Office Suite", "", 1, 0},
+        {"a new order moves the row", {{program, 0}, {version, 2}, {names_descending, 0}}, "yy", "Browser", "110.0",
+         3, 2},
+        {"a find text that hides it ends it", {{program, 0}, {version, 1}, {find, 1}}, "yy", nullptr, nullptr,
+         std::nullopt, std::nullopt},
+        {"shown again, it stays ended", {{program, 0}, {find, 1}, {find, 0}}, "y", nullptr, nullptr, std::nullopt,
+         std::nullopt},
+        {"rows not shown are not chosen", {{program, 4}, {version, 0}, {program, 2}, {version, 1}}, "nnyn", "Zip",
+         nullptr, 2, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        catalogue.set_find("");
+        catalogue.sort_by(CatalogueOrder::name, true);
+        CatalogueChoice choice;
+        std::string chosen;
+        for (const auto& [step, n] : c.steps) {
+            if (step == program) chosen += choice.choose_program(catalogue, n) ? 'y' : 'n';
+            if (step == version) chosen += choice.choose_version(catalogue, n) ? 'y' : 'n';
+            if (step == find) catalogue.set_find(n ? "zip" : "");
+            if (step == names_descending) catalogue.sort_by(CatalogueOrder::name, false);
+            if (step == find || step == names_descending) choice.settle(catalogue);
+        }
+        EXPECT_EQ(chosen, c.chosen);
+        const CatalogueChoice::Place at = choice.settle(catalogue);
+        EXPECT_EQ(choice.program(), c.program ? std::optional<std::string>(c.program) : std::nullopt);
+        EXPECT_EQ(choice.version(), c.version ? std::optional<std::string>(c.version) : std::nullopt);
+        EXPECT_EQ(at.row, c.row);
+        EXPECT_EQ(at.slot, c.slot);
+    }
+}
+
 // What a catalogue shows, in one text: every program with its count, its
 // versions with theirs, and its computers.
 std::string shown(const SoftwareCatalogue& c) {

@@ -45,6 +45,26 @@ TEST_F(SystemListTest, OrderedByTextInEachListOrder) {
     EXPECT_EQ(list.position_of(9), std::nullopt);  // beyond the table
 }
 
+// The sort selector's chosen entry, wherever the selector placed the entries.
+TEST(ListOrderSelection, EntryToOrder) {
+    using O = ListOrder;
+    const ListOrderEntries as_added{0, 1, 2}, sorted_by_text{2, 1, 0};
+    const struct {
+        const ListOrderEntries& entries;
+        std::int64_t selection;
+        O current, order;
+    } cases[] = {
+        {as_added, 0, O::ip_address, O::system_name},   {as_added, 1, O::system_name, O::mac_address},
+        {as_added, 2, O::system_name, O::ip_address},   {sorted_by_text, 0, O::system_name, O::ip_address},
+        {sorted_by_text, 2, O::ip_address, O::system_name},
+        {as_added, -1, O::mac_address, O::mac_address},  // nothing chosen: the order stays
+        {as_added, 3, O::ip_address, O::ip_address},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(list_order_of_selection(c.entries, c.selection, c.current), c.order) << c.selection;
+    EXPECT_STREQ(list_order_texts[int(O::mac_address)], "MAC Address");
+}
+
 TEST_F(SystemListTest, EqualTextsKeepTableOrderAndCaseIsFolded) {
     tables.add_record(test::mac_of(1), "pc");
     tables.add_record(test::mac_of(2), "PC");

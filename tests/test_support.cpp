@@ -46,4 +46,14 @@ void write_file(const std::string& path, const std::vector<std::uint8_t>& bytes)
     }
 }
 
+Unchangeable::Unchangeable(const std::string& path) : path_(path) {
+#ifndef _WIN32
+    made_ = std::system(("chattr +i '" + path + "' 2>/dev/null").c_str()) == 0;
+#endif
+}
+
+void Unchangeable::release() {
+    if (made_) made_ = std::system(("chattr -i '" + path_ + "'").c_str()) != 0;
+}
+
 }  // namespace tally::test

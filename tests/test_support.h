@@ -1,5 +1,6 @@
 // Shared helpers for the unit tests: a temporary working directory, file
-// reading, a notifier and console that record what they are asked to show.
+// reading, a notifier and console that record what they are asked to show,
+// a store with an intake over it.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +29,21 @@ private:
 std::vector<std::uint8_t> read_file(const std::string& path);
 void write_file(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
+// A file made unchangeable (even for root: writes to it fail) while the
+// object lives; made() is false where the platform cannot (then the test
+// that needs it is skipped).
+class Unchangeable {
+public:
+    explicit Unchangeable(const std::string& path);
+    ~Unchangeable() { release(); }
+    void release();
+    bool made() const { return made_; }
+
+private:
+    std::string path_;
+    bool made_ = false;
+};
+
 struct RecordingNotifier : Notifier {
     std::vector<Notice> notices;
     void notify(const Notice& n) override { notices.push_back(n); }
@@ -45,6 +61,23 @@ struct RecordingConsole : ConsoleHooks {
     void datagram_dropped(DropReason reason) override { drops.push_back(reason); }
     void unwritten_changed(std::size_t count) override { unwritten.push_back(count); }
     std::string status() const { return statuses.empty() ? std::string() : statuses.back(); }
+};
+
+// A store in a fresh directory with an intake over it, as the intake's tests
+// use them (the test opens the store).
+struct IntakeRig {
+    // The program names of a computer's entries, in list order.
+    std::vector<std::string> names_of(const Mac& mac) const {
+        std::vector<std::string> names;
+        for (std::size_t o : store.entry_offsets_of(mac.data())) names.push_back(store.entry(o).display_name());
+        return names;
+    }
+
+    TempDir dir;
+    RecordingNotifier notifier;
+    RecordingConsole console;
+    Store store{notifier};
+    Intake intake{store, console};
 };
 
 }  // namespace tally::test

@@ -14,11 +14,32 @@ constexpr std::uint32_t seconds_between_purges = 3600;
 
 void ConsoleCore::tick(std::uint32_t now, std::uint32_t history_days) {
     if (recorder_) recorder_->settle_quiet(now);
-    if (!history_ || !history_->is_open()) return;
+    show_history_writes();
+    if (!history_ || !history_->is_open() || history_->purging()) return;
     if (last_purge_ != 0 && now >= last_purge_ && now - last_purge_ < seconds_between_purges) return;
     last_purge_ = now;
+    if (history_->begin_purge_older_than_days(history_days, now) == History::PurgeStep::running) purge_slice(now);
+}
+
+bool ConsoleCore::purge_slice(std::uint32_t now) {
     // result not checked: a purge that failed leaves the file whole and is tried again next hour
-    history_->purge_older_than_days(history_days, now);
+    if (history_) history_->continue_purge(purge_slice_events, now);
+    return purging();
+}
+
+void ConsoleCore::show_awaiting_write(std::size_t store_count) {
+    const std::size_t history = history_ ? history_->unwritten() : 0;
+    view_.show_counter(StatsCounter::unwritten, static_cast<std::uint32_t>(store_count + history));
+}
+
+void ConsoleCore::show_history_writes() {
+    const std::size_t count = history_ ? history_->unwritten() : 0;
+    const bool was_failing = history_unwritten_ != 0;
+    history_unwritten_ = count;
+    if ((count != 0) == was_failing) return;
+    show_awaiting_write(store_.unwritten_count());
+    view_.show_status(count != 0 ? "Unable to write the change history - the disk is full or failing"
+                                 : "Every change is written to the history again");
 }
 
 void ConsoleCore::show_list() {
@@ -55,13 +76,15 @@ void ConsoleCore::datagram_dropped(DropReason reason) {
 
 void ConsoleCore::unwritten_changed(std::size_t count) {
     if (count == 0 && unwritten_ == 0) return;
-    view_.show_counter(StatsCounter::unwritten, static_cast<std::uint32_t>(count));
+    show_awaiting_write(count);
     view_.show_status(count != 0 ? "Unable to write the database files - the disk is full or failing"
                                  : "Every record is written to the database files again");
     unwritten_ = count;
 }
 
 void ConsoleCore::retry_writes() {
+    if (history_) history_->flush();  // result not checked: what stays unwritten is shown below
+    show_history_writes();
     if (store_.unwritten_count() == 0 && unwritten_ == 0) return;
     store_.flush();
     unwritten_changed(store_.unwritten_count());
@@ -69,9 +92,11 @@ void ConsoleCore::retry_writes() {
 
 void ConsoleCore::closing() {
     if (recorder_) recorder_->settle_all(now_seconds());
-    if (store_.flush()) return;
-    store_.notifier().notify({unsaved_text(store_.unwritten_records(), store_.unwritten_entries()), "File Error",
-                              BoxOwner::none, true});
+    const bool history_saved = !history_ || history_->flush();
+    if (store_.flush() && history_saved) return;
+    const UnsavedCounts unsaved{store_.unwritten_records(), store_.unwritten_entries(),
+                                store_.unwritten_extension_records(), history_ ? history_->unwritten() : 0};
+    store_.notifier().notify({unsaved_text(unsaved), "File Error", BoxOwner::none, true});
 }
 
 void ConsoleCore::select_row(std::size_t row) {

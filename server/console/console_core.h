@@ -66,15 +66,22 @@ public:
         recorder_ = recorder;
         history_ = history;
     }
-    // Once a second or so: settles the reports that went quiet, and once an
-    // hour removes the events older than `history_days` days.
+    // Once a second or so: settles the reports that went quiet, says when
+    // history events cannot be written (and when they are again), and once
+    // an hour starts removing the events older than `history_days` days.
     void tick(std::uint32_t now, std::uint32_t history_days);
+    // A purge of old history is under way: it goes on in slices, each short
+    // enough not to hold the window, until purge_slice says it is over.
+    bool purging() const { return history_ && history_->purging(); }
+    // One slice of the purge; true while more remain.
+    bool purge_slice(std::uint32_t now);
 
     // --- writing
-    // The retry timer: what awaits writing is tried again.
+    // The retry timer: what awaits writing (history events too) is tried again.
     void retry_writes();
     // A clean exit: a last try at writing, then a box saying how many
-    // records and entries could not be saved, if any.
+    // records, entries, extension records and history events could not be
+    // saved, if any.
     void closing();
 
     // --- the selection
@@ -122,6 +129,11 @@ private:
     // A deleted record leaves a handed-over set: a computer that later takes
     // its free record is not part of it.
     void leave_record_set(std::uint32_t i);
+    // "Awaiting Write": the store's records and entries with the history's events.
+    void show_awaiting_write(std::size_t store_count);
+    // The status line says once that history events cannot be written, and
+    // once that they are written again.
+    void show_history_writes();
 
     Store& store_;
     ConsoleView& view_;
@@ -131,6 +143,7 @@ private:
     std::uint32_t selected_ = 0;
     std::uint32_t dropped_ = 0;  // datagrams of which a part was dropped
     std::size_t unwritten_ = 0;  // as last shown
+    std::size_t history_unwritten_ = 0;  // as last shown
     SystemList list_;
     ListOrder order_ = ListOrder::system_name;
     ActiveSearch search_;

@@ -7,7 +7,7 @@
 
 namespace tally {
 
-std::uint16_t effective_port(std::uint32_t port_cell) {
+std::uint16_t listening_port(std::uint32_t port_cell) {
     const std::uint16_t port = static_cast<std::uint16_t>(port_cell & 0xFFFFu);
     return port == 0 ? default_port : port;
 }
@@ -68,7 +68,7 @@ std::optional<std::uint32_t> parse_history_days_box(const std::string& text) {
 }
 
 std::string port_box_text(std::uint32_t port_cell) {
-    return std::to_string(effective_port(port_cell));
+    return std::to_string(listening_port(port_cell));
 }
 
 std::string strip_one_trailing_backslash(const std::string& directory) {

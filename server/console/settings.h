@@ -47,7 +47,7 @@ std::optional<std::uint32_t> parse_history_days_box(const std::string& text);
 
 // The port the server binds: the low 16 bits of the cell, and the default
 // 54333 for 0, so that a stored path without a stored port never binds port 0.
-std::uint16_t effective_port(std::uint32_t port_cell);
+std::uint16_t listening_port(std::uint32_t port_cell);
 
 // Audit_PathName as read (up to 255 bytes, perhaps without a terminator) ->
 // the working directory, ended at the first NUL or after the bytes read.

@@ -2,6 +2,7 @@
 #include "server/console/view_texts.h"
 
 #include <cmath>
+#include <vector>
 
 #include "server/model/formats.h"
 #include "server/model/windows_names.h"
@@ -40,10 +41,16 @@ std::string installed_software_text(const Store& store, const std::uint8_t* mac)
 
 std::string unsigned_text(std::uint32_t value) { return std::to_string(value); }
 
-std::string unsaved_text(std::size_t records, std::size_t entries) {
-    return printf_text("%u hardware records and %u software entries could not be saved: the disk is full or "
-                       "failing.",
-                       static_cast<unsigned>(records), static_cast<unsigned>(entries));
+std::string unsaved_text(const UnsavedCounts& c) {
+    std::vector<std::string> parts{printf_text("%u hardware records", static_cast<unsigned>(c.records)),
+                                   printf_text("%u software entries", static_cast<unsigned>(c.entries))};
+    if (c.extension_records != 0)
+        parts.push_back(printf_text("%u extension records", static_cast<unsigned>(c.extension_records)));
+    if (c.history_events != 0)
+        parts.push_back(printf_text("%u history events", static_cast<unsigned>(c.history_events)));
+    std::string text = parts[0];
+    for (std::size_t k = 1; k < parts.size(); ++k) text += (k + 1 == parts.size() ? " and " : ", ") + parts[k];
+    return text + " could not be saved: the disk is full or failing.";
 }
 
 std::string delete_confirmation_text(const std::uint8_t* mac) {

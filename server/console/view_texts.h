@@ -50,8 +50,16 @@ std::string installed_software_text(const Store& store, const std::uint8_t* mac)
 
 // A packet counter or the port on the Server Stats page.
 std::string unsigned_text(std::uint32_t value);
-// The box of a clean exit that leaves records or entries unwritten.
-std::string unsaved_text(std::size_t records, std::size_t entries);
+// What a clean exit leaves unwritten.
+struct UnsavedCounts {
+    std::size_t records = 0;            // Hardware.Audit
+    std::size_t entries = 0;            // Software.Audit
+    std::size_t extension_records = 0;  // Extension.Audit
+    std::size_t history_events = 0;     // History.Audit
+};
+// The box of a clean exit that leaves something unwritten: the hardware
+// records and software entries always, the side files' counts when not 0.
+std::string unsaved_text(const UnsavedCounts& counts);
 // "Are you sure you wish to delete ... from the database?"
 std::string delete_confirmation_text(const std::uint8_t* mac);
 

@@ -50,6 +50,7 @@ HeldPass& HeldPasses::open(const Manifest& manifest, std::uint32_t now, std::siz
     pass.manifest = manifest;
     pass.datagrams.resize(manifest.digests.size());
     pass.opened = now;
+    pass.order = ++opened_;
     passes_.push_back(std::move(pass));
     const PassRef ref = std::prev(passes_.end());
     by_mac_.emplace(mac_key(manifest.mac), ref);
@@ -81,24 +82,37 @@ void HeldPasses::trim_to_bounds(const HeldPass* keep) {
 
 HeldPass* HeldPasses::offer(const Mac& mac, const Digest& digest, const std::uint8_t* data, std::size_t size,
                             const Ipv4& sender) {
+    // The newest pass that still lacks the datagram takes it: an older pass
+    // of the computer that its client gave up on may list the same bytes
+    // (an ID packet that did not change) and must not keep them from it.
+    HeldPass* taker = nullptr;
+    HeldPass* holder = nullptr;  // a pass that has it already: a repeat
+    std::size_t position = 0;
     auto range = by_mac_.equal_range(mac_key(mac));
     for (auto it = range.first; it != range.second; ++it) {
         HeldPass& pass = *it->second;
         const auto& digests = pass.manifest.digests;
         for (std::size_t k = 0; k < digests.size(); ++k) {
             if (digests[k] != digest) continue;
-            HeldDatagram& slot = pass.datagrams[k];
-            if (!slot.bytes.empty()) continue;  // a repeat, or the same datagram twice in the list
-            slot.bytes.assign(data, data + size);
-            slot.sender = sender;
-            bytes_ += size;
-            ++pass.present;
-            trim_to_bounds(&pass);
-            return &pass;
+            if (!pass.datagrams[k].bytes.empty()) {
+                holder = &pass;  // a repeat, or the same datagram twice in the list
+                continue;
+            }
+            if (!taker || pass.order > taker->order) {
+                taker = &pass;
+                position = k;
+            }
+            break;
         }
-        if (std::find(digests.begin(), digests.end(), digest) != digests.end()) return &pass;
     }
-    return nullptr;
+    if (!taker) return holder;
+    HeldDatagram& slot = taker->datagrams[position];
+    slot.bytes.assign(data, data + size);
+    slot.sender = sender;
+    bytes_ += size;
+    ++taker->present;
+    trim_to_bounds(taker);
+    return taker;
 }
 
 bool HeldPasses::hold_unannounced(const Mac& mac, const Digest& digest, const std::uint8_t* data, std::size_t size,
@@ -126,7 +140,7 @@ void HeldPasses::trim_applied(std::uint32_t now) {
     }
 }
 
-void HeldPasses::applied(HeldPass& pass, std::uint32_t now) {
+std::size_t HeldPasses::applied(HeldPass& pass, std::uint32_t now) {
     const std::uint64_t key = mac_key(pass.manifest.mac);
     if (applied_.size() >= max_applied_passes && !applied_.count(key)) {
         trim_applied(now);
@@ -135,11 +149,17 @@ void HeldPasses::applied(HeldPass& pass, std::uint32_t now) {
     auto& list = applied_[key];
     if (list.size() >= max_applied_per_mac) list.erase(list.begin());
     list.push_back({pass.manifest.pass_id, pass.manifest.digests, now});
-    for (auto it = passes_.begin(); it != passes_.end(); ++it)
-        if (&*it == &pass) {
-            erase(it);
-            break;
+    const std::uint64_t order = pass.order;
+    std::vector<PassRef> done;
+    std::size_t older = 0;
+    auto range = by_mac_.equal_range(key);
+    for (auto it = range.first; it != range.second; ++it)
+        if (it->second->order <= order) {
+            done.push_back(it->second);
+            older += it->second->order < order;
         }
+    for (PassRef ref : done) erase(ref);
+    return older;
 }
 
 bool HeldPasses::was_applied(const Mac& mac, const PassId& id, std::uint32_t now) const {

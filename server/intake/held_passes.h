@@ -38,6 +38,7 @@ struct HeldPass {
     std::vector<HeldDatagram> datagrams;  // one per listed digest
     std::size_t present = 0;
     std::uint32_t opened = 0;
+    std::uint64_t order = 0;               // opening order: later passes higher
     Ipv4 reply_to{};                       // where the last manifest came from
     std::uint16_t reply_port = 0;
     // The key that signed the manifest (its receipts are signed with it);
@@ -81,7 +82,9 @@ public:
     bool holds_for(const Mac& mac) const { return by_mac_.count(mac_key(mac)) != 0; }
 
     // Forgets a pass (applied) and remembers its identifier and digests.
-    void applied(HeldPass& pass, std::uint32_t now);
+    // The computer's older passes still held are dropped too (applied later,
+    // they would put older data over newer); returns how many.
+    std::size_t applied(HeldPass& pass, std::uint32_t now);
     bool was_applied(const Mac& mac, const PassId& id, std::uint32_t now) const;
     // True when a recently applied pass of mac lists the digest.
     bool applied_digest(const Mac& mac, const Digest& digest, std::uint32_t now) const;
@@ -114,6 +117,7 @@ private:
     std::unordered_map<std::uint64_t, std::vector<AppliedPass>> applied_;
     std::size_t bytes_ = 0;
     std::size_t overflowed_ = 0;  // passes dropped for the bytes bound, not yet reported
+    std::uint64_t opened_ = 0;    // passes opened so far
 };
 
 }  // namespace tally

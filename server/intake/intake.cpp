@@ -48,8 +48,8 @@ void fill_record_from_packet(std::uint8_t* r, const std::uint8_t* p, const Ipv4&
     // counts, which stop at 4 GB.
     const std::uint32_t ram_mb = get_u32(p, hp::ram_mb);
     const std::uint32_t pagefile_mb = get_u24(p, hp::pagefile_mb);
-    put_u32(r, hr::ram_mb, ram_mb != 0 ? ram_mb : bytes_to_mb(get_u32(p, hp::ram_size)));
-    put_u32(r, hr::pagefile_mb, pagefile_mb != 0 ? pagefile_mb : bytes_to_mb(get_u32(p, hp::pagefile_size)));
+    put_u32(r, hr::ram_mb, ram_mb != 0 ? ram_mb : mb_from_32bit_bytes(get_u32(p, hp::ram_size)));
+    put_u32(r, hr::pagefile_mb, pagefile_mb != 0 ? pagefile_mb : mb_from_32bit_bytes(get_u32(p, hp::pagefile_size)));
     put_u32(r, hr::windows_platform, get_u32(p, hp::windows_platform));
     put_u8(r, hr::windows_major, get_u8(p, hp::windows_major));
     put_u8(r, hr::windows_minor, get_u8(p, hp::windows_minor));
@@ -304,7 +304,8 @@ void Intake::apply_pass(HeldPass& pass, std::uint32_t now) {
     // From now on this computer's unsigned datagrams are refused.
     if (of_signed_pass) mark_signing(mac.data());
     queue_receipt(mac, pass.manifest.pass_id, pass.reply_to, pass.reply_port, pass.signed_with, now, true, {});
-    passes_.applied(pass, now);
+    const std::size_t older = passes_.applied(pass, now);
+    for (std::size_t k = 0; k < older; ++k) count(StatsCounter::incomplete, incomplete_reports_);
 }
 
 void Intake::queue_receipt(const Mac& mac, const PassId& id, const Ipv4& to, std::uint16_t port,

@@ -115,9 +115,6 @@ public:
 
     void set_observer(IntakeObserver* observer) { observer_ = observer; }
 
-    std::uint32_t hardware_packets() const { return hardware_packets_; }
-    std::uint32_t software_packets() const { return software_packets_; }
-    std::uint32_t id_packets() const { return id_packets_; }
     std::uint32_t refused_packets() const { return refused_; }
 
 private:
@@ -209,7 +206,7 @@ void apply_id_packet(std::uint8_t* record, const std::uint8_t* id_packet);
 void fill_record_from_packet(std::uint8_t* record, const std::uint8_t* packet, const Ipv4& sender, std::uint32_t now);
 
 // Bytes rounded up to whole MB, without 32-bit overflow (4294967295 -> 4096).
-inline std::uint32_t bytes_to_mb(std::uint32_t bytes) {
+inline std::uint32_t mb_from_32bit_bytes(std::uint32_t bytes) {
     return static_cast<std::uint32_t>((std::uint64_t(bytes) + 1048575u) / 1048576u);
 }
 

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "server/model/formats.h"
+#include "server/model/local_time.h"
 #include "server/model/systems_grid.h"
 
 namespace tally {
@@ -42,11 +43,7 @@ std::uint32_t change_group_kinds(ChangeGroup group) {
 std::string change_time_text(std::uint32_t seconds_since_1970) {
     const std::time_t t = static_cast<std::time_t>(seconds_since_1970);
     std::tm local{};
-#ifdef _WIN32
-    if (localtime_s(&local, &t) != 0) return std::string();
-#else
-    if (!localtime_r(&t, &local)) return std::string();
-#endif
+    if (!local_time(t, local)) return std::string();
     char text[40];
     std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
                   local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);

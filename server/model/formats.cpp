@@ -7,6 +7,8 @@
 #include <ctime>
 #include <vector>
 
+#include "server/model/local_time.h"
+
 namespace tally {
 
 std::string printf_text(const char* format, ...) {
@@ -61,11 +63,7 @@ std::string date_text(std::uint32_t seconds_since_1970) {
                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     const std::time_t t = static_cast<std::time_t>(seconds_since_1970);
     std::tm local{};
-#ifdef _WIN32
-    if (localtime_s(&local, &t) != 0) return std::string();
-#else
-    if (!localtime_r(&t, &local)) return std::string();
-#endif
+    if (!local_time(t, local)) return std::string();
     if (local.tm_wday < 0 || local.tm_wday > 6 || local.tm_mon < 0 || local.tm_mon > 11) return std::string();
     char text[40];
     std::snprintf(text, sizeof text, "%s %s %02d %02d:%02d:%02d %04d\n", days[local.tm_wday], months[local.tm_mon],

@@ -46,11 +46,15 @@ struct SoftwareCriterion {
     std::string text;  // at most 63 characters; may be empty
 };
 
+// The Search page's rows: three hardware criteria, two software criteria.
+constexpr std::size_t hardware_rows = 3;
+constexpr std::size_t software_rows = 2;
+
 struct ActiveSearch {
     bool hardware_on = false;
-    std::array<HardwareCriterion, 3> hardware{};
+    std::array<HardwareCriterion, hardware_rows> hardware{};
     bool software_on = false;
-    std::array<SoftwareCriterion, 2> software{};
+    std::array<SoftwareCriterion, software_rows> software{};
     Connector software_connector = Connector::and_;
     // Records handed over as a search result (a set the software catalogue
     // chose), by record index; off unless set.

@@ -119,9 +119,10 @@ std::optional<std::uint32_t> read_value(const std::string& text) {
 }
 
 void search_tab_search(const SearchPageTexts& page, ActiveSearch& search) {
-    for (int k = 0; k < 3; ++k) {
-        search.hardware[k] =
-            read_criterion(page.operator_text[k], page.item_text[k], k < 2 ? page.connector_text[k] : std::string());
+    constexpr std::size_t last_row = hardware_rows - 1;
+    for (std::size_t k = 0; k < hardware_rows; ++k) {
+        search.hardware[k] = read_criterion(page.operator_text[k], page.item_text[k],
+                                            k < last_row ? page.connector_text[k] : std::string());
     }
     search.software_connector =
         connector_from_text(page.software_connector_text) == Connector::and_ ? Connector::and_ : Connector::or_;
@@ -133,7 +134,7 @@ void search_tab_search(const SearchPageTexts& page, ActiveSearch& search) {
         search.hardware[0].value = *v1;
         // Each later row takes part only while the row before points on to it
         // and its own value is there.
-        for (int k = 1; k < 3; ++k) {
+        for (std::size_t k = 1; k < hardware_rows; ++k) {
             HardwareCriterion& previous = search.hardware[k - 1];
             if (previous.connector == Connector::none) {
                 search.hardware[k] = HardwareCriterion{};
@@ -146,11 +147,11 @@ void search_tab_search(const SearchPageTexts& page, ActiveSearch& search) {
                 previous.connector = Connector::none;
             }
         }
-        search.hardware[2].connector = Connector::none;
+        search.hardware[last_row].connector = Connector::none;
         search.hardware_on = true;
     }
 
-    for (int k = 0; k < 2; ++k) {
+    for (std::size_t k = 0; k < software_rows; ++k) {
         search.software[k].mode = mode_from_text(page.mode_text[k]);
         search.software[k].text = page.software_text[k].substr(0, software_text_chars);
     }

@@ -43,13 +43,13 @@ std::optional<std::uint32_t> read_value(const std::string& text);
 
 // The texts of the page's controls when "Search" is pressed.
 struct SearchPageTexts {
-    std::array<std::string, 3> operator_text;   // 1066, 1069, 1072
-    std::array<std::string, 3> item_text;       // 1065, 1068, 1071
-    std::array<std::string, 2> connector_text;  // 1076, 1077
-    std::array<std::string, 3> value_text;      // 1067, 1070, 1073
-    std::string software_connector_text;        // 1082
-    std::array<std::string, 2> mode_text;       // 1080, 1081
-    std::array<std::string, 2> software_text;   // 1074, 1075
+    std::array<std::string, hardware_rows> operator_text;       // 1066, 1069, 1072
+    std::array<std::string, hardware_rows> item_text;           // 1065, 1068, 1071
+    std::array<std::string, hardware_rows - 1> connector_text;  // 1076, 1077
+    std::array<std::string, hardware_rows> value_text;          // 1067, 1070, 1073
+    std::string software_connector_text;                        // 1082
+    std::array<std::string, software_rows> mode_text;           // 1080, 1081
+    std::array<std::string, software_rows> software_text;       // 1074, 1075
 };
 
 // "Search": turns the page's texts into the active search. A missing value

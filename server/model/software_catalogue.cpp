@@ -380,4 +380,38 @@ std::vector<std::uint32_t> SoftwareCatalogue::computers_of(std::size_t row, std:
     return records;
 }
 
+bool CatalogueChoice::choose_program(const SoftwareCatalogue& catalogue, std::size_t row) {
+    if (row >= catalogue.size()) return false;
+    program_ = catalogue.program_at(row).name;
+    version_.reset();
+    return true;
+}
+
+bool CatalogueChoice::choose_version(const SoftwareCatalogue& catalogue, std::size_t slot) {
+    const std::optional<std::size_t> row = place(catalogue).row;
+    if (!row || slot >= catalogue.program_at(*row).versions.size()) return false;
+    version_ = std::string(catalogue.program_at(*row).versions[slot].text);
+    return true;
+}
+
+CatalogueChoice::Place CatalogueChoice::place(const SoftwareCatalogue& catalogue) const {
+    Place at;
+    if (program_) at.row = catalogue.row_of(*program_);
+    if (!at.row || !version_) return at;
+    const auto& versions = catalogue.program_at(*at.row).versions;
+    for (std::size_t v = 0; v < versions.size(); ++v)
+        if (versions[v].text == *version_) {
+            at.slot = v;
+            break;
+        }
+    return at;
+}
+
+CatalogueChoice::Place CatalogueChoice::settle(const SoftwareCatalogue& catalogue) {
+    const Place at = place(catalogue);
+    if (!at.row) program_.reset();
+    if (!at.slot) version_.reset();
+    return at;
+}
+
 }  // namespace tally

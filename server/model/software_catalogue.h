@@ -157,4 +157,33 @@ private:
     bool ascending_ = true;
 };
 
+// The Catalogue window's chosen program and version, kept by their texts so
+// that they survive a recount, a new order or a find text.
+class CatalogueChoice {
+public:
+    // Where the choice stands in the catalogue: the program's row and the
+    // version's place among its versions.
+    struct Place {
+        std::optional<std::size_t> row;
+        std::optional<std::size_t> slot;
+    };
+
+    // The user chose a program's row (its version is not chosen) or a
+    // version of the chosen program; false for a row that is not shown.
+    bool choose_program(const SoftwareCatalogue& catalogue, std::size_t row);
+    bool choose_version(const SoftwareCatalogue& catalogue, std::size_t slot);
+    // Where the choice stands now.
+    Place place(const SoftwareCatalogue& catalogue) const;
+    // The same, and a program gone or filtered out ends the choice; a
+    // version its program no longer lists ends the version's.
+    Place settle(const SoftwareCatalogue& catalogue);
+
+    const std::optional<std::string>& program() const { return program_; }
+    const std::optional<std::string>& version() const { return version_; }
+
+private:
+    std::optional<std::string> program_;
+    std::optional<std::string> version_;
+};
+
 }  // namespace tally

@@ -7,6 +7,14 @@
 
 namespace tally {
 
+const char* const list_order_texts[list_order_count] = {"System Name", "MAC Address", "IP Address"};
+
+ListOrder list_order_of_selection(const ListOrderEntries& entries, std::int64_t selection, ListOrder current) {
+    for (int k = 0; k < list_order_count; ++k)
+        if (selection == entries[k]) return static_cast<ListOrder>(k);
+    return current;
+}
+
 std::string list_label(const RecordView& record, ListOrder order) {
     switch (order) {
         case ListOrder::mac_address: return format_mac(record.mac());

@@ -5,6 +5,7 @@
 // it without rebuilding the rest.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -18,6 +19,14 @@ namespace tally {
 
 // The sort selector's entries, in their order.
 enum class ListOrder : std::uint8_t { system_name = 0, mac_address = 1, ip_address = 2 };
+constexpr int list_order_count = 3;
+// The selector's entry texts, in ListOrder order.
+extern const char* const list_order_texts[list_order_count];
+// The selector's indices of its entries, as it gave them when they were added.
+using ListOrderEntries = std::array<std::int64_t, list_order_count>;
+// The order the selector's chosen entry stands for; a selection that is none
+// of the entries (nothing chosen) keeps `current`.
+ListOrder list_order_of_selection(const ListOrderEntries& entries, std::int64_t selection, ListOrder current);
 
 // The entry text of a record under the list order.
 std::string list_label(const RecordView& record, ListOrder order);

@@ -91,6 +91,71 @@ int natural_compare(const std::string& a, const std::string& b) {
     return bytes < 0 ? -1 : (bytes > 0 ? 1 : 0);
 }
 
+namespace {
+
+// A date as the record views show it, without their line end.
+std::string grid_date(std::uint32_t seconds_since_1970) {
+    std::string date = date_text(seconds_since_1970);
+    if (!date.empty() && date.back() == '\n') date.pop_back();
+    return date;
+}
+
+// Fixed disks: totals in whole MB, and the smallest share of free space.
+void fill_disks(GridRow& row, const RecordView& r) {
+    std::uint64_t total_mb = 0, free_mb = 0, fullest = no_number;
+    for (int k = 0; k < drive_slots; ++k) {
+        if (r.drive_type(k) != drive_fixed) continue;
+        const std::uint64_t total = r.total_disk_space(k), free_bytes = std::min(r.free_disk_space(k), total);
+        total_mb += total >> 20;
+        free_mb += free_bytes >> 20;
+        if (total > 0) fullest = std::min<std::uint64_t>(fullest, std::uint64_t(double(free_bytes) * 100.0 / double(total)));
+    }
+    set_number(row, GridColumn::disk_total, total_mb);
+    set_number(row, GridColumn::disk_free, free_mb);
+    row.number[col(GridColumn::fullest_disk_free)] = fullest;
+    if (fullest != no_number) row.text[col(GridColumn::fullest_disk_free)] = std::to_string(fullest);
+}
+
+// The last report and days since, and the first report the history knows of.
+void fill_dates(GridRow& row, const RecordView& r, std::uint32_t now, const History* history) {
+    row.text[col(GridColumn::last_report)] = grid_date(r.last_update());
+    row.number[col(GridColumn::last_report)] = r.last_update();
+    row.days = days_since(r.last_update(), now);
+    set_number(row, GridColumn::days_since, row.days);
+    if (!history) return;
+    if (const auto seen = history->first_seen(r.mac())) {
+        row.text[col(GridColumn::first_seen)] = grid_date(*seen);
+        row.number[col(GridColumn::first_seen)] = *seen;
+    }
+}
+
+// The facts of the extension packet, and whether the last report was signed:
+// a computer that has sent a signed pass has every later report refused
+// unless it is signed.
+void fill_extension(GridRow& row, const ExtensionRecord* ext) {
+    auto& t = row.text;
+    if (ext) {
+        t[col(GridColumn::processor_name)] = ext->facts.processor_name;
+        t[col(GridColumn::system_model)] = system_model_text(ext->facts);
+        t[col(GridColumn::bios_serial)] = real_serial(ext->facts.bios_serial);
+        t[col(GridColumn::windows_release)] = windows_release_text(ext->facts);
+    }
+    t[col(GridColumn::signed_report)] = ext && (ext->flags & ext_record::flag_signs_reports) ? "Yes" : "No";
+}
+
+// The searchable fields, separated by a byte no find text holds, so that a
+// match never spans two fields.
+void fill_find_text(GridRow& row) {
+    for (GridColumn c : {GridColumn::computer_name, GridColumn::user, GridColumn::ip_address, GridColumn::mac_address,
+                         GridColumn::serial_number, GridColumn::asset_tag, GridColumn::custom_field_1,
+                         GridColumn::custom_field_2, GridColumn::bios_serial}) {
+        row.find_text += lower(row.text[col(c)]);
+        row.find_text += '\x1f';
+    }
+}
+
+}  // namespace
+
 GridRow make_grid_row(const Store& store, std::uint32_t i, std::uint32_t now, const History* history) {
     GridRow row;
     const RecordView r = store.record(i);
@@ -113,59 +178,15 @@ GridRow make_grid_row(const Store& store, std::uint32_t i, std::uint32_t now, co
     set_number(row, GridColumn::speed,
                (std::isfinite(mhz) && mhz > 0.0f && mhz < 4294967296.0f) ? std::uint64_t(mhz) : 0);
     set_number(row, GridColumn::ram, r.ram_mb());
-
-    // Fixed disks: totals in whole MB, and the smallest share of free space.
-    std::uint64_t total_mb = 0, free_mb = 0, fullest = no_number;
-    for (int k = 0; k < drive_slots; ++k) {
-        if (r.drive_type(k) != drive_fixed) continue;
-        const std::uint64_t total = r.total_disk_space(k), free_bytes = std::min(r.free_disk_space(k), total);
-        total_mb += total >> 20;
-        free_mb += free_bytes >> 20;
-        if (total > 0) fullest = std::min<std::uint64_t>(fullest, std::uint64_t(double(free_bytes) * 100.0 / double(total)));
-    }
-    set_number(row, GridColumn::disk_total, total_mb);
-    set_number(row, GridColumn::disk_free, free_mb);
-    row.number[col(GridColumn::fullest_disk_free)] = fullest;
-    if (fullest != no_number) t[col(GridColumn::fullest_disk_free)] = std::to_string(fullest);
-
-    std::string date = date_text(r.last_update());
-    if (!date.empty() && date.back() == '\n') date.pop_back();
-    t[col(GridColumn::last_report)] = date;
-    row.number[col(GridColumn::last_report)] = r.last_update();
-    row.days = days_since(r.last_update(), now);
-    set_number(row, GridColumn::days_since, row.days);
-
+    fill_disks(row, r);
+    fill_dates(row, r, now, history);
     // Placeholder serial numbers of firmware show as none, and match nothing.
     t[col(GridColumn::serial_number)] = real_serial(r.serial_number());
     t[col(GridColumn::asset_tag)] = r.asset_tag();
     t[col(GridColumn::custom_field_1)] = r.custom_field_1();
     t[col(GridColumn::custom_field_2)] = r.custom_field_2();
-    if (have_ext) {
-        t[col(GridColumn::processor_name)] = ext.facts.processor_name;
-        t[col(GridColumn::system_model)] = system_model_text(ext.facts);
-        t[col(GridColumn::bios_serial)] = real_serial(ext.facts.bios_serial);
-        t[col(GridColumn::windows_release)] = windows_release_text(ext.facts);
-    }
-    // A computer that has sent a signed pass has every later report refused
-    // unless it is signed: its last report was signed.
-    t[col(GridColumn::signed_report)] = have_ext && (ext.flags & ext_record::flag_signs_reports) ? "Yes" : "No";
-    if (history) {
-        if (const auto seen = history->first_seen(r.mac())) {
-            std::string first = date_text(*seen);
-            if (!first.empty() && first.back() == '\n') first.pop_back();
-            t[col(GridColumn::first_seen)] = first;
-            row.number[col(GridColumn::first_seen)] = *seen;
-        }
-    }
-
-    // The searchable fields, separated by a byte no find text holds, so
-    // that a match never spans two fields.
-    for (GridColumn c : {GridColumn::computer_name, GridColumn::user, GridColumn::ip_address, GridColumn::mac_address,
-                         GridColumn::serial_number, GridColumn::asset_tag, GridColumn::custom_field_1,
-                         GridColumn::custom_field_2, GridColumn::bios_serial}) {
-        row.find_text += lower(t[col(c)]);
-        row.find_text += '\x1f';
-    }
+    fill_extension(row, have_ext ? &ext : nullptr);
+    fill_find_text(row);
     return row;
 }
 

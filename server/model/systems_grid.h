@@ -96,7 +96,6 @@ public:
     GridColumn sort_column() const { return sort_column_; }
     bool ascending() const { return ascending_; }
     const std::string& find_text() const { return find_; }
-    std::uint32_t not_reported_days() const { return stale_days_; }
     bool has_record_set() const { return restricted_; }
 
     // The shown rows, in order.

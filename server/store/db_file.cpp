@@ -1,27 +1,12 @@
-// Database files on C streams; 64-bit positioning on both platforms.
+// Database files on C streams; the 64-bit positioning, the cutting and the
+// path separator of each platform are in db_file_posix.cpp and db_file_win32.cpp.
 #include "server/store/db_file.h"
 
 #include <cerrno>
 
 #include "server/store/file_replace.h"
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
 namespace tally {
-
-#ifdef _WIN32
-constexpr char path_separator = '\\';
-#define TALLY_FSEEK _fseeki64
-#define TALLY_FTELL _ftelli64
-#else
-constexpr char path_separator = '/';
-#define TALLY_FSEEK fseeko
-#define TALLY_FTELL ftello
-#endif
 
 std::string join_path(const std::string& directory, const std::string& file_name) {
     if (!directory.empty() && directory.back() == path_separator) return directory + file_name;
@@ -60,13 +45,9 @@ bool DbFile::open_read_only(const std::string& path) {
     return f_ != nullptr;
 }
 
-bool DbFile::seek(std::uint64_t offset, int whence) {
-    return TALLY_FSEEK(f_, static_cast<std::int64_t>(offset), whence) == 0;
-}
-
 std::int64_t DbFile::length() {
     if (!f_ || !seek(0, SEEK_END)) return -1;
-    return static_cast<std::int64_t>(TALLY_FTELL(f_));
+    return tell();
 }
 
 std::size_t DbFile::read_at(std::uint64_t offset, std::uint8_t* out, std::size_t n) {
@@ -82,15 +63,6 @@ bool DbFile::write_at(std::uint64_t offset, const std::uint8_t* data, std::size_
 }
 
 bool DbFile::sync() { return f_ && flush_to_disk(f_); }
-
-bool DbFile::truncate(std::uint64_t length) {
-    if (!f_) return false;
-#ifdef _WIN32
-    return _chsize_s(_fileno(f_), static_cast<long long>(length)) == 0;
-#else
-    return ftruncate(fileno(f_), static_cast<off_t>(length)) == 0;
-#endif
-}
 
 void DbFile::close() {
     if (f_) std::fclose(f_);

@@ -42,9 +42,14 @@ public:
     void close();
 
 private:
+    // 64-bit positioning of the stream.
     bool seek(std::uint64_t offset, int whence);
+    std::int64_t tell();
     std::FILE* f_ = nullptr;
 };
+
+// The platform's path separator: '\\' on Windows, '/' elsewhere.
+extern const char path_separator;
 
 // Directory and file name joined with the platform's separator: directly
 // when the directory already ends in one, otherwise with one between.

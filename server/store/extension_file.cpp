@@ -13,12 +13,7 @@ void encode_extension_record(const ExtensionRecord& r, std::uint8_t* b) {
     put_u8(b, product_type, r.product_type);
     put_u8(b, flags, r.flags);
     put_u32(b, last_update, r.last_update);
-    put_text(b, processor_name, r.facts.processor_name);
-    put_text(b, manufacturer, r.facts.manufacturer);
-    put_text(b, model, r.facts.model);
-    put_text(b, bios_serial, r.facts.bios_serial);
-    put_text(b, windows_edition, r.facts.windows_edition);
-    put_text(b, display_version, r.facts.display_version);
+    put_system_facts(b, r.facts);
 }
 
 ExtensionRecord decode_extension_record(const std::uint8_t* b) {
@@ -28,15 +23,7 @@ ExtensionRecord decode_extension_record(const std::uint8_t* b) {
     r.product_type = get_u8(b, product_type);
     r.flags = get_u8(b, flags);
     r.last_update = get_u32(b, last_update);
-    // A field without its NUL (a damaged file) is read as width - 1
-    // characters, and only printable ones are shown.
-    auto text = [b](Field f) { return printable_text(get_text(b + f.offset, f.width - 1)); };
-    r.facts.processor_name = text(processor_name);
-    r.facts.manufacturer = text(manufacturer);
-    r.facts.model = text(model);
-    r.facts.bios_serial = text(bios_serial);
-    r.facts.windows_edition = text(windows_edition);
-    r.facts.display_version = text(display_version);
+    r.facts = get_system_facts(b);
     return r;
 }
 

@@ -28,12 +28,13 @@ constexpr Field product_type{6, 1};     // from the hardware packet; 0 unknown
 // signed pass. Earlier servers leave the byte as it is (zero).
 constexpr Field flags{7, 1};
 constexpr Field last_update{8, 4};      // when the extension packet was stored; 0 never
-constexpr Field processor_name{12, 49};
-constexpr Field manufacturer{64, 64};
-constexpr Field model{128, 64};
-constexpr Field bios_serial{192, 64};
-constexpr Field windows_edition{256, 32};
-constexpr Field display_version{288, 16};
+// The texts of the extension packet, at its offsets and widths.
+constexpr Field processor_name = ext_packet::processor_name;
+constexpr Field manufacturer = ext_packet::manufacturer;
+constexpr Field model = ext_packet::model;
+constexpr Field bios_serial = ext_packet::bios_serial;
+constexpr Field windows_edition = ext_packet::windows_edition;
+constexpr Field display_version = ext_packet::display_version;
 constexpr Field fields[] = {mac,          product_type, flags, last_update, processor_name, manufacturer,
                             model,        bios_serial,  windows_edition, display_version};
 // Flag bit 1: the computer has sent a validly signed pass, so its unsigned
@@ -41,9 +42,7 @@ constexpr Field fields[] = {mac,          product_type, flags, last_update, proc
 constexpr std::uint8_t flag_signs_reports = 0x02;
 }  // namespace ext_record
 static_assert(layout_is_sound(ext_record::fields, ext_record::size), "extension record layout");
-static_assert(ext_record::size == ext_packet::size && ext_record::processor_name.offset == ext_packet::processor_name.offset &&
-                  ext_record::display_version.offset == ext_packet::display_version.offset,
-              "extension record texts at the packet's offsets");
+static_assert(ext_record::size == ext_packet::size, "extension record and packet of one size");
 
 // One side record, decoded.
 struct ExtensionRecord {

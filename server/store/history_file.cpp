@@ -14,6 +14,9 @@ namespace hr = history_record;
 
 namespace {
 constexpr std::size_t records_per_read = 4096;
+// A purge flushes its new file to disk as it goes, every 8 MB, so that the
+// flush before the rename, in the last slice, is short too.
+constexpr std::uint32_t records_per_purge_sync = (8u << 20) / history_record::size;
 constexpr std::uint8_t record_version = 1;
 }  // namespace
 
@@ -59,10 +62,9 @@ std::string purge_marker_text(std::size_t purged) {
 }
 
 void History::close() {
+    if (purge_) abandon_purge();
     file_.close();
-    entries_.clear();
-    computers_.clear();
-    computer_of_mac_.clear();
+    index_ = Index{};
     unwritten_.clear();
     unwritten_events_.clear();
     records_in_file_ = 0;
@@ -84,24 +86,32 @@ int History::open(const std::string& working_directory) {
     return 0;
 }
 
-void History::add_entry(const ChangeEvent& e, std::uint32_t record) {
-    const std::uint64_t key = mac_key(e.mac.data());
-    auto found = computer_of_mac_.find(key);
+void History::Index::add(std::uint64_t key, std::uint32_t time, ChangeKind kind, std::uint32_t record) {
+    auto found = computer_of_key.find(key);
     std::uint32_t c;
-    if (found == computer_of_mac_.end()) {
-        c = static_cast<std::uint32_t>(computers_.size());
-        computer_of_mac_.emplace(key, c);
-        computers_.emplace_back();
+    if (found == computer_of_key.end()) {
+        c = static_cast<std::uint32_t>(computers.size());
+        computer_of_key.emplace(key, c);
+        computers.emplace_back().key = key;
     } else {
         c = found->second;
     }
-    Computer& computer = computers_[c];
-    computer.entries.push_back(static_cast<std::uint32_t>(entries_.size()));
-    if (e.kind == ChangeKind::first_seen && !computer.has_first_seen) {
-        computer.first_seen = e.time;
+    Computer& computer = computers[c];
+    computer.entries.push_back(static_cast<std::uint32_t>(entries.size()));
+    if (kind == ChangeKind::first_seen && !computer.has_first_seen) {
+        computer.first_seen = time;
         computer.has_first_seen = true;
     }
-    entries_.push_back({e.time, record, c, e.kind});
+    entries.push_back({time, record, c, kind});
+}
+
+const History::Computer* History::Index::find(const std::uint8_t* mac) const {
+    auto found = computer_of_key.find(mac_key(mac));
+    return found == computer_of_key.end() ? nullptr : &computers[found->second];
+}
+
+void History::add_entry(const ChangeEvent& e, std::uint32_t record) {
+    index_.add(mac_key(e.mac.data()), e.time, e.kind, record);
     if (e.sequence >= next_sequence_) next_sequence_ = e.sequence + 1;
 }
 
@@ -140,7 +150,7 @@ bool History::write_pending() {
     if (unwritten_.empty()) return true;
     if (!file_.write_at(std::uint64_t(records_in_file_) * hr::size, unwritten_.data(), unwritten_.size()))
         return false;
-    const std::size_t first = entries_.size();
+    const std::size_t first = index_.entries.size();
     for (const ChangeEvent& e : unwritten_events_) add_entry(e, records_in_file_++);
     unwritten_.clear();
     unwritten_events_.clear();
@@ -168,9 +178,9 @@ bool History::read(const std::vector<std::uint32_t>& which, std::vector<ChangeEv
     std::vector<std::uint8_t> block;
     for (std::size_t k = 0; k < which.size();) {
         // A run of neighbouring records in one read.
-        const std::uint32_t first = entries_[which[k]].record;
+        const std::uint32_t first = index_.entries[which[k]].record;
         std::size_t n = 1;
-        while (k + n < which.size() && n < records_per_read && entries_[which[k + n]].record == first + n) ++n;
+        while (k + n < which.size() && n < records_per_read && index_.entries[which[k + n]].record == first + n) ++n;
         block.resize(n * hr::size);
         const std::size_t got = file_.read_at(std::uint64_t(first) * hr::size, block.data(), block.size());
         for (std::size_t j = 0; j < n; ++j)
@@ -181,74 +191,138 @@ bool History::read(const std::vector<std::uint32_t>& which, std::vector<ChangeEv
 }
 
 const std::vector<std::uint32_t>* History::entries_of(const std::uint8_t* mac) const {
-    auto found = computer_of_mac_.find(mac_key(mac));
-    return found == computer_of_mac_.end() ? nullptr : &computers_[found->second].entries;
+    const Computer* c = index_.find(mac);
+    return c ? &c->entries : nullptr;
 }
 
 std::optional<std::uint32_t> History::computer_of(const std::uint8_t* mac) const {
-    auto found = computer_of_mac_.find(mac_key(mac));
-    if (found == computer_of_mac_.end()) return std::nullopt;
+    auto found = index_.computer_of_key.find(mac_key(mac));
+    if (found == index_.computer_of_key.end()) return std::nullopt;
     return found->second;
 }
 
 std::optional<std::uint32_t> History::first_seen(const std::uint8_t* mac) const {
-    auto found = computer_of_mac_.find(mac_key(mac));
-    if (found == computer_of_mac_.end() || !computers_[found->second].has_first_seen) return std::nullopt;
-    return computers_[found->second].first_seen;
+    const Computer* c = index_.find(mac);
+    if (!c || !c->has_first_seen) return std::nullopt;
+    return c->first_seen;
 }
 
-bool History::purge_older_than_days(std::uint32_t days, std::uint32_t now) {
+// ---------------------------------------------------------------- purging
+
+History::PurgeStep History::begin_purge_older_than_days(std::uint32_t days, std::uint32_t now) {
     const std::uint64_t span = std::uint64_t(days) * 86400u;
-    if (days == 0 || span >= now) return true;
-    return purge_before(static_cast<std::uint32_t>(now - span), now);
+    if (days == 0 || span >= now) return PurgeStep::done;
+    return begin_purge(static_cast<std::uint32_t>(now - span));
 }
 
-bool History::purge_before(std::uint32_t cutoff, std::uint32_t now) {
-    if (!is_open() || !write_pending()) return false;
-    std::vector<std::uint32_t> kept;
-    for (std::uint32_t k = 0; k < entries_.size(); ++k)
-        if (entries_[k].time >= cutoff || entries_[k].kind == ChangeKind::first_seen) kept.push_back(k);
-    const std::size_t purged = entries_.size() - kept.size();
-    if (purged == 0) return true;
-    DbFile next;
+History::PurgeStep History::begin_purge(std::uint32_t cutoff) {
+    if (purge_) return PurgeStep::running;
+    if (!is_open()) return PurgeStep::failed;
+    const auto old = [cutoff](const HistoryEntry& e) { return e.time < cutoff && e.kind != ChangeKind::first_seen; };
+    if (std::none_of(index_.entries.begin(), index_.entries.end(), old)) return PurgeStep::done;
+    purge_ = std::make_unique<Purge>();
+    purge_->cutoff = cutoff;
     std::remove(new_path_.c_str());  // result not checked: usually there is none
-    if (next.open_or_create(new_path_) != DbFile::OpenResult::created) return false;
-    std::uint64_t at = 0;
+    if (purge_->file.open_or_create(new_path_) != DbFile::OpenResult::created) return abandon_purge();
+    return PurgeStep::running;
+}
+
+History::PurgeStep History::abandon_purge() {
+    purge_->file.close();
+    std::remove(new_path_.c_str());  // result not checked: the old file stays in force
+    purge_.reset();
+    return PurgeStep::failed;
+}
+
+// Copies the records of these entries (ascending) to the end of the new
+// file, neighbours in one read, and indexes them there.
+bool History::copy_kept(const std::vector<std::uint32_t>& kept) {
+    Purge& p = *purge_;
     std::vector<std::uint8_t> block;
-    std::vector<std::uint32_t> part;
-    std::vector<ChangeEvent> events;
-    bool ok = true;
-    for (std::size_t k = 0; ok && k < kept.size(); k += records_per_read) {
-        part.assign(kept.begin() + k, kept.begin() + std::min(kept.size(), k + records_per_read));
-        ok = read(part, events);
-        block.resize(events.size() * hr::size);
-        for (std::size_t j = 0; j < events.size(); ++j) encode_history_record(events[j], block.data() + j * hr::size);
-        ok = ok && next.write_at(at, block.data(), block.size());
-        at += block.size();
+    for (std::size_t k = 0; k < kept.size();) {
+        const std::uint32_t first = index_.entries[kept[k]].record;
+        std::size_t n = 1;
+        while (k + n < kept.size() && index_.entries[kept[k + n]].record == first + n) ++n;
+        block.resize(n * hr::size);
+        // The records were whole when they were indexed; they are copied as they are.
+        if (file_.read_at(std::uint64_t(first) * hr::size, block.data(), block.size()) != block.size() ||
+            !p.file.write_at(std::uint64_t(p.records) * hr::size, block.data(), block.size()))
+            return false;
+        for (std::size_t j = 0; j < n; ++j) {
+            const HistoryEntry& e = index_.entries[kept[k + j]];
+            p.index.add(index_.computers[e.computer].key, e.time, e.kind, p.records++);
+        }
+        k += n;
     }
-    // The marker: an emptied history is told apart from none.
+    return true;
+}
+
+History::PurgeStep History::continue_purge(std::size_t entries, std::uint32_t now) {
+    if (!purge_) return PurgeStep::done;
+    Purge& p = *purge_;
+    std::vector<std::uint32_t> kept;
+    const std::size_t end = std::min(index_.entries.size(), p.next_entry + std::max<std::size_t>(entries, 1));
+    for (; p.next_entry < end; ++p.next_entry) {
+        const HistoryEntry& e = index_.entries[p.next_entry];
+        if (e.time >= p.cutoff || e.kind == ChangeKind::first_seen)
+            kept.push_back(static_cast<std::uint32_t>(p.next_entry));
+        else
+            ++p.purged;
+    }
+    if (!copy_kept(kept)) return abandon_purge();
+    if (p.records - p.synced >= records_per_purge_sync) {
+        if (!p.file.sync()) return abandon_purge();
+        p.synced = p.records;
+    }
+    if (p.next_entry < index_.entries.size()) return PurgeStep::running;
+    // Events that wait to be written go into the old file first, and are copied with the next slice.
+    if (!write_pending()) return abandon_purge();
+    if (p.next_entry < index_.entries.size()) return PurgeStep::running;
+    return finish_purge(now);
+}
+
+// Every kept record is copied: the marker, the flush, the rename, and the
+// new file's index takes over.
+History::PurgeStep History::finish_purge(std::uint32_t now) {
+    Purge& p = *purge_;
     ChangeEvent marker;
     marker.sequence = next_sequence_;
     marker.time = now;
     marker.kind = ChangeKind::history_purged;
     marker.what = "History purged";
-    marker.old_value = purge_marker_text(purged);
+    marker.old_value = purge_marker_text(p.purged);
     std::uint8_t bytes[hr::size];
     encode_history_record(marker, bytes);
-    ok = ok && next.write_at(at, bytes, sizeof bytes) && next.sync();
-    next.close();
-    if (!ok) {
-        std::remove(new_path_.c_str());  // result not checked: the old file stays in force
-        return false;
-    }
+    if (!p.file.write_at(std::uint64_t(p.records) * hr::size, bytes, sizeof bytes) || !p.file.sync())
+        return abandon_purge();
+    p.file.close();
     file_.close();
     const bool replaced = replace_file(new_path_, path_);
-    const std::string directory = path_.substr(0, path_.size() - std::strlen(history_file_name));
-    std::function<void(std::size_t)> told = on_append;
-    const bool reopened = open(directory) == 0;
-    on_append = told;
-    if (reopened && on_append) on_append(0);
-    return replaced && reopened;
+    if (file_.open_or_create(path_) == DbFile::OpenResult::failed || !file_.is_open()) {
+        // Neither file can be opened again: the history is off.
+        purge_.reset();
+        close();
+        return PurgeStep::failed;
+    }
+    if (!replaced) return abandon_purge();
+    index_ = std::move(p.index);
+    records_in_file_ = p.records;
+    purge_.reset();
+    add_entry(marker, records_in_file_++);
+    if (on_append) on_append(0);
+    return PurgeStep::done;
+}
+
+bool History::purge_older_than_days(std::uint32_t days, std::uint32_t now) {
+    PurgeStep step = begin_purge_older_than_days(days, now);
+    while (step == PurgeStep::running) step = continue_purge(records_per_read, now);
+    return step == PurgeStep::done;
+}
+
+bool History::purge_before(std::uint32_t cutoff, std::uint32_t now) {
+    PurgeStep step = begin_purge(cutoff);
+    while (step == PurgeStep::running) step = continue_purge(records_per_read, now);
+    return step == PurgeStep::done;
 }
 
 }  // namespace tally

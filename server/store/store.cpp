@@ -33,23 +33,10 @@ static std::size_t load_table(DbFile& file, ChunkedTable& table, std::size_t ite
     return read;
 }
 
-// A freshly opened and loaded store, swapped in only when complete.
-struct Store::Loaded {
-    DbFile hardware_file;
-    DbFile software_file;
-    ChunkedTable hardware{hw_record::size, 10};
-    std::uint32_t record_count = 0;
-    std::uint32_t hardware_capacity = 0;
-    ChunkedTable software{sw_entry::size, 13};
-    std::size_t used_length = 0;
-    std::size_t software_capacity = 0;
-    StoreIndex index;
-};
-
 Store::Store(Notifier& notifier, StoreOptions options) : notifier_(notifier), options_(options) {}
 Store::~Store() = default;
 
-bool Store::is_open() const { return hardware_file_.is_open() && software_file_.is_open(); }
+bool Store::is_open() const { return tables_.hardware_file.is_open() && tables_.software_file.is_open(); }
 
 bool Store::within_limit(std::uint64_t bytes) const {
     return bytes <= SIZE_MAX && (options_.table_limit == 0 || bytes <= options_.table_limit);
@@ -62,52 +49,51 @@ bool Store::allot_item(ChunkedTable& table, std::size_t k) {
     return false;
 }
 
-int Store::open_store(const std::string& working_directory) {
+// Opens (or creates) both files; false, after the box, when one cannot be
+// opened or measured. `lengths` gets their lengths in bytes.
+bool Store::open_files(const std::string& working_directory, StoreTables& next, std::uint64_t (&lengths)[2]) {
     const std::string hardware_path = join_path(working_directory, hardware_file_name);
     const std::string software_path = join_path(working_directory, software_file_name);
-    Loaded next;
-
     if (next.hardware_file.open_or_create(hardware_path) == DbFile::OpenResult::failed) {
         notifier_.notify(file_error(hardware_path));
-        return 1;
+        return false;
     }
     next.software_file.open_or_create(software_path);
     if (!next.software_file.is_open() || !next.hardware_file.is_open()) {
         notifier_.notify(file_error(next.software_file.is_open() ? hardware_path : software_path));
-        return 1;
+        return false;
     }
-
     const std::int64_t hardware_length = next.hardware_file.length();
     const std::int64_t software_length = next.software_file.length();
     if (hardware_length < 0 || software_length < 0) {
         notifier_.notify(file_error(hardware_length < 0 ? hardware_path : software_path));
-        return 1;
+        return false;
     }
+    lengths[0] = static_cast<std::uint64_t>(hardware_length);
+    lengths[1] = static_cast<std::uint64_t>(software_length);
+    return true;
+}
 
-    // Room for 10 records and 100 entries beyond those in the files, all of
-    // it taken before anything is read: when memory runs out, that is known
-    // at once. The room beyond the loaded items is zero.
-    const std::uint64_t records = static_cast<std::uint64_t>(hardware_length) / hw_record::size;
-    const std::uint64_t entries = static_cast<std::uint64_t>(software_length) / sw_entry::size;
+// Room for 10 records and 100 entries beyond the `records` and `entries` of
+// the files, all of it taken before anything is read: when memory runs out,
+// that is known at once. The room beyond the loaded items is zero.
+bool Store::reserve_tables(StoreTables& next, std::uint64_t records, std::uint64_t entries) const {
     const std::uint64_t hardware_bytes = (records + hardware_growth_records) * hw_record::size;
     const std::uint64_t software_bytes = entries * sw_entry::size + software_growth_bytes;
     const std::uint64_t spare_entries = software_growth_bytes / sw_entry::size;
-    const bool allotted = within_limit(hardware_bytes) && within_limit(software_bytes) &&
-                          records < UINT32_MAX - hardware_growth_records && entries < UINT32_MAX - spare_entries &&
-                          next.hardware.allot(std::size_t(records + hardware_growth_records), std::size_t(records)) &&
-                          next.software.allot(std::size_t(entries + spare_entries), std::size_t(entries));
-    const Notice no_memory{"Insufficient memory to open database files", "Memory Error", BoxOwner::none, true};
-    if (!allotted) {
-        notifier_.notify(no_memory);
-        return 1;
-    }
+    return within_limit(hardware_bytes) && within_limit(software_bytes) &&
+           records < UINT32_MAX - hardware_growth_records && entries < UINT32_MAX - spare_entries &&
+           next.hardware.allot(std::size_t(records + hardware_growth_records), std::size_t(records)) &&
+           next.software.allot(std::size_t(entries + spare_entries), std::size_t(entries));
+}
 
-    // Only whole records and entries are loaded: a partial record at the end
-    // of a file is left out, and the next record written goes to its own
-    // position (index x size), over that partial tail.
+// Loads the whole records and entries: a partial record at the end of a file
+// is left out, and the next record written goes to its own position (index x
+// size), over that partial tail. What could not be read is zero, that is
+// free, and said in a box.
+void Store::load_tables(StoreTables& next, std::uint64_t records, std::uint64_t entries) {
     const std::size_t hardware_whole = static_cast<std::size_t>(records * hw_record::size);
     const std::size_t software_whole = static_cast<std::size_t>(entries * sw_entry::size);
-    // Records and entries that could not be read are zero, that is free.
     const std::size_t hardware_read = load_table(next.hardware_file, next.hardware, std::size_t(records));
     const std::size_t software_read = load_table(next.software_file, next.software, std::size_t(entries));
     if (hardware_read < hardware_whole || software_read < software_whole)
@@ -118,6 +104,31 @@ int Store::open_store(const std::string& working_directory) {
     if (software_read > next.used_length)  // a partial entry, within one chunk
         std::memset(next.software.item(next.used_length / sw_entry::size), 0, software_read - next.used_length);
     next.software_capacity = next.used_length + software_growth_bytes;
+}
+
+// The new store replaces the old one; the old files close here, after a
+// last try at writing what awaits writing in them.
+void Store::take_over(StoreTables& next, ExtensionFile& next_extension) {
+    flush();
+    pending_records_.clear();
+    pending_entries_.clear();
+    extension_file_ = std::move(next_extension);
+    tables_ = std::move(next);
+    if (listener_) listener_->store_reopened();
+}
+
+int Store::open_store(const std::string& working_directory) {
+    StoreTables next;
+    std::uint64_t lengths[2] = {};
+    if (!open_files(working_directory, next, lengths)) return 1;
+    const std::uint64_t records = lengths[0] / hw_record::size;
+    const std::uint64_t entries = lengths[1] / sw_entry::size;
+    const Notice no_memory{"Insufficient memory to open database files", "Memory Error", BoxOwner::none, true};
+    if (!reserve_tables(next, records, entries)) {
+        notifier_.notify(no_memory);
+        return 1;
+    }
+    load_tables(next, records, entries);
     try {
         next.index.build(next.hardware, next.record_count, next.software,
                          static_cast<std::uint32_t>(next.used_length / sw_entry::size));
@@ -125,28 +136,11 @@ int Store::open_store(const std::string& working_directory) {
         notifier_.notify(no_memory);
         return 1;
     }
-
     // The side file is no condition of the store: without it the facts of
     // the extension packets are not kept.
     ExtensionFile next_extension;
     next_extension.open(working_directory);  // result not checked: see above
-
-    // The new store replaces the old one; the old files close here, after a
-    // last try at writing what awaits writing in them.
-    flush();
-    pending_records_.clear();
-    pending_entries_.clear();
-    extension_file_ = std::move(next_extension);
-    hardware_file_ = std::move(next.hardware_file);
-    software_file_ = std::move(next.software_file);
-    hardware_ = std::move(next.hardware);
-    record_count_ = next.record_count;
-    hardware_capacity_ = next.hardware_capacity;
-    software_ = std::move(next.software);
-    used_length_ = next.used_length;
-    software_capacity_ = next.software_capacity;
-    index_ = std::move(next.index);
-    if (listener_) listener_->store_reopened();
+    take_over(next, next_extension);
     return 0;
 }
 
@@ -165,7 +159,7 @@ bool Store::store_extension(std::uint32_t i, const ExtensionRecord& r) {
 }
 
 std::optional<std::uint32_t> Store::find_record(const std::uint8_t* mac) const {
-    return index_.find_record(mac_key(mac));
+    return tables_.index.find_record(mac_key(mac));
 }
 
 void Store::set_record(std::uint32_t i, const std::uint8_t* bytes) {
@@ -175,7 +169,7 @@ void Store::set_record(std::uint32_t i, const std::uint8_t* bytes) {
     std::copy_n(dst + hw_record::mac.offset, 6, old_mac.begin());
     std::memmove(dst, bytes, hw_record::size);
     const std::uint64_t new_key = mac_key(dst + hw_record::mac.offset);
-    index_.record_changed(i, old_key, new_key, hardware_, record_count_);
+    tables_.index.record_changed(i, old_key, new_key, tables_.hardware, tables_.record_count);
     if (old_key != new_key) {
         tell_mac_changed(old_mac.data());
         tell_mac_changed(dst + hw_record::mac.offset);
@@ -190,7 +184,7 @@ bool Store::write_record(std::uint32_t i) {
 }
 
 bool Store::replace_record(std::uint32_t i, const std::uint8_t* bytes) {
-    if (i >= record_count_) return false;
+    if (i >= tables_.record_count) return false;
     set_record(i, bytes);
     return write_record(i);
 }
@@ -198,37 +192,37 @@ bool Store::replace_record(std::uint32_t i, const std::uint8_t* bytes) {
 std::optional<std::uint32_t> Store::add_record(const std::uint8_t* bytes) {
     // When the table cannot grow there is no room, and nothing may be
     // written beyond the table.
-    if (record_count_ >= hardware_capacity_ && !grow_hardware_table()) return std::nullopt;
-    if (!allot_item(hardware_, record_count_)) return std::nullopt;
-    const std::uint32_t i = record_count_++;
+    if (tables_.record_count >= tables_.hardware_capacity && !grow_hardware_table()) return std::nullopt;
+    if (!allot_item(tables_.hardware, tables_.record_count)) return std::nullopt;
+    const std::uint32_t i = tables_.record_count++;
     std::memmove(record_bytes(i), bytes, hw_record::size);
-    index_.record_added(i, mac_key(record_bytes(i) + hw_record::mac.offset));
+    tables_.index.record_added(i, mac_key(record_bytes(i) + hw_record::mac.offset));
     tell_mac_changed(record_bytes(i) + hw_record::mac.offset);
     write_record(i);
     return i;
 }
 
 bool Store::grow_hardware_table() {
-    const std::uint64_t next = std::max<std::uint64_t>(std::uint64_t(record_count_) + hardware_growth_records,
-                                                       std::uint64_t(record_count_) * 3 / 2);
+    const std::uint64_t next = std::max<std::uint64_t>(std::uint64_t(tables_.record_count) + hardware_growth_records,
+                                                       std::uint64_t(tables_.record_count) * 3 / 2);
     // The chunks for the new room are allotted as records reach them.
     if (next >= UINT32_MAX || !within_limit(next * hw_record::size)) {
         ++failed_growths_;
         return false;
     }
-    hardware_capacity_ = static_cast<std::uint32_t>(next);
+    tables_.hardware_capacity = static_cast<std::uint32_t>(next);
     return true;
 }
 
 // ---------------------------------------------------------------- software
 
 std::size_t Store::find_free_entry() {
-    const std::optional<std::uint32_t> k = index_.first_free_entry();
-    return k && std::size_t(*k) * sw_entry::size < used_length_ ? std::size_t(*k) * sw_entry::size : used_length_;
+    const std::optional<std::uint32_t> k = tables_.index.first_free_entry();
+    return k && std::size_t(*k) * sw_entry::size < tables_.used_length ? std::size_t(*k) * sw_entry::size : tables_.used_length;
 }
 
 void Store::release_entries(const std::uint8_t* mac) {
-    const std::vector<std::uint32_t> released = index_.release(mac_key(mac));
+    const std::vector<std::uint32_t> released = tables_.index.release(mac_key(mac));
     if (!released.empty()) tell_mac_changed(mac);
     for (std::uint32_t k : released) {
         const std::size_t o = std::size_t(k) * sw_entry::size;
@@ -257,28 +251,28 @@ bool Store::write_entry(std::size_t offset) {
 
 AddResult Store::add_entry(const std::uint8_t* mac, const std::string& name, const std::string& version) {
     const std::uint64_t key = mac_key(mac);
-    if (key != 0 && index_.count_of(key) >= options_.programs_per_computer) return AddResult::list_full;
+    if (key != 0 && tables_.index.count_of(key) >= options_.programs_per_computer) return AddResult::list_full;
     const std::size_t o = find_free_entry();
     const std::uint32_t k = static_cast<std::uint32_t>(o / sw_entry::size);
-    if (o < used_length_) {
+    if (o < tables_.used_length) {
         const std::uint64_t old_key = mac_key(entry_bytes(o));
         set_entry(o, mac, name, version);
-        index_.entry_changed(k, old_key, key);
+        tables_.index.entry_changed(k, old_key, key);
         tell_mac_changed(mac);
         write_entry(o);
         return AddResult::added;
     }
     // When the table cannot grow it is full: the program is dropped rather
     // than written beyond the reserved space.
-    if (used_length_ + sw_entry::size > software_capacity_ && !grow_software_table()) return AddResult::no_memory;
-    if (!allot_item(software_, k)) return AddResult::no_memory;
-    if (!index_.room_for_entry(k)) {
+    if (tables_.used_length + sw_entry::size > tables_.software_capacity && !grow_software_table()) return AddResult::no_memory;
+    if (!allot_item(tables_.software, k)) return AddResult::no_memory;
+    if (!tables_.index.room_for_entry(k)) {
         ++failed_growths_;
         return AddResult::no_memory;
     }
     set_entry(o, mac, name, version);
-    used_length_ += sw_entry::size;
-    index_.entry_added(k, key);
+    tables_.used_length += sw_entry::size;
+    tables_.index.entry_added(k, key);
     tell_mac_changed(mac);
     write_entry(o);
     return AddResult::added;
@@ -286,21 +280,21 @@ AddResult Store::add_entry(const std::uint8_t* mac, const std::string& name, con
 
 std::vector<std::size_t> Store::entry_offsets_of(const std::uint8_t* mac) const {
     std::vector<std::size_t> offsets;
-    for (std::uint32_t k : index_.entries_of(mac_key(mac)))
-        if (std::size_t(k) * sw_entry::size < used_length_) offsets.push_back(std::size_t(k) * sw_entry::size);
+    for (std::uint32_t k : tables_.index.entries_of(mac_key(mac)))
+        if (std::size_t(k) * sw_entry::size < tables_.used_length) offsets.push_back(std::size_t(k) * sw_entry::size);
     return offsets;
 }
 
 bool Store::grow_software_table() {
     const std::size_t next =
-        std::max(software_capacity_ + software_growth_bytes,
-                 software_capacity_ + software_capacity_ / 2 / sw_entry::size * sw_entry::size);
+        std::max(tables_.software_capacity + software_growth_bytes,
+                 tables_.software_capacity + tables_.software_capacity / 2 / sw_entry::size * sw_entry::size);
     // The chunks for the new room are allotted as entries reach them.
-    if (next <= software_capacity_ || next / sw_entry::size >= UINT32_MAX || !within_limit(next)) {
+    if (next <= tables_.software_capacity || next / sw_entry::size >= UINT32_MAX || !within_limit(next)) {
         ++failed_growths_;
         return false;
     }
-    software_capacity_ = next;
+    tables_.software_capacity = next;
     return true;
 }
 
@@ -332,8 +326,8 @@ bool Store::write_runs(DbFile& file, PendingItems& pending, const ChunkedTable& 
 
 bool Store::flush() {
     if (is_open()) {
-        write_runs(hardware_file_, pending_records_, hardware_);
-        write_runs(software_file_, pending_entries_, software_);
+        write_runs(tables_.hardware_file, pending_records_, tables_.hardware);
+        write_runs(tables_.software_file, pending_entries_, tables_.software);
     }
     extension_file_.flush();
     return unwritten_count() == 0;

@@ -96,6 +96,24 @@ public:
     virtual void store_reopened() = 0;
 };
 
+// The database files of a working directory and the tables loaded from
+// them: records of 808 bytes, 1,024 to a chunk; entries of 102 bytes, 8,192
+// to a chunk. A store opens a new set whole before it replaces its own.
+struct StoreTables {
+    static constexpr unsigned hardware_chunk_shift = 10;
+    static constexpr unsigned software_chunk_shift = 13;
+
+    DbFile hardware_file;
+    DbFile software_file;
+    ChunkedTable hardware{hw_record::size, hardware_chunk_shift};
+    std::uint32_t record_count = 0;
+    std::uint32_t hardware_capacity = 0;
+    ChunkedTable software{sw_entry::size, software_chunk_shift};
+    std::size_t used_length = 0;
+    std::size_t software_capacity = 0;
+    StoreIndex index;
+};
+
 class Store {
 public:
     explicit Store(Notifier& notifier, StoreOptions options = {});
@@ -110,12 +128,12 @@ public:
     bool is_open() const;
 
     // --- hardware table
-    std::uint32_t record_count() const { return record_count_; }
-    std::uint32_t hardware_capacity() const { return hardware_capacity_; }
+    std::uint32_t record_count() const { return tables_.record_count; }
+    std::uint32_t hardware_capacity() const { return tables_.hardware_capacity; }
     // Record i (below record_count()); the view stays valid while the table grows.
-    RecordView record(std::uint32_t i) const { return RecordView(hardware_.item(i)); }
+    RecordView record(std::uint32_t i) const { return RecordView(tables_.hardware.item(i)); }
     // Whether record i is in the table and holds a computer (is not free).
-    bool holds_computer(std::uint32_t i) const { return i < record_count_ && !record(i).is_free(); }
+    bool holds_computer(std::uint32_t i) const { return i < tables_.record_count && !record(i).is_free(); }
     // First record with this MAC, else the first free record, else none.
     std::optional<std::uint32_t> find_record(const std::uint8_t* mac) const;
     // Replaces record i of the table with `bytes` and writes it at i x 808
@@ -143,11 +161,11 @@ public:
     ExtensionFile::State extension_state() const { return extension_file_.state(); }
 
     // --- software table (addressed by byte offset, a multiple of 102)
-    std::size_t used_length() const { return used_length_; }
-    std::size_t software_capacity() const { return software_capacity_; }
-    std::uint32_t entry_count() const { return static_cast<std::uint32_t>(used_length_ / sw_entry::size); }
+    std::size_t used_length() const { return tables_.used_length; }
+    std::size_t software_capacity() const { return tables_.software_capacity; }
+    std::uint32_t entry_count() const { return static_cast<std::uint32_t>(tables_.used_length / sw_entry::size); }
     // The entry at `offset` (below used_length()); the view stays valid while the table grows.
-    EntryView entry(std::size_t offset) const { return EntryView(software_.item(offset / sw_entry::size)); }
+    EntryView entry(std::size_t offset) const { return EntryView(tables_.software.item(offset / sw_entry::size)); }
     // Lowest free entry below the used length, else the used length.
     std::size_t find_free_entry();
     // Frees every entry of the MAC (MAC and first version byte set to 0)
@@ -190,6 +208,7 @@ public:
     }
     std::size_t unwritten_records() const { return pending_records_.size(); }
     std::size_t unwritten_entries() const { return pending_entries_.size(); }
+    std::size_t unwritten_extension_records() const { return extension_file_.unwritten_count(); }
     // Growths of either table that failed since the store was made.
     std::uint32_t failed_growths() const { return failed_growths_; }
 
@@ -212,11 +231,15 @@ private:
     void tell_mac_changed(const std::uint8_t* mac) {
         if (listener_ && !mac_is_zero(mac)) listener_->mac_changed(mac);
     }
-    struct Loaded;
-    std::uint8_t* record_bytes(std::uint32_t i) { return hardware_.item(i); }
-    std::uint8_t* entry_bytes(std::size_t offset) { return software_.item(offset / sw_entry::size); }
+    std::uint8_t* record_bytes(std::uint32_t i) { return tables_.hardware.item(i); }
+    std::uint8_t* entry_bytes(std::size_t offset) { return tables_.software.item(offset / sw_entry::size); }
     // Whether a table of `bytes` bytes is within the limit of the options.
     bool within_limit(std::uint64_t bytes) const;
+    // The steps of open_store.
+    bool open_files(const std::string& working_directory, StoreTables& next, std::uint64_t (&lengths)[2]);
+    bool reserve_tables(StoreTables& next, std::uint64_t records, std::uint64_t entries) const;
+    void load_tables(StoreTables& next, std::uint64_t records, std::uint64_t entries);
+    void take_over(StoreTables& next, ExtensionFile& next_extension);
     // Makes room for item k in a table: its chunk is allotted when first
     // needed. False (a failed growth) when memory runs out.
     bool allot_item(ChunkedTable& table, std::size_t k);
@@ -231,22 +254,13 @@ private:
     Notifier& notifier_;
     StoreOptions options_;
 
-    DbFile hardware_file_;
-    DbFile software_file_;
+    StoreTables tables_;
     ExtensionFile extension_file_;
-    // Records of 808 bytes, 1,024 to a chunk; entries of 102 bytes, 8,192 to a chunk.
-    ChunkedTable hardware_{hw_record::size, 10};
-    std::uint32_t record_count_ = 0;
-    std::uint32_t hardware_capacity_ = 0;
-    ChunkedTable software_{sw_entry::size, 13};
-    std::size_t used_length_ = 0;
-    std::size_t software_capacity_ = 0;
     int batch_depth_ = 0;
     PendingItems pending_records_;  // records to write
     PendingItems pending_entries_;  // entry numbers to write
     std::uint32_t failed_growths_ = 0;
 
-    StoreIndex index_;
     StoreListener* listener_ = nullptr;
 };
 

@@ -147,6 +147,14 @@ def signed_request(mac, request, key, clock=None, nonce=None):
     return sign(body, key, clock)
 
 
+def manifest(mac, datagrams, key=None, pass_id=None):
+    """The pass manifest of these datagrams, signed with the key when one is given."""
+    size = 32 + 16 * len(datagrams) + (44 if key else 0)
+    m = b"M" + bytes(mac) + bytes([1 if key else 0]) + struct.pack("<I", size) + (pass_id or os.urandom(16)) + \
+        bytes([len(datagrams), 0, 0, 0]) + b"".join(hashlib.sha256(d).digest()[:16] for d in datagrams)
+    return sign(m, key) if key else m
+
+
 def send_request(port, data, source="127.0.0.1"):
     send(port, [data], source)
 

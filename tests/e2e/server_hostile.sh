@@ -3,7 +3,9 @@
 # packets from one host is cut at the per-computer bound without a box, while
 # the real computers reporting meanwhile are all stored; with a site key made
 # in the settings dialog, unsigned reports are refused or accepted as the
-# setting says, and forged ones for a computer that signs change nothing; on
+# setting says, and forged ones for a computer that signs (unsigned, signed
+# with another key, or a signed pass sent again) change nothing, and its
+# resident client obeys the server's signed close request only; on
 # a small tmpfs that fills up, the records that cannot be written wait in
 # memory and reach the file, whole, once there is room again.
 . "$(dirname "$0")/common.bash" server_hostile
@@ -76,7 +78,19 @@ VIEW=/reg:64
 [ "$TALLY_WINE_MODE" = win32 ] && VIEW=
 timeout 30 "$WINE" reg add 'HKLM\Software\Policies\Kestrin\scoutly' /v SiteKey /t REG_SZ /d "$KEY" /f $VIEW \
     >/dev/null 2>&1
-timeout 90 "$WINE" "$TALLY_BIN/scoutly.exe" "127.0.0.1:$PORT" </dev/null >/dev/null 2>&1
+# Its pass goes through a relay that loses nothing, which keeps a copy.
+RELAY_PORT=$(free_udp_port_pair)
+python3 - "$RELAY_PORT" "$PORT" "$WINE" "$TALLY_BIN/scoutly.exe" "$RUN/captured" <<'PY'
+import subprocess, sys
+from relay import Relay
+relay = Relay(int(sys.argv[1]), int(sys.argv[2]), drop=0, repeat=0, reorder=0)
+relay.start()
+rc = subprocess.run(["timeout", "90", sys.argv[3], sys.argv[4], "127.0.0.1:" + sys.argv[1]], stdin=subprocess.DEVNULL,
+                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
+relay.stop()
+open(sys.argv[5], "w").write("".join(d.hex() + "\n" for d in relay.since(0, "c")))
+sys.exit(rc)
+PY
 check "the client with a key ends with exit code 0" same 0 "$?"
 signer() {  # the MAC Address (hex) and name of the computer marked as signing, from the files
     python3 - "$SIGNED" <<'PY'
@@ -97,6 +111,66 @@ check "a forged report for it is refused" drv wait-text main - IDC_STATUS_LINE \
     "Refused packet from 127.0.0.77: not signed, from a computer that signs its reports" 15000
 check "and changes nothing" same "$SIGNER" "$(signer)"
 drv text main "Server Stats" IDC_STATS_REFUSED; check "refusals counted" test "${OUT:-0}" -ge 2
+files() { cat "$SIGNED/Hardware.Audit" "$SIGNED/Software.Audit" "$SIGNED/Extension.Audit" | sha256sum; }
+# The captured pass sent again from another address: acknowledged again,
+# nothing changes (not even Last Update).
+FILES=$(files)
+sleep 1.1
+check "a replayed signed pass is acknowledged again" python3 - "$PORT" "$RUN/captured" <<'PY'
+import socket, sys
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.bind(("127.0.0.77", 0))
+s.settimeout(5)
+captured = [bytes.fromhex(l) for l in open(sys.argv[2]).read().split()]
+manifest = [d for d in captured if d[:1] == b"M"][0]
+for d in captured:
+    s.sendto(d, ("127.0.0.1", int(sys.argv[1])))
+while True:
+    d = s.recv(4096)
+    if d[:1] == b"A" and d[12:28] == manifest[12:28]:
+        break
+PY
+sleep 0.5
+check "and changes nothing" same "$FILES" "$(files)"
+# Forged passes for its MAC Address from another address, with a manifest
+# unsigned or signed with another key under the site key's identifier:
+# refused whole (the manifest and each datagram), nothing changes.
+drv text main "Server Stats" IDC_STATS_REFUSED
+REFUSED=$OUT
+python3 - "$PORT" "${SIGNER%% *}" "$KEY" <<'PY'
+import os, sys
+from packets import *
+port, mac, key = int(sys.argv[1]), bytes.fromhex(sys.argv[2]), bytes.fromhex(sys.argv[3])
+forged = [[hardware(mac, "EVIL-PC%d" % n, "mallory"), software(LIST_START, mac, [("Totally Legit Tool", "6.6.%d" % n)])]
+          for n in range(2)]
+wrong_key = bytearray(manifest(mac, forged[1], os.urandom(32)))
+wrong_key[-44:-40] = key_id(key)
+send(port, [manifest(mac, forged[0])] + forged[0] + [bytes(wrong_key)] + forged[1], source="127.0.0.77", pause=0.05)
+PY
+check "forged passes are refused and counted: manifests and datagrams" \
+    drv wait-text main "Server Stats" IDC_STATS_REFUSED "$((REFUSED + 6))" 15000
+check "and change nothing" same "$FILES" "$(files)"
+# The same client resident: a close request from the server's address in
+# the old form, or signed with another key, is ignored; the server's own
+# signed request ends it.
+(cd "$RUN" && exec timeout 120 "$WINE" "$TALLY_BIN/scoutly.exe" "127.0.0.1:$PORT" -R </dev/null >/dev/null 2>&1) &
+SCOUT_PID=$!
+AT_EXIT+=('kill "$SCOUT_PID" 2>/dev/null')
+drv text main "Server Stats" IDC_STATS_HARDWARE_PACKETS
+check "the resident client with a key reports" \
+    drv wait-text main "Server Stats" IDC_STATS_HARDWARE_PACKETS "$((OUT + 1))" 30000
+python3 - "$((PORT + 1))" "${SIGNER%% *}" <<'PY'
+import os, sys
+from packets import *
+port, mac = int(sys.argv[1]), bytes.fromhex(sys.argv[2])
+send_request(port, b"Close Please")
+send_request(port, signed_request(mac, 2, os.urandom(32)))
+PY
+sleep 1.5
+check "forged close requests are ignored" kill -0 "$SCOUT_PID"
+select_system "${SIGNER#* }" \; menu main IDM_CLOSE_REMOTE_SERVICE
+for i in $(seq 1 100); do kill -0 "$SCOUT_PID" 2>/dev/null || break; sleep 0.1; done
+check "the server's signed close request ends it" not kill -0 "$SCOUT_PID" 2>/dev/null
 check "main window closes" stop_server
 
 # A 100 KB file system: 300 new computers do not fit until it grows.

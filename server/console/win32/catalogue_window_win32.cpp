@@ -38,28 +38,13 @@ const std::vector<Anchor> catalogue_anchors = {
     {IDCANCEL, true, true, false, false},
 };
 
-std::optional<std::size_t> program_row(const CatalogueWindow& w) {
-    return w.program ? w.catalogue.row_of(*w.program) : std::nullopt;
-}
+std::optional<std::size_t> program_row(const CatalogueWindow& w) { return w.choice.place(w.catalogue).row; }
 
-std::optional<std::size_t> version_slot(const CatalogueWindow& w) {
-    const auto row = program_row(w);
-    if (!row || !w.version) return std::nullopt;
-    const auto& versions = w.catalogue.program_at(*row).versions;
-    for (std::size_t v = 0; v < versions.size(); ++v)
-        if (versions[v].text == *w.version) return v;
-    return std::nullopt;
-}
+std::optional<std::size_t> version_slot(const CatalogueWindow& w) { return w.choice.place(w.catalogue).slot; }
 
 // Paints the three lists, the count line and the set caption from the model.
 void show_all(CatalogueWindow& w, bool scroll_to_selected) {
-    const auto row = program_row(w);
-    if (!row) {  // the chosen program is gone or filtered out
-        w.program.reset();
-        w.version.reset();
-    }
-    const auto slot = version_slot(w);
-    if (!slot) w.version.reset();
+    const auto [row, slot] = w.choice.settle(w.catalogue);
     // With the days box, only the computers that installed it in those days (from the history).
     const std::uint32_t days = parse_days(dlg_text(w.dialog, IDC_CATALOGUE_INSTALLED_DAYS));
     const std::uint32_t now = now_seconds();
@@ -69,7 +54,7 @@ void show_all(CatalogueWindow& w, bool scroll_to_selected) {
         w.set = w.catalogue.computers_of(*row, slot);
     } else {
         const std::uint64_t span = std::uint64_t(days) * seconds_per_day;
-        w.set = recent_installs(w.host.history(), w.host.store(), w.catalogue.program_at(*row).name, w.version,
+        w.set = recent_installs(w.host.history(), w.host.store(), w.catalogue.program_at(*row).name, w.choice.version(),
                                 span >= now ? 0u : static_cast<std::uint32_t>(now - span));
     }
     w.set_rows.set_record_set(w.set);
@@ -208,16 +193,10 @@ INT_PTR notify(CatalogueWindow& w, NMHDR* header) {
             rows_of(w, list).forget();
             if (change->iItem < 0 || !(change->uNewState & LVIS_SELECTED)) return FALSE;
             const std::size_t row = static_cast<std::size_t>(change->iItem);
-            if (row >= row_count(w, list)) return FALSE;
-            if (list == IDC_CATALOGUE_PROGRAMS) {
-                w.program = w.catalogue.program_at(row).name;
-                w.version.reset();
-            } else if (list == IDC_CATALOGUE_VERSIONS) {
-                w.version = w.catalogue.program_at(*program_row(w)).versions[row].text;
-            } else {
-                return FALSE;
-            }
-            show_all(w, false);
+            const bool chosen = list == IDC_CATALOGUE_PROGRAMS   ? w.choice.choose_program(w.catalogue, row)
+                                : list == IDC_CATALOGUE_VERSIONS ? w.choice.choose_version(w.catalogue, row)
+                                                                 : false;
+            if (chosen) show_all(w, false);
             return FALSE;
         }
         case LVN_COLUMNCLICK:
@@ -283,29 +262,12 @@ void open_catalogue_window(InventoryWindows& windows, InventoryHost& host) {
     SetForegroundWindow(windows.catalogue->dialog);
 }
 
-InventoryWindows::InventoryWindows() = default;
-
-InventoryWindows::~InventoryWindows() {
-    if (systems) DestroyWindow(systems->dialog);
-    if (catalogue) DestroyWindow(catalogue->dialog);
-    if (key_hook) UnhookWindowsHookEx(key_hook);
+void catalogue_window_record_changed(CatalogueWindow& w, std::uint32_t i) {
+    w.set_rows.update_record(w.host.store(), i, now_seconds());
 }
 
-void inventory_record_changed(InventoryWindows& windows, std::uint32_t i) {
-    if (windows.systems) systems_window_record_changed(*windows.systems, i);
-    if (windows.catalogue) {
-        windows.catalogue->set_rows.update_record(windows.catalogue->host.store(), i, now_seconds());
-    }
-}
+void catalogue_window_follow_changes(CatalogueWindow& w) { follow_changes(w); }
 
-void inventory_show_changed_rows(InventoryWindows& windows) {
-    if (windows.systems) systems_window_show_changed_rows(*windows.systems);
-    if (windows.catalogue) follow_changes(*windows.catalogue);
-}
-
-void inventory_records_changed(InventoryWindows& windows) {
-    if (windows.systems) systems_window_records_changed(*windows.systems);
-    if (windows.catalogue) recount(*windows.catalogue);
-}
+void catalogue_window_records_changed(CatalogueWindow& w) { recount(w); }
 
 }  // namespace tally

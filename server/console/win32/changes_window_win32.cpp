@@ -49,12 +49,7 @@ void set_up(ChangesWindow& w, HWND dialog) {
     w.dialog = dialog;
     w.list = GetDlgItem(dialog, IDC_CHANGES_LIST);
     mark_inventory_window(dialog);
-    std::vector<ListColumn> columns;
-    for (std::size_t c = 0; c < change_column_count; ++c) {
-        const GridColumnSpec& info = change_column_spec(ChangeColumn(c));
-        columns.push_back({info.title, info.width, info.numeric});
-    }
-    set_up_list(w.list, columns);
+    set_up_list(w.list, list_columns(change_column_count, change_column_spec));
     w.layout.capture(dialog, changes_anchors);
     w.view.set_computer(w.computer);
     if (w.computer) {

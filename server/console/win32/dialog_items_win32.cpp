@@ -1,9 +1,48 @@
-// Text and drop-down list helpers for dialog controls.
+// Text, drop-down list and list-view cell helpers for dialog controls.
 #include "server/console/win32/dialog_items_win32.h"
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <cstring>
+
 namespace tally {
+
+namespace {
+
+void copy_cell(const std::string& text, char* to, int capacity) {
+    if (!to || capacity <= 0) return;
+    const std::size_t n = std::min(text.size(), static_cast<std::size_t>(capacity - 1));
+    std::memcpy(to, text.data(), n);
+    to[n] = '\0';
+}
+
+void copy_cell(const std::string& text, wchar_t* to, int capacity) {
+    if (!to || capacity <= 0) return;
+    const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), to, capacity - 1);
+    to[n > 0 ? n : 0] = L'\0';
+}
+
+template <typename DispInfo>
+void give(DispInfo* info, const std::function<std::string(std::size_t, int)>& cell, std::size_t rows) {
+    if (!(info->item.mask & LVIF_TEXT) || info->item.iItem < 0) return;
+    const std::size_t row = static_cast<std::size_t>(info->item.iItem);
+    copy_cell(row < rows ? cell(row, info->item.iSubItem) : std::string(), info->item.pszText, info->item.cchTextMax);
+}
+
+}  // namespace
+
+bool give_cell_text(NMHDR* header, const std::function<std::string(std::size_t, int)>& cell, std::size_t rows) {
+    if (header->code == LVN_GETDISPINFOA) {
+        give(reinterpret_cast<NMLVDISPINFOA*>(header), cell, rows);
+        return true;
+    }
+    if (header->code == LVN_GETDISPINFOW) {
+        give(reinterpret_cast<NMLVDISPINFOW*>(header), cell, rows);
+        return true;
+    }
+    return false;
+}
 
 std::string window_text(HWND window) {
     if (!window) return std::string();

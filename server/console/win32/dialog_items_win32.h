@@ -1,10 +1,11 @@
 // Thin helpers for the controls of a dialog: their whole text (no invented
-// length limit) and the drop-down lists.
+// length limit), the drop-down lists and the cells of virtual list views.
 #pragma once
 
 #include <windows.h>
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +23,10 @@ void select_combo(HWND dialog, int id, int selection);
 // A message box with the fixed text and caption of a failure, owned by
 // `owner` (none: nullptr), with the error icon or none.
 void show_box(HWND owner, const std::string& text, const std::string& caption, bool error_icon = true);
+
+// Hands the text of a cell to a virtual list asking for it (LVN_GETDISPINFO
+// in either character set). `cell` gives the text of (row, column).
+bool give_cell_text(NMHDR* header, const std::function<std::string(std::size_t, int)>& cell, std::size_t rows);
 
 // Paints now what of the window and its children awaits painting. While a
 // backlog of datagrams is taken, posted messages keep coming and WM_PAINT

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 
 #include "server/console/win32/save_dialog_win32.h"
@@ -13,26 +12,6 @@ namespace tally {
 namespace {
 
 const char inventory_property[] = "TallyInventoryWindow";
-
-void copy_cell(const std::string& text, char* to, int capacity) {
-    if (!to || capacity <= 0) return;
-    const std::size_t n = std::min(text.size(), static_cast<std::size_t>(capacity - 1));
-    std::memcpy(to, text.data(), n);
-    to[n] = '\0';
-}
-
-void copy_cell(const std::string& text, wchar_t* to, int capacity) {
-    if (!to || capacity <= 0) return;
-    const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), to, capacity - 1);
-    to[n > 0 ? n : 0] = L'\0';
-}
-
-template <typename DispInfo>
-void give(DispInfo* info, const std::function<std::string(std::size_t, int)>& cell, std::size_t rows) {
-    if (!(info->item.mask & LVIF_TEXT) || info->item.iItem < 0) return;
-    const std::size_t row = static_cast<std::size_t>(info->item.iItem);
-    copy_cell(row < rows ? cell(row, info->item.iSubItem) : std::string(), info->item.pszText, info->item.cchTextMax);
-}
 
 // Runs for every message of a modal loop (the main window's included): a
 // message for one of the inventory windows gets the dialog keys there.
@@ -75,6 +54,9 @@ void AnchoredLayout::apply(HWND dialog, int width, int height) const {
     InvalidateRect(dialog, nullptr, TRUE);
 }
 
+// A column is wide enough for its title and the sort arrow beside it.
+constexpr int sort_arrow_room = 28;
+
 void set_up_list(HWND list, const std::vector<ListColumn>& columns) {
     SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES,
                  LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
@@ -82,10 +64,9 @@ void set_up_list(HWND list, const std::vector<ListColumn>& columns) {
         LVCOLUMNA column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
         column.fmt = columns[k].right_aligned && k > 0 ? LVCFMT_RIGHT : LVCFMT_LEFT;
-        // Wide enough for the title and the sort arrow beside it.
         const int title = static_cast<int>(
             SendMessageA(list, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(columns[k].title)));
-        column.cx = std::max(columns[k].width, title + 28);
+        column.cx = std::max(columns[k].width, title + sort_arrow_room);
         column.pszText = const_cast<char*>(columns[k].title);
         column.iSubItem = static_cast<int>(k);
         SendMessageA(list, LVM_INSERTCOLUMNA, k, reinterpret_cast<LPARAM>(&column));
@@ -112,25 +93,13 @@ std::optional<std::size_t> selected_list_row(HWND list) {
     return static_cast<std::size_t>(row);
 }
 
-bool give_cell_text(NMHDR* header, const std::function<std::string(std::size_t, int)>& cell, std::size_t rows) {
-    if (header->code == LVN_GETDISPINFOA) {
-        give(reinterpret_cast<NMLVDISPINFOA*>(header), cell, rows);
-        return true;
-    }
-    if (header->code == LVN_GETDISPINFOW) {
-        give(reinterpret_cast<NMLVDISPINFOW*>(header), cell, rows);
-        return true;
-    }
-    return false;
-}
 
 void export_sheet(InventoryHost& host, HWND owner, const char* title, const char* proposed_name,
                   const std::function<bool(SheetWriter&)>& write) {
     char file_name[MAX_PATH];
     std::snprintf(file_name, sizeof file_name, "%s", proposed_name);
-    char filter[64];
-    std::snprintf(filter, sizeof filter, "CSV Files%c*.csv%cAll Files%c*.*%c%c", 0, 0, 0, 0, 0);
-    if (!ask_save_file(owner, filter, title, "csv", file_name, sizeof file_name)) return;
+    const SaveFilter filter = save_filter(csv_filter_format);
+    if (!ask_save_file(owner, filter.data(), title, "csv", file_name, sizeof file_name)) return;
     HCURSOR previous = SetCursor(LoadCursor(nullptr, IDC_WAIT));
     const bool written = write_sheet_file(file_name, write);
     SetCursor(previous);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "server/console/win32/dialog_host_win32.h"
 #include "server/console/win32/dialog_items_win32.h"
 #include "server/console/win32/inventory_windows_win32.h"
 #include "server/model/changes_view.h"
@@ -69,10 +70,7 @@ struct CatalogueWindow {
     HWND computers = nullptr;
     VirtualListRows program_rows, version_rows, computer_rows;
     SoftwareCatalogue catalogue;
-    // The chosen program and version, by their texts, so that they survive
-    // a rebuild of the catalogue.
-    std::optional<std::string> program;
-    std::optional<std::string> version;
+    CatalogueChoice choice;           // the chosen program and version
     std::vector<std::uint32_t> set;  // the chosen computers
     SystemsGrid set_rows;            // their rows
     bool painting = false;
@@ -102,13 +100,19 @@ struct ListColumn {
 };
 // Report mode with full-row selection and grid lines, and these columns.
 void set_up_list(HWND list, const std::vector<ListColumn>& columns);
+// The columns of a list from the model's column specifications.
+template <typename Column>
+std::vector<ListColumn> list_columns(std::size_t count, const GridColumnSpec& (*spec)(Column)) {
+    std::vector<ListColumn> columns;
+    for (std::size_t c = 0; c < count; ++c) {
+        const GridColumnSpec& info = spec(Column(c));
+        columns.push_back({info.title, info.width, info.numeric});
+    }
+    return columns;
+}
 // The sort arrow on one column's header, none on the others.
 void show_sort_arrow(HWND list, int column, bool ascending);
 std::optional<std::size_t> selected_list_row(HWND list);
-
-// Hands the text of a cell to a virtual list asking for it (LVN_GETDISPINFO
-// in either character set). `cell` gives the text of (row, column).
-bool give_cell_text(NMHDR* header, const std::function<std::string(std::size_t, int)>& cell, std::size_t rows);
 
 // Asks for a file with the save dialog, then writes the sheet into it; a
 // file that cannot be written is reported through the host.
@@ -125,6 +129,10 @@ void unmark_inventory_window(HWND dialog);
 void systems_window_record_changed(SystemsWindow& w, std::uint32_t i);
 void systems_window_show_changed_rows(SystemsWindow& w);
 void systems_window_records_changed(SystemsWindow& w);
+// The Software Catalogue window follows the tables (catalogue_window_win32.cpp).
+void catalogue_window_record_changed(CatalogueWindow& w, std::uint32_t i);
+void catalogue_window_follow_changes(CatalogueWindow& w);
+void catalogue_window_records_changed(CatalogueWindow& w);
 
 // Seconds since 1970, now.
 std::uint32_t now_seconds();
@@ -139,38 +147,50 @@ struct WindowHandlers {
     void (*closed)(Window&);            // WM_NCDESTROY: ends the window's state
 };
 
-// The one procedure of the inventory windows: the window's state travels in
-// CreateDialogParam's parameter and GWLP_USERDATA, notifications answer 0,
-// a close destroys the window and WM_NCDESTROY ends its state.
+namespace inventory_detail {
+
 template <typename Window, const WindowHandlers<Window>& handlers>
-INT_PTR CALLBACK inventory_window_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_INITDIALOG) {
-        SetWindowLongPtrA(dialog, GWLP_USERDATA, lparam);
-        handlers.opened(*reinterpret_cast<Window*>(lparam), dialog);
-        return TRUE;
-    }
-    auto* w = reinterpret_cast<Window*>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
-    if (!w) return FALSE;  // messages before WM_INITDIALOG
+INT_PTR opened(Window& w, HWND dialog) {
+    handlers.opened(w, dialog);
+    return TRUE;
+}
+
+template <typename Window, const WindowHandlers<Window>& handlers>
+INT_PTR message(Window& w, HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
-        case WM_SIZE: w->layout.apply(dialog, LOWORD(lparam), HIWORD(lparam)); return FALSE;
-        case WM_NOTIFY: {
-            const INT_PTR result = handlers.notify(*w, reinterpret_cast<NMHDR*>(lparam));
-            SetWindowLongPtrA(dialog, DWLP_MSGRESULT, 0);
-            return result;
-        }
-        case WM_COMMAND: handlers.command(*w, LOWORD(wparam), HIWORD(wparam)); return TRUE;
+        case WM_SIZE: w.layout.apply(dialog, LOWORD(lparam), HIWORD(lparam)); return FALSE;
+        case WM_COMMAND: handlers.command(w, LOWORD(wparam), HIWORD(wparam)); return TRUE;
         case WM_TIMER:
             if (!handlers.timer) return FALSE;
-            handlers.timer(*w, wparam);
+            handlers.timer(w, wparam);
             return TRUE;
         case WM_CLOSE: DestroyWindow(dialog); return TRUE;
-        case WM_NCDESTROY:
-            unmark_inventory_window(dialog);
-            SetWindowLongPtrA(dialog, GWLP_USERDATA, 0);
-            handlers.closed(*w);  // ends *w
-            return FALSE;
         default: return FALSE;
     }
+}
+
+template <typename Window, const WindowHandlers<Window>& handlers>
+INT_PTR notify(Window& w, NMHDR* header) {
+    return handlers.notify(w, header);
+}
+
+template <typename Window, const WindowHandlers<Window>& handlers>
+void closed(Window& w, HWND dialog) {
+    unmark_inventory_window(dialog);
+    handlers.closed(w);  // ends w
+}
+
+template <typename Window, const WindowHandlers<Window>& handlers>
+inline constexpr DialogHandlers<Window> dialog{&opened<Window, handlers>, &message<Window, handlers>,
+                                               &notify<Window, handlers>, &closed<Window, handlers>};
+
+}  // namespace inventory_detail
+
+// The one procedure of the inventory windows, on the dialog host: a close
+// destroys the window and WM_NCDESTROY ends its state.
+template <typename Window, const WindowHandlers<Window>& handlers>
+INT_PTR CALLBACK inventory_window_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+    return dialog_host_proc<Window, inventory_detail::dialog<Window, handlers>>(dialog, message, wparam, lparam);
 }
 
 }  // namespace tally

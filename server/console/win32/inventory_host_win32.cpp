@@ -1,5 +1,5 @@
 // The console's side of the Systems and Software Catalogue windows: what
-// they ask of it, and the main window's view telling them of changes.
+// they ask of it; and the history's opening in a working directory.
 #include "server/console/win32/console_win32.h"
 #include "server/console/win32/server_state.h"
 
@@ -33,11 +33,5 @@ void open_history(ServerState& state) {
     state.intake.set_observer(&state.recorder);
     state.core.set_history(&state.recorder, &state.history);
 }
-
-void MainWindowView::record_changed(std::uint32_t i) { inventory_record_changed(state_.inventory, i); }
-
-void MainWindowView::show_changed_rows() { inventory_show_changed_rows(state_.inventory); }
-
-void MainWindowView::records_changed() { inventory_records_changed(state_.inventory); }
 
 }  // namespace tally

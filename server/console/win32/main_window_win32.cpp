@@ -10,6 +10,7 @@
 
 #include "server/console/win32/commands.h"
 #include "server/console/win32/console_win32.h"
+#include "server/console/win32/dialog_host_win32.h"
 #include "server/console/win32/dialog_items_win32.h"
 #include "server/console/win32/inventory_common_win32.h"
 #include "server/console/win32/resource.h"
@@ -18,7 +19,6 @@
 namespace tally {
 
 namespace {
-const char* const sort_entry_texts[] = {"System Name", "MAC Address", "IP Address"};
 const char* const tab_texts[page_count] = {"General", "Hardware", "Software", "Server Stats", "Search"};
 constexpr int receive_buffer_bytes = 4 * 1024 * 1024;  // room for a burst of reports at log-in time
 // What could not be written is tried again every few seconds, also when no
@@ -33,10 +33,22 @@ constexpr UINT pass_expiry_ms = 1000;
 // Settles the reports that went quiet and purges old history.
 constexpr UINT_PTR history_timer = 4;
 constexpr UINT history_ms = 1000;
+// Slices of a purge of old history, while one is under way (timer messages
+// come only when no datagram or paint waits).
+constexpr UINT_PTR purge_timer = 5;
+constexpr UINT purge_ms = 10;
+
+// The history's tick, once a second: settling, write failures and the
+// hourly purge, whose further slices follow on their own timer.
+void history_tick(ServerState& state) {
+    state.core.tick(now_seconds(), state.settings.history_days);
+    // Result not checked: without the timer, the purge goes on a slice a second.
+    if (state.core.purging()) SetTimer(state.main_window, purge_timer, purge_ms, nullptr);
+}
 
 // Sets the held-paint timer when the held paints ask for it (due > 0).
 void set_held_paint_timer(ServerState& state, UINT due) {
-    if (due != 0 && !SetTimer(state.main_window, held_paint_timer, due, nullptr)) state.view.timer_not_set();
+    if (due != 0 && !SetTimer(state.main_window, held_paint_timer, due, nullptr)) state.held_view.timer_not_set();
 }
 
 // Turns the listening socket's notifications on (socket_message on FD_READ) or off.
@@ -45,39 +57,22 @@ bool notify_on_datagrams(ServerState& state, bool on) {
                           on ? FD_READ : 0) == 0;
 }
 
-// Takes one round of waiting datagrams, each written through before the
-// next, their paints held (held_view.h). The socket's notification drives
-// each round; once a round finds a backlog, notifications are off and the
-// window posts itself the next round until the socket is empty (why:
-// bench/STORM.md, "Draining a backlog").
-void take_datagrams(ServerState& state) {
-    state.view.hold();
-    const IntakeRound round = state.intake.take_waiting(state.socket);
-    set_held_paint_timer(state, state.view.release(GetTickCount64()));
-    if (round.backlog) {
-        if (!state.draining) state.draining = notify_on_datagrams(state, false);
-        if (state.draining && PostMessageA(state.main_window, drain_message, 0, 0)) return;
-    }
-    if (!state.draining) return;
-    // The socket is empty (or the next round could not be posted): back to
-    // notifications, and one look for a datagram that came before they
-    // were on again.
-    state.draining = false;
-    // Result not checked: as when the socket was opened.
-    notify_on_datagrams(state, true);
-    PostMessageA(state.main_window, socket_message, static_cast<WPARAM>(state.socket.handle()), FD_READ);
+// Takes what the pump decides and posts the next round it asks for.
+void pump_step(ServerState& state, PumpNext next) {
+    if (next == PumpNext::post_round && !PostMessageA(state.main_window, drain_message, 0, 0))
+        state.pump.round_not_posted();
 }
 
 // (Re)creates, binds and registers the listening socket on the live port.
 void open_server_socket(ServerState& state) {
-    state.draining = false;
+    state.pump.reset();
     state.socket.close();
     if (!state.socket.open()) {
         state.notifier.notify(Notice{"Unable to open network socket - Program running in Display only mode",
                                      "Network Error", BoxOwner::none, true});
         return;
     }
-    if (!state.socket.bind(effective_port(state.settings.port_cell))) {
+    if (!state.socket.bind(listening_port(state.settings.port_cell))) {
         state.notifier.notify(Notice{"Unable to bind application to port to recieve requests. Program is running in "
                                      "Display only mode",
                                      "Network Error", BoxOwner::none, true});
@@ -115,9 +110,9 @@ void set_up(ServerState& state, HWND hwnd) {
     state.notifier.main_window = hwnd;
 
     open_server_socket(state);
-    for (int k = 0; k < 3; ++k)
+    for (int k = 0; k < list_order_count; ++k)
         state.sort_entries[k] =
-            SendMessageA(state.sort_selector, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(sort_entry_texts[k]));
+            SendMessageA(state.sort_selector, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(list_order_texts[k]));
     SendMessageA(state.sort_selector, CB_SETCURSEL, 0, 0);
     for (int k = 0; k < page_count; ++k) {
         TCITEMA item{};
@@ -139,7 +134,7 @@ void set_up(ServerState& state, HWND hwnd) {
     // Result not checked: without the timer, reports settle with the next datagram.
     SetTimer(hwnd, history_timer, history_ms, nullptr);
     state.history.on_append = [&state](std::size_t first) { inventory_changes_appended(state.inventory, first); };
-    state.core.tick(now_seconds(), state.settings.history_days);
+    history_tick(state);
     // Posted, so that it follows the dialog manager's first showing of the window.
     PostMessageA(hwnd, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
 }
@@ -147,10 +142,7 @@ void set_up(ServerState& state, HWND hwnd) {
 // The sort selector's drop-down closed: take over its selection.
 void take_list_order(ServerState& state) {
     const LRESULT selection = SendMessageA(state.sort_selector, CB_GETCURSEL, 0, 0);
-    ListOrder order = state.core.list_order();
-    for (int k = 0; k < 3; ++k)
-        if (selection == state.sort_entries[k]) order = static_cast<ListOrder>(k);
-    state.core.set_list_order(order);
+    state.core.set_list_order(list_order_of_selection(state.sort_entries, selection, state.core.list_order()));
 }
 
 void delete_selected_record(ServerState& state) {
@@ -176,47 +168,34 @@ void settings_command(ServerState& state) {
 
 void menu_command(ServerState& state, int id) {
     const bool exists = state.core.selected_record_exists();
+    const std::uint32_t record = state.core.selected_record();
     switch (id) {
-        case IDM_OUTPUT_CSV: export_csv(state); break;
+        case IDM_OUTPUT_CSV: export_csv(state.main_window, state.store); break;
         case IDM_SETTINGS: settings_command(state); break;
         case IDM_EXIT: PostMessageA(state.main_window, WM_CLOSE, 0, 0); break;
-        case IDM_PRINT_RECORD: if (exists) print_record_report(state); break;
+        case IDM_PRINT_RECORD:
+            if (exists) print_record_report(state.main_window, state.store, state.history, record);
+            break;
         case IDM_DELETE_RECORD: delete_selected_record(state); break;
-        case IDM_EXPORT_RECORD: if (exists) export_record_report(state); break;
-        case IDM_REQUEST_UPDATE: if (exists) send_remote_request(state, false); break;
-        case IDM_CLOSE_REMOTE_SERVICE: if (exists) send_remote_request(state, true); break;
+        case IDM_EXPORT_RECORD:
+            if (exists) export_record_report(state.main_window, state.store, state.history, record, state.notifier);
+            break;
+        case IDM_REQUEST_UPDATE:
+            if (exists) send_client_request(state.store, record, state.settings, state.notifier, false);
+            break;
+        case IDM_CLOSE_REMOTE_SERVICE:
+            if (exists) send_client_request(state.store, record, state.settings, state.notifier, true);
+            break;
         case IDM_HELP: show_help(); break;
         case IDM_ABOUT: show_about(); break;
         case IDM_SYSTEMS: open_systems_window(state.inventory, state.inventory_host); break;
         case IDM_SOFTWARE_CATALOGUE: open_catalogue_window(state.inventory, state.inventory_host); break;
         case IDM_CHANGES: open_changes_window(state.inventory, state.inventory_host); break;
         case IDM_TIMELINE:
-            if (exists) open_timeline_window(state.inventory, state.inventory_host, state.core.selected_record());
+            if (exists) open_timeline_window(state.inventory, state.inventory_host, record);
             break;
         default: break;
     }
-}
-
-void copy_label(const std::string& label, char* to, int capacity) {
-    if (!to || capacity <= 0) return;
-    const std::size_t n = std::min(label.size(), static_cast<std::size_t>(capacity - 1));
-    std::memcpy(to, label.data(), n);
-    to[n] = '\0';
-}
-
-void copy_label(const std::string& label, wchar_t* to, int capacity) {
-    if (!to || capacity <= 0) return;
-    int n = MultiByteToWideChar(CP_ACP, 0, label.data(), static_cast<int>(label.size()), to, capacity - 1);
-    to[n > 0 ? n : 0] = L'\0';
-}
-
-// Rows of the virtual list come from the system list's index.
-template <typename DispInfo>
-void give_row_text(ServerState& state, DispInfo* info) {
-    if (!(info->item.mask & LVIF_TEXT) || info->item.iItem < 0) return;
-    const std::size_t row = static_cast<std::size_t>(info->item.iItem);
-    const SystemList& list = state.core.list();
-    copy_label(row < list.size() ? list.label_at(row) : std::string(), info->item.pszText, info->item.cchTextMax);
 }
 
 INT_PTR notify(ServerState& state, NMHDR* header) {
@@ -230,8 +209,13 @@ INT_PTR notify(ServerState& state, NMHDR* header) {
             state.core.select_row(static_cast<std::size_t>(change->iItem));
             return FALSE;
         }
-        case LVN_GETDISPINFOA: give_row_text(state, reinterpret_cast<NMLVDISPINFOA*>(header)); return TRUE;
-        case LVN_GETDISPINFOW: give_row_text(state, reinterpret_cast<NMLVDISPINFOW*>(header)); return TRUE;
+        case LVN_GETDISPINFOA:
+        case LVN_GETDISPINFOW: {
+            // Rows of the virtual list come from the system list's index.
+            const SystemList& list = state.core.list();
+            give_cell_text(header, [&list](std::size_t row, int) { return list.label_at(row); }, list.size());
+            return TRUE;
+        }
         case TCN_SELCHANGE:
             show_page(state, static_cast<int>(SendMessageA(state.tab_control, TCM_GETCURSEL, 0, 0)));
             return TRUE;
@@ -239,47 +223,17 @@ INT_PTR notify(ServerState& state, NMHDR* header) {
             return TRUE;
     }
 }
-}  // namespace
 
-void MainWindowView::show_list(std::size_t rows, std::optional<std::size_t> selected_row) {
-    HWND list = state_.system_list;
-    if (!list) return;
-    state_.list_updating = true;
-    state_.list_rows.show(list, rows, selected_row);
-    paint_invalid(list);
-    state_.list_updating = false;
+INT_PTR main_window_opened(ServerState& state, HWND hwnd) {
+    set_up(state, hwnd);
+    return TRUE;
 }
 
-void MainWindowView::show_hits(const std::string& text) {
-    if (!state_.pages[page_search]) return;
-    set_dlg_text(state_.pages[page_search], IDC_SEARCH_HITS, text);
-    paint_invalid(state_.pages[page_search]);
-}
-
-void MainWindowView::show_status(const std::string& text) {
-    if (!state_.status_line) return;
-    SetWindowTextA(state_.status_line, text.c_str());
-    paint_invalid(state_.status_line);
-}
-
-INT_PTR CALLBACK main_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_INITDIALOG) {
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, lparam);
-        set_up(*reinterpret_cast<ServerState*>(lparam), hwnd);
-        return TRUE;
-    }
-    auto* state_pointer = reinterpret_cast<ServerState*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    if (!state_pointer) return FALSE;  // messages before WM_INITDIALOG
-    ServerState& state = *state_pointer;
+INT_PTR main_window_message(ServerState& state, HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
         case WM_SIZE:
             lay_out(state, LOWORD(lparam), HIWORD(lparam));
             return FALSE;
-        case WM_NOTIFY: {
-            const INT_PTR result = notify(state, reinterpret_cast<NMHDR*>(lparam));
-            SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, 0);
-            return result;
-        }
         case WM_COMMAND:
             if (HIWORD(wparam) == CBN_CLOSEUP) take_list_order(state);
             else if (HIWORD(wparam) == 0) menu_command(state, LOWORD(wparam));
@@ -287,23 +241,20 @@ INT_PTR CALLBACK main_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM
         case WM_TIMER:
             if (wparam == write_retry_timer) state.core.retry_writes();
             if (wparam == pass_expiry_timer) state.intake.expire_passes(static_cast<std::uint32_t>(std::time(nullptr)));
-            if (wparam == history_timer) state.core.tick(now_seconds(), state.settings.history_days);
+            if (wparam == history_timer) history_tick(state);
+            if (wparam == purge_timer && !state.core.purge_slice(now_seconds())) KillTimer(hwnd, purge_timer);
             if (wparam == held_paint_timer) {
                 KillTimer(hwnd, held_paint_timer);
-                set_held_paint_timer(state, state.view.timer_fired(GetTickCount64()));
+                set_held_paint_timer(state, state.held_view.timer_fired(GetTickCount64()));
             }
             return TRUE;
         case socket_message:
             // Inside a dialog this number is also DM_SETDEFID: only the
             // listening socket's notifications belong to the intake.
             if (!state.socket.is_open() || wparam != static_cast<WPARAM>(state.socket.handle())) return FALSE;
-            // A notification posted before a drain began is left to the drain.
-            if (!state.draining) take_datagrams(state);
+            pump_step(state, state.pump.notified());
             return TRUE;
-        case drain_message:
-            // A round posted for a socket since closed or reopened is dropped.
-            if (state.draining && state.socket.is_open()) take_datagrams(state);
-            return TRUE;
+        case drain_message: pump_step(state, state.pump.round_posted(state.socket.is_open())); return TRUE;
         case WM_CLOSE:
         case WM_DESTROY:
         case WM_QUERYENDSESSION:
@@ -314,6 +265,31 @@ INT_PTR CALLBACK main_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM
         default:
             return FALSE;
     }
+}
+
+const DialogHandlers<ServerState> main_window_handlers{main_window_opened, main_window_message, notify,
+                                                       no_close<ServerState>};
+
+}  // namespace
+
+// Each datagram of the round is written through before the next, its paints held (held_view.h).
+IntakeRound take_held_round(ServerState& state) {
+    state.held_view.hold();
+    const IntakeRound round = state.intake.take_waiting(state.socket);
+    set_held_paint_timer(state, state.held_view.release(GetTickCount64()));
+    return round;
+}
+
+bool SocketNotifications::pause_notifications() { return notify_on_datagrams(state_, false); }
+
+void SocketNotifications::resume_notifications() {
+    // Result not checked: as when the socket was opened.
+    notify_on_datagrams(state_, true);
+    PostMessageA(state_.main_window, socket_message, static_cast<WPARAM>(state_.socket.handle()), FD_READ);
+}
+
+INT_PTR CALLBACK main_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+    return dialog_host_proc<ServerState, main_window_handlers>(hwnd, message, wparam, lparam);
 }
 
 }  // namespace tally

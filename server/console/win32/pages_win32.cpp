@@ -7,6 +7,7 @@
 
 #include "server/console/win32/commands.h"
 #include "server/console/win32/console_win32.h"
+#include "server/console/win32/dialog_host_win32.h"
 #include "server/console/win32/dialog_items_win32.h"
 #include "server/console/win32/resource.h"
 
@@ -33,27 +34,27 @@ void update_custom_fields(ServerState& state, HWND page) {
                                     dlg_text(page, IDC_GEN_SERIAL_NUMBER), dlg_text(page, IDC_GEN_ASSET_TAG));
 }
 
-// The creation parameter of every page is the ServerState.
-INT_PTR CALLBACK page_proc(HWND page, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_INITDIALOG) {
-        SetWindowLongPtrA(page, GWLP_USERDATA, lparam);
-        return FALSE;
-    }
-    auto* state = reinterpret_cast<ServerState*>(GetWindowLongPtrA(page, GWLP_USERDATA));
-    if (!state) return FALSE;
+INT_PTR page_opened(ServerState&, HWND) { return FALSE; }
+
+INT_PTR page_message(ServerState& state, HWND page, UINT message, WPARAM wparam, LPARAM) {
     switch (message) {
         case WM_COMMAND: {
             const int control = LOWORD(wparam), code = HIWORD(wparam);
-            if (page == state->pages[page_general] && control == IDC_GEN_UPDATE_CUSTOM_FIELDS && code == BN_CLICKED)
-                update_custom_fields(*state, page);
-            else if (page == state->pages[page_search])
-                search_page_command(*state, page, control, code);
+            if (page == state.pages[page_general] && control == IDC_GEN_UPDATE_CUSTOM_FIELDS && code == BN_CLICKED)
+                update_custom_fields(state, page);
+            else if (page == state.pages[page_search])
+                search_page_command(state.core, page, control, code);
             return FALSE;
         }
         default:
             return FALSE;
     }
 }
+
+// The creation parameter of every page is the ServerState.
+const DialogHandlers<ServerState> page_handlers{page_opened, page_message, no_notify<ServerState>,
+                                                no_close<ServerState>};
+const auto page_proc = dialog_host_proc<ServerState, page_handlers>;
 }  // namespace
 
 void create_pages(ServerState& state) {

@@ -7,7 +7,6 @@
 
 #include "server/console/win32/commands.h"
 #include "server/console/win32/save_dialog_win32.h"
-#include "server/console/win32/server_state.h"
 #include "server/reports/paginator.h"
 #include "server/reports/record_report.h"
 
@@ -23,33 +22,31 @@ void draw_print_page(HDC dc, const PrintPage& page) {
 
 }  // namespace
 
-void export_record_report(ServerState& state) {
-    const std::uint32_t record = state.core.selected_record();
-    if (!state.store.holds_computer(record)) return;
-    char file_name[256] = "";
-    char filter[64];
-    std::snprintf(filter, sizeof filter, "Text Files%c*.Txt%cAll Files%c*.*%c%c", 0, 0, 0, 0, 0);
-    if (!ask_save_file(state.main_window, filter, "Choose file to export to", "txt", file_name, sizeof file_name))
+void export_record_report(HWND owner, const Store& store, History& history, std::uint32_t record,
+                          Notifier& notifier) {
+    if (!store.holds_computer(record)) return;
+    char file_name[export_file_name_chars] = "";
+    const SaveFilter filter = save_filter(text_filter_format);
+    if (!ask_save_file(owner, filter.data(), "Choose file to export to", "txt", file_name, sizeof file_name))
         return;
 
     // The text already ends each line in CR LF: written as bytes.
     std::FILE* file = std::fopen(file_name, "wb");
     if (!file) {
-        state.notifier.notify({"Error outputing record", "File Error", BoxOwner::main_window, false});
+        notifier.notify({"Error outputing record", "File Error", BoxOwner::main_window, false});
         return;
     }
-    const std::string text = report_text(state.store, record, &state.history);
+    const std::string text = report_text(store, record, &history);
     // Result not checked: the export of this system reports no write failure.
     std::fwrite(text.data(), 1, text.size(), file);
     std::fclose(file);
 }
 
-void print_record_report(ServerState& state) {
-    const std::uint32_t record = state.core.selected_record();
-    if (!state.store.holds_computer(record)) return;
+void print_record_report(HWND owner, const Store& store, History& history, std::uint32_t record) {
+    if (!store.holds_computer(record)) return;
     PRINTDLGA pd{};
     pd.lStructSize = sizeof pd;
-    pd.hwndOwner = state.main_window;
+    pd.hwndOwner = owner;
     pd.Flags = PD_RETURNDC | PD_NOPAGENUMS | PD_NOSELECTION | PD_HIDEPRINTTOFILE;
     pd.nCopies = 1;
     pd.nFromPage = 1;
@@ -73,7 +70,7 @@ void print_record_report(ServerState& state) {
         return static_cast<int>(extent.cx);
     };
     const std::vector<PrintLine> lines =
-        wrap_lines(report_print_lines(state.store, record, &state.history), GetDeviceCaps(dc, HORZRES), width_of);
+        wrap_lines(report_print_lines(store, record, &history), GetDeviceCaps(dc, HORZRES), width_of);
     const std::vector<PrintPage> pages = paginate(lines, line_height, GetDeviceCaps(dc, VERTRES));
 
     DOCINFOA doc{};

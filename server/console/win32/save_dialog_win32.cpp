@@ -3,7 +3,15 @@
 
 #include <commdlg.h>
 
+#include <cstdio>
+
 namespace tally {
+
+SaveFilter save_filter(const char* format) {
+    SaveFilter filter{};
+    std::snprintf(filter.data(), filter.size(), format, 0, 0, 0, 0, 0);
+    return filter;
+}
 
 bool ask_save_file(HWND owner, const char* filter, const char* title, const char* default_extension,
                    char* file_name, std::size_t file_name_size) {

@@ -4,7 +4,7 @@
 
 #include "server/console/win32/commands.h"
 #include "server/console/win32/dialog_items_win32.h"
-#include "server/console/win32/server_state.h"
+#include "server/console/console_core.h"
 #include "server/console/win32/resource.h"
 #include "server/model/search_page.h"
 
@@ -12,24 +12,24 @@ namespace tally {
 
 namespace {
 
-const int item_lists[3] = {IDC_SEARCH_ITEM_1, IDC_SEARCH_ITEM_2, IDC_SEARCH_ITEM_3};
-const int operator_lists[3] = {IDC_SEARCH_OPERATOR_1, IDC_SEARCH_OPERATOR_2, IDC_SEARCH_OPERATOR_3};
-const int value_fields[3] = {IDC_SEARCH_VALUE_1, IDC_SEARCH_VALUE_2, IDC_SEARCH_VALUE_3};
-const int connector_lists[2] = {IDC_SEARCH_CONNECTOR_1, IDC_SEARCH_CONNECTOR_2};
-const int mode_lists[2] = {IDC_SEARCH_SOFTWARE_MODE_1, IDC_SEARCH_SOFTWARE_MODE_2};
-const int text_fields[2] = {IDC_SEARCH_SOFTWARE_TEXT_1, IDC_SEARCH_SOFTWARE_TEXT_2};
+const int item_lists[hardware_rows] = {IDC_SEARCH_ITEM_1, IDC_SEARCH_ITEM_2, IDC_SEARCH_ITEM_3};
+const int operator_lists[hardware_rows] = {IDC_SEARCH_OPERATOR_1, IDC_SEARCH_OPERATOR_2, IDC_SEARCH_OPERATOR_3};
+const int value_fields[hardware_rows] = {IDC_SEARCH_VALUE_1, IDC_SEARCH_VALUE_2, IDC_SEARCH_VALUE_3};
+const int connector_lists[hardware_rows - 1] = {IDC_SEARCH_CONNECTOR_1, IDC_SEARCH_CONNECTOR_2};
+const int mode_lists[software_rows] = {IDC_SEARCH_SOFTWARE_MODE_1, IDC_SEARCH_SOFTWARE_MODE_2};
+const int text_fields[software_rows] = {IDC_SEARCH_SOFTWARE_TEXT_1, IDC_SEARCH_SOFTWARE_TEXT_2};
 
 std::string text_of(HWND page, int id) { return dlg_text(page, id); }
 
 SearchPageTexts read_page(HWND page) {
     SearchPageTexts t;
-    for (int k = 0; k < 3; ++k) {
+    for (std::size_t k = 0; k < hardware_rows; ++k) {
         t.operator_text[k] = text_of(page, operator_lists[k]);
         t.item_text[k] = text_of(page, item_lists[k]);
         t.value_text[k] = text_of(page, value_fields[k]);
     }
-    for (int k = 0; k < 2; ++k) {
-        t.connector_text[k] = text_of(page, connector_lists[k]);
+    for (std::size_t k = 0; k < hardware_rows - 1; ++k) t.connector_text[k] = text_of(page, connector_lists[k]);
+    for (std::size_t k = 0; k < software_rows; ++k) {
         t.mode_text[k] = text_of(page, mode_lists[k]);
         t.software_text[k] = text_of(page, text_fields[k]);
     }
@@ -52,7 +52,7 @@ void clear_page(HWND page) {
 
 void init_search_page(HWND page) {
     if (!page) return;
-    for (int k = 0; k < 3; ++k) {
+    for (std::size_t k = 0; k < hardware_rows; ++k) {
         fill_combo(page, operator_lists[k], operator_list_entries(), 0);
         fill_combo(page, item_lists[k], item_list_entries(), -1);
     }
@@ -61,13 +61,13 @@ void init_search_page(HWND page) {
     for (int id : mode_lists) fill_combo(page, id, mode_list_entries(), 0);
 }
 
-void search_page_command(ServerState& state, HWND page, int control, int code) {
+void search_page_command(ConsoleCore& core, HWND page, int control, int code) {
     if (code != BN_CLICKED) return;
     if (control == IDC_SEARCH_SEARCH) {
-        state.core.apply_search_page(read_page(page));
+        core.apply_search_page(read_page(page));
     } else if (control == IDC_SEARCH_CLEAR) {
         clear_page(page);
-        state.core.clear_search();
+        core.clear_search();
     }
 }
 

@@ -16,6 +16,7 @@
 #include "server/console/settings.h"
 #include "server/intake/history_recorder.h"
 #include "server/intake/intake.h"
+#include "server/intake/intake_pump.h"
 #include "server/store/notify.h"
 #include "server/store/store.h"
 
@@ -76,21 +77,38 @@ private:
     ServerState& state_;
 };
 
+// The listening socket's notifications to the main window (socket_message on
+// FD_READ), which the intake pump turns off while a backlog drains.
+class SocketNotifications : public IntakeNotifications {
+public:
+    explicit SocketNotifications(ServerState& state) : state_(state) {}
+    bool pause_notifications() override;
+    void resume_notifications() override;
+
+private:
+    ServerState& state_;
+};
+
+// One round of the intake, its paints held (main_window_win32.cpp).
+IntakeRound take_held_round(ServerState& state);
+
 struct ServerState {
     ServerSettings settings;
     BoxNotifier notifier;
     Store store{notifier};
-    MainWindowView window_view{*this};
-    HeldView view{window_view};  // holds the intake's paints during a storm
-    ConsoleCore core{store, view};
+    MainWindowView main_window_view{*this};
+    HeldView held_view{main_window_view};  // holds the intake's paints during a storm
+    ConsoleCore core{store, held_view};
     Intake intake{store, core, &settings.signing};
     History history;  // History.Audit beside the database files
     HistoryRecorder recorder{store, history};
     UdpSocket socket;  // the listening socket; closed in display only mode
+    SocketNotifications socket_notifications{*this};
+    IntakePump pump{socket_notifications, [this] { return take_held_round(*this); }};
     ConsoleInventoryHost inventory_host{*this};
     InventoryWindows inventory;  // the Systems and Software Catalogue windows
 
-    LRESULT sort_entries[3] = {0, 1, 2};  // the selector's entry indices as added
+    ListOrderEntries sort_entries{0, 1, 2};
 
     HWND main_window = nullptr;
     HWND tab_control = nullptr;
@@ -98,9 +116,6 @@ struct ServerState {
     HWND system_list = nullptr;
     HWND status_line = nullptr;
     HWND pages[page_count] = {};
-    // A backlog is being taken in rounds driven by drain_message, with the
-    // socket's notifications off.
-    bool draining = false;
     bool list_updating = false;  // the list's own selection changes, not the user's
     VirtualListRows list_rows;
 };

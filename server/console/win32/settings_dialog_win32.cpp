@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "server/console/win32/console_win32.h"
+#include "server/console/win32/dialog_host_win32.h"
 #include "server/console/win32/dialog_items_win32.h"
 #include "server/console/win32/resource.h"
 
@@ -193,26 +194,22 @@ void settings_ok(ServerSettings& settings, HWND dialog) {
     EndDialog(dialog, IDOK);
 }
 
-// The creation parameter is the live ServerSettings.
-INT_PTR CALLBACK settings_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_INITDIALOG) {
-        SetWindowLongPtrA(dialog, GWLP_USERDATA, lparam);
-        const ServerSettings& settings = *reinterpret_cast<ServerSettings*>(lparam);
-        SendDlgItemMessageA(dialog, IDC_SETTINGS_DIRECTORY, EM_LIMITTEXT, working_directory_max_chars, 0);
-        set_dlg_text(dialog, IDC_SETTINGS_PORT, port_box_text(settings.port_cell));
-        set_dlg_text(dialog, IDC_SETTINGS_DIRECTORY, settings.working_directory);
-        show_signing_settings(dialog, settings.signing);
-        set_dlg_text(dialog, IDC_SETTINGS_HISTORY_DAYS, std::to_string(settings.history_days));
-        return TRUE;
-    }
-    auto* settings = reinterpret_cast<ServerSettings*>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
-    if (!settings) return FALSE;
+INT_PTR settings_opened(ServerSettings& settings, HWND dialog) {
+    SendDlgItemMessageA(dialog, IDC_SETTINGS_DIRECTORY, EM_LIMITTEXT, working_directory_max_chars, 0);
+    set_dlg_text(dialog, IDC_SETTINGS_PORT, port_box_text(settings.port_cell));
+    set_dlg_text(dialog, IDC_SETTINGS_DIRECTORY, settings.working_directory);
+    show_signing_settings(dialog, settings.signing);
+    set_dlg_text(dialog, IDC_SETTINGS_HISTORY_DAYS, std::to_string(settings.history_days));
+    return TRUE;
+}
+
+INT_PTR settings_message(ServerSettings& settings, HWND dialog, UINT message, WPARAM wparam, LPARAM) {
     switch (message) {
         case WM_COMMAND:
             if (HIWORD(wparam) != BN_CLICKED) return FALSE;
             switch (LOWORD(wparam)) {
-                case IDC_SETTINGS_BROWSE: browse_for_directory(*settings, dialog); return TRUE;
-                case IDC_SETTINGS_NEW_KEY: make_new_key(*settings, dialog); return TRUE;
+                case IDC_SETTINGS_BROWSE: browse_for_directory(settings, dialog); return TRUE;
+                case IDC_SETTINGS_NEW_KEY: make_new_key(settings, dialog); return TRUE;
                 case IDC_SETTINGS_ACCEPT_UNSIGNED:
                     // A plain check box: each click turns it, read at OK.
                     CheckDlgButton(dialog, IDC_SETTINGS_ACCEPT_UNSIGNED,
@@ -220,7 +217,7 @@ INT_PTR CALLBACK settings_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM 
                                        ? BST_UNCHECKED
                                        : BST_CHECKED);
                     return TRUE;
-                case IDC_SETTINGS_OK: settings_ok(*settings, dialog); return TRUE;
+                case IDC_SETTINGS_OK: settings_ok(settings, dialog); return TRUE;
                 case IDC_SETTINGS_CANCEL:
                 case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
                 default: return FALSE;
@@ -233,11 +230,16 @@ INT_PTR CALLBACK settings_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM 
             return FALSE;
     }
 }
+
+// The creation parameter is the live ServerSettings.
+const DialogHandlers<ServerSettings> settings_handlers{settings_opened, settings_message,
+                                                       no_notify<ServerSettings>, no_close<ServerSettings>};
 }  // namespace
 
 bool run_settings_dialog(ServerSettings& settings) {
     if (settings.port_cell == 0) settings.port_cell = default_port;
-    return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SETTINGS), nullptr, settings_proc,
+    return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SETTINGS), nullptr,
+                           dialog_host_proc<ServerSettings, settings_handlers>,
                            reinterpret_cast<LPARAM>(&settings)) == IDOK;
 }
 

@@ -41,12 +41,7 @@ void set_up(SystemsWindow& w, HWND dialog) {
     w.dialog = dialog;
     w.list = GetDlgItem(dialog, IDC_SYSTEMS_LIST);
     mark_inventory_window(dialog);
-    std::vector<ListColumn> columns;
-    for (std::size_t c = 0; c < grid_column_count; ++c) {
-        const GridColumnSpec& info = grid_column_spec(GridColumn(c));
-        columns.push_back({info.title, info.width, info.numeric});
-    }
-    set_up_list(w.list, columns);
+    set_up_list(w.list, list_columns(grid_column_count, grid_column_spec));
     w.layout.capture(dialog, systems_anchors);
     w.grid.set_history(&w.host.history());
 }

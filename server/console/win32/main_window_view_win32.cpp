@@ -1,6 +1,7 @@
-// The record views: the General, Hardware and Software pages filled with a
-// record's texts, and the Server Stats page's port, directory and packet
-// counters.
+// The main window as the console core's view: the system list, the status
+// line, the General, Hardware and Software pages filled with a record's
+// texts, the Search page's hits, the Server Stats page's port, directory and
+// packet counters, and the inventory windows told of changes.
 #include <windows.h>
 #include <richedit.h>
 
@@ -81,5 +82,33 @@ void MainWindowView::show_counter(StatsCounter counter, std::uint32_t value) {
     set_text(state.pages[page_stats], id, unsigned_text(value));
     paint_invalid(state.pages[page_stats]);
 }
+
+void MainWindowView::show_list(std::size_t rows, std::optional<std::size_t> selected_row) {
+    HWND list = state_.system_list;
+    if (!list) return;
+    state_.list_updating = true;
+    state_.list_rows.show(list, rows, selected_row);
+    paint_invalid(list);
+    state_.list_updating = false;
+}
+
+void MainWindowView::show_hits(const std::string& text) {
+    if (!state_.pages[page_search]) return;
+    set_dlg_text(state_.pages[page_search], IDC_SEARCH_HITS, text);
+    paint_invalid(state_.pages[page_search]);
+}
+
+void MainWindowView::show_status(const std::string& text) {
+    if (!state_.status_line) return;
+    SetWindowTextA(state_.status_line, text.c_str());
+    paint_invalid(state_.status_line);
+}
+
+// The Systems and Software Catalogue windows follow the tables.
+void MainWindowView::record_changed(std::uint32_t i) { inventory_record_changed(state_.inventory, i); }
+
+void MainWindowView::show_changed_rows() { inventory_show_changed_rows(state_.inventory); }
+
+void MainWindowView::records_changed() { inventory_records_changed(state_.inventory); }
 
 }  // namespace tally
