@@ -3,7 +3,9 @@
 // without it (paired runs), the memory its index takes against the file's
 // size, the Changes window's model: the last 7 days filled, a find-box
 // keystroke, one computer's timeline; and the purge of half a year of it in
-// the slices the console runs it in (each slice holds the window).
+// the slices the console runs it in (each slice holds the window). Builds
+// natively and as a 32-bit Windows program (run under Wine, on a directory
+// the native build wrote).
 //   history_bench [DIRECTORY] [RUNS]
 // A given directory is kept and reused when it already holds the files.
 #include <algorithm>
@@ -16,6 +18,7 @@
 #include <vector>
 
 #include "bench/bench_fleet.h"
+#include "bench/bench_memory.h"
 #include "server/model/changes_view.h"
 #include "server/store/history_file.h"
 
@@ -27,13 +30,7 @@ namespace fs = std::filesystem;
 
 constexpr int days = 365;
 
-double resident_mib() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6) / 1024.0;
-    return 0;
-}
+using bench::resident_mib;
 
 double ms_since(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
