@@ -49,6 +49,10 @@
 #             time the main window took to answer a message (pings every
 #             10 ms), with both windows open and with none; first the same
 #             for 30 s without reports (what the machine itself adds)
+#     publish  10,000 clients in 60 s with manifests, tallyhall publishing to a
+#             private PostgreSQL (tests/pg_cluster.sh) and not, in turn
+#             (STORM_PAIRS pairs, default 2): the datagrams taken, and how long
+#             after the last send the database held every computer and program
 #   The fleet rows time the catalogue's first counting in the real server
 #   (from the menu command until every program is counted) and wait for it
 #   before the clients send; their stores are made by open_bench and kept in
@@ -75,6 +79,8 @@ SEED=         # a directory whose .Audit files each server run starts from
 SEED_EXTRA=0  # the computers of the seed that are not among the clients
 WINDOWS=      # 1: Systems and Software Catalogue open before the clients send
 PING_MS=      # pings the main window while the clients send (fleet-holds)
+PUBLISH=off   # on: tallyhall publishes to the private PostgreSQL (publish)
+PG_PORT= PG_DIR=
 UPDATED=      # the share of programs the clients report in a newer version
 SHARED_NAMES= # 1: every client's program p has the same name
 KEY=          # the site key's text, once made
@@ -87,6 +93,7 @@ CHILD=
 cleanup() {
     [ -n "$CHILD" ] && kill "$CHILD" 2>/dev/null
     wine_env_stop
+    [ -n "$PG_DIR" ] && bash "$ROOT/tests/pg_cluster.sh" remove "$PG_DIR" >/dev/null 2>&1
     rm -rf "$RUN"
 }
 trap cleanup EXIT
@@ -135,6 +142,47 @@ settings() {
         /d "$(python3 -c "import struct,sys;print(struct.pack('<H',int(sys.argv[1])).hex())" "$2")" /f >/dev/null 2>&1
 }
 
+# publish_start: a private PostgreSQL on loopback and unixODBC's data source
+# "Inventory" for the programs under Wine (the driver of their bitness).
+publish_start() {
+    [ -n "$PG_PORT" ] && return 0
+    PG_DIR=$(mktemp -d /tmp/tally-pg.XXXXXX)  # its server may run as another user
+    PG_PORT=$(bash "$ROOT/tests/pg_cluster.sh" start "$PG_DIR") || { echo "no PostgreSQL cluster" >&2; exit 1; }
+    local odbc=$RUN/odbc lib=/usr/lib/i386-linux-gnu/odbc
+    [ "$TALLY_WINE_MODE" = win64 ] && lib=/usr/lib/x86_64-linux-gnu/odbc
+    mkdir -p "$odbc"
+    printf '[PostgreSQL Unicode]\nDriver=%s/psqlodbcw.so\n' "$lib" >"$odbc/odbcinst.ini"
+    printf '[Inventory]\nDriver=PostgreSQL Unicode\nServername=127.0.0.1\nPort=%s\nDatabase=inventory\n' \
+        "$PG_PORT" >"$odbc/odbc.ini"
+    export ODBCSYSINI=$odbc ODBCINI=$odbc/odbc.ini
+}
+sql() { timeout 60 psql -h 127.0.0.1 -p "$PG_PORT" -U postgres -X -q -tA "$@"; }
+
+# publish_settings: publishing on (a fresh database) or off, as PUBLISH says.
+publish_settings() {
+    if [ "$PUBLISH" = on ]; then
+        sql -d postgres -c "DROP DATABASE IF EXISTS inventory WITH (FORCE)" -c "CREATE DATABASE inventory"
+        timeout 60 "$WINE" reg add 'HKLM\Software\Kestrin' /v Audit_PublishConnection /t REG_SZ \
+            /d "DSN=Inventory;UID=postgres" /f >/dev/null 2>&1
+        timeout 60 "$WINE" reg add 'HKLM\Software\Kestrin' /v Audit_PublishSite /t REG_SZ /d STORM /f >/dev/null 2>&1
+    fi
+    timeout 60 "$WINE" reg add 'HKLM\Software\Kestrin' /v Audit_Publish /t REG_BINARY \
+        /d "$([ "$PUBLISH" = on ] && echo 01 || echo 00)" /f >/dev/null 2>&1
+}
+
+# publish_wait T_END: how long after T_END (ms) the database held every
+# computer and program of the store (at most 120 s more), into PUBLISH_LINE.
+publish_wait() {
+    local want=$((CLIENTS + SEED_EXTRA)) computers programs
+    for _ in $(seq 1 240); do
+        computers=$(sql -d inventory -c "SELECT count(*) FROM computers WHERE site = 'STORM'" 2>/dev/null)
+        programs=$(sql -d inventory -c "SELECT count(*) FROM programs WHERE site = 'STORM'" 2>/dev/null)
+        [ "${computers:-0}" = "$want" ] && [ "${programs:-0}" = "$((want * 100))" ] && break
+        sleep 0.5
+    done
+    PUBLISH_LINE="database: ${computers:-0} of $want computers, ${programs:-0} of $((want * 100)) programs, $(python3 -c "print(max(0, ($(now_ms) - $1) / 1000))") s after the last send"
+}
+
 # server SECONDS [manifests]: sets LOSSLESS and LINE.
 server() {
     local seconds=$1 mode=${2:-} port data sent total last records entries t_end t_last polls
@@ -145,6 +193,7 @@ server() {
     [ -n "$SEED" ] && cp "$SEED"/*.Audit "$data/"
     [ "$HISTORY" = off ] && rm -rf "$data/History.Audit" && mkdir "$data/History.Audit"
     settings "$data" "$port"
+    publish_settings
     flock 8
     timeout $((${seconds%.*} + 400)) "$WINE" "$SERVER_EXE" >/dev/null 2>&1 &
     CHILD=$!
@@ -183,6 +232,8 @@ server() {
         sleep 1
     done
     [ -n "$PING_MS" ] && wait "$pinger"
+    PUBLISH_LINE=
+    [ "$PUBLISH" = on ] && publish_wait "$t_end"
     drv close "$TITLE" 60000
     wait "$CHILD"
     CHILD=
@@ -197,6 +248,8 @@ server() {
         "$records" "$want" "$entries" "$((want * 100))" "$(python3 -c "print(max(0, ($t_last - $t_end) / 1000))")")
     [ "$HISTORY" = off ] && LINE="$LINE (history off)"
     [ -n "$UPDATED" ] && LINE="$LINE ($UPDATED % of programs updated)"
+    [ -n "$PUBLISH_LINE" ] && LINE="$LINE (publishing)
+            $PUBLISH_LINE"
     [ -n "$WINDOWS_LINE" ] && LINE="$LINE
             $WINDOWS_LINE"
     [ -n "$PING_MS" ] && LINE="$LINE
@@ -504,6 +557,14 @@ for r in $ROWS; do
         search:*) search_all "${r#*:}" ;;
         history) history_rows ;;
         stopped) stopped_row ;;
+        publish)
+            publish_start
+            echo "== $CLIENTS clients in 60 s with manifests, publishing off and on in turn"
+            for _ in $(seq 1 "${STORM_PAIRS:-2}"); do
+                PUBLISH=off server 60 manifests; echo "$LINE"
+                PUBLISH=on server 60 manifests; echo "$LINE"
+            done
+            ;;
         fleet-rate)
             SEED=$(open_bench_store 3000) SEED_EXTRA=3000 CLIENTS=42857 STORM_PAIRS=${STORM_PAIRS:-2} \
                 fleet_pair "5,000 datagrams/s for 60 s (42,857 clients) into a store of 3,000 computers" 60 ""
