@@ -49,7 +49,7 @@
 #             time the main window took to answer a message (pings every
 #             10 ms), with both windows open and with none; first the same
 #             for 30 s without reports (what the machine itself adds)
-#     publish  10,000 clients in 60 s with manifests, tallyhall publishing to a
+#     publish, publish:S  10,000 clients in 60 (or S) s with manifests, tallyhall publishing to a
 #             private PostgreSQL (tests/pg_cluster.sh) and not, in turn
 #             (STORM_PAIRS pairs, default 2): the datagrams taken, and how long
 #             after the last send the database held every computer and program
@@ -557,12 +557,14 @@ for r in $ROWS; do
         search:*) search_all "${r#*:}" ;;
         history) history_rows ;;
         stopped) stopped_row ;;
-        publish)
+        publish | publish:*)
             publish_start
-            echo "== $CLIENTS clients in 60 s with manifests, publishing off and on in turn"
+            seconds=60
+            [ "$r" != publish ] && seconds=${r#*:}
+            echo "== $CLIENTS clients in $seconds s with manifests, publishing off and on in turn"
             for _ in $(seq 1 "${STORM_PAIRS:-2}"); do
-                PUBLISH=off server 60 manifests; echo "$LINE"
-                PUBLISH=on server 60 manifests; echo "$LINE"
+                PUBLISH=off server "$seconds" manifests; echo "$LINE"
+                PUBLISH=on server "$seconds" manifests; echo "$LINE"
             done
             ;;
         fleet-rate)
