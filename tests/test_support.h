@@ -1,6 +1,6 @@
 // Shared helpers for the unit tests: a temporary working directory, file
 // reading, a notifier and console that record what they are asked to show,
-// a store with an intake over it.
+// a store with an intake over it, a desktop's hardware report.
 #pragma once
 
 #include <cstdint>
@@ -62,6 +62,10 @@ struct RecordingConsole : ConsoleHooks {
     void unwritten_changed(std::size_t count) override { unwritten.push_back(count); }
     std::string status() const { return statuses.empty() ? std::string() : statuses.back(); }
 };
+
+// A desktop's hardware report: Windows XP, 512 MB, one fixed drive C (the
+// letter sent lower-case, as the intake files it raised).
+HardwareReport desktop_report(const Mac& mac, const std::string& name);
 
 // A store in a fresh directory with an intake over it, as the intake's tests
 // use them (the test opens the store).
