@@ -24,30 +24,16 @@
 namespace {
 
 using namespace tally;
-using Clock = std::chrono::steady_clock;
-
-struct QuietNotifier : Notifier {
-    void notify(const Notice& n) override { std::fprintf(stderr, "box: %s (%s)\n", n.text.c_str(), n.caption.c_str()); }
-};
 
 using bench::computers;
+using bench::median_ms;
+using bench::QuietNotifier;
 
 void write_tables(const std::string& dir) {
     bench::write_fleet(
         dir,
         [](int c, int p) { return "Program " + std::to_string(p) + " from vendor " + std::to_string((c + p) % 97) + ((c % 10 == 0 && p == 50) ? " Home Office Suite" : ""); },
         [](int, int p) { return "1." + std::to_string(p); });
-}
-
-double median_ms(int runs, const std::function<void()>& work) {
-    std::vector<double> times;
-    for (int k = 0; k < runs; ++k) {
-        const auto t0 = Clock::now();
-        work();
-        times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
 }
 
 }  // namespace
