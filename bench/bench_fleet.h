@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -24,6 +25,13 @@ namespace bench {
 constexpr int computers = 10000;
 constexpr int programs_per_computer = 100;
 constexpr std::uint32_t now = 1700000000;  // the time reports are aged against
+
+// A scratch folder in the system's temporary directory, made if missing.
+inline std::string scratch_dir(const char* name) {
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / name;
+    std::filesystem::create_directories(dir);
+    return dir.string();
+}
 
 // A message box's text on stderr, so the figures on stdout stay clean.
 struct QuietNotifier : tally::Notifier {

@@ -40,8 +40,7 @@ void report(const char* what, double ms, double goal) {
 }  // namespace
 
 int main() {
-    const std::string dir = (std::filesystem::temp_directory_path() / "tally_grid_bench").string();
-    std::filesystem::create_directories(dir);
+    const std::string dir = bench::scratch_dir("tally_grid_bench");
     write_tables(dir);
     QuietNotifier notifier;
     Store store(notifier);

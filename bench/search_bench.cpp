@@ -41,8 +41,7 @@ void write_tables(const std::string& dir) {
 int main(int argc, char** argv) {
     // "vendor": MACs that share their first four bytes in twos.
     bench::vendor_macs = argc > 1 && std::string(argv[1]) == "vendor";
-    const std::string dir = (std::filesystem::temp_directory_path() / "tally-search-bench").string();
-    std::filesystem::create_directories(dir);
+    const std::string dir = bench::scratch_dir("tally-search-bench");
     write_tables(dir);
     QuietNotifier notifier;
     Store store(notifier);
