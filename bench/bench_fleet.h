@@ -1,5 +1,5 @@
-// The synthetic fleet the list, search and grid benchmarks open: 10,000
-// computers with 100 programs each, written straight into the two database
+// The synthetic fleet the list, search, grid and publish benchmarks open:
+// 10,000 computers (or `count`) with 100 programs each, written straight into the two database
 // files, entries of different computers interleaved as the intake leaves
 // them. Each benchmark names the programs and versions itself. Also what
 // they time with: a notifier that prints to stderr and the median of runs.
@@ -21,6 +21,11 @@
 #include "server/store/store.h"
 
 namespace bench {
+
+// The store's failure boxes, printed.
+struct PrintingNotifier : tally::Notifier {
+    void notify(const tally::Notice& n) override { std::printf("box: %s (%s)\n", n.text.c_str(), n.caption.c_str()); }
+};
 
 constexpr int computers = 10000;
 constexpr int programs_per_computer = 100;
@@ -72,14 +77,15 @@ inline void mac_of(int computer, std::uint8_t* mac) {
 // Program p of computer c: its name and its version.
 using ProgramText = std::function<std::string(int c, int p)>;
 
-inline void write_fleet(const std::string& dir, const ProgramText& name, const ProgramText& version) {
+inline void write_fleet(const std::string& dir, const ProgramText& name, const ProgramText& version,
+                        int count = computers) {
     using namespace tally;
-    std::vector<std::uint8_t> hw(std::size_t(computers) * hw_record::size, 0);
-    std::vector<std::uint8_t> sw(std::size_t(computers) * programs_per_computer * sw_entry::size, 0);
-    for (int c = 0; c < computers; ++c) {
+    std::vector<std::uint8_t> hw(std::size_t(count) * hw_record::size, 0);
+    std::vector<std::uint8_t> sw(std::size_t(count) * programs_per_computer * sw_entry::size, 0);
+    for (int c = 0; c < count; ++c) {
         std::uint8_t* r = hw.data() + std::size_t(c) * hw_record::size;
         mac_of(c, r + hw_record::mac.offset);
-        put_text(r, hw_record::computer_name, "PC" + std::to_string((c * 7919) % computers));
+        put_text(r, hw_record::computer_name, "PC" + std::to_string((c * 7919) % count));
         put_text(r, hw_record::last_user, "user" + std::to_string((c * 31) % 3000));
         put_text(r, hw_record::serial_number, "SN" + std::to_string(c * 13));
         r[hw_record::ip_address.offset] = 10;
@@ -97,7 +103,7 @@ inline void write_fleet(const std::string& dir, const ProgramText& name, const P
     }
     std::size_t k = 0;
     for (int p = 0; p < programs_per_computer; ++p)
-        for (int c = 0; c < computers; ++c, ++k) {
+        for (int c = 0; c < count; ++c, ++k) {
             std::uint8_t* e = sw.data() + k * sw_entry::size;
             mac_of(c, e);
             put_text(e, sw_entry::display_name, name(c, p));

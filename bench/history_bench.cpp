@@ -3,7 +3,9 @@
 // without it (paired runs), the memory its index takes against the file's
 // size, the Changes window's model: the last 7 days filled, a find-box
 // keystroke, one computer's timeline; and the purge of half a year of it in
-// the slices the console runs it in (each slice holds the window).
+// the slices the console runs it in (each slice holds the window). Builds
+// natively and as a 32-bit Windows program (run under Wine, on a directory
+// the native build wrote).
 //   history_bench [DIRECTORY] [RUNS]
 // A given directory is kept and reused when it already holds the files.
 #include <algorithm>
@@ -16,6 +18,7 @@
 #include <vector>
 
 #include "bench/bench_fleet.h"
+#include "bench/bench_memory.h"
 #include "server/model/changes_view.h"
 #include "server/store/history_file.h"
 
@@ -25,19 +28,9 @@ using namespace tally;
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 
-struct PrintingNotifier : Notifier {
-    void notify(const Notice& n) override { std::printf("box: %s (%s)\n", n.text.c_str(), n.caption.c_str()); }
-};
-
 constexpr int days = 365;
 
-double resident_mib() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6) / 1024.0;
-    return 0;
-}
+using bench::resident_mib;
 
 double ms_since(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
@@ -92,7 +85,7 @@ int main(int argc, char** argv) {
 
     std::vector<double> without, with, growth;
     for (int run = 0; run < runs; ++run) {
-        PrintingNotifier notifier;
+        bench::PrintingNotifier notifier;
         {
             Store store(notifier);
             const auto start = Clock::now();
@@ -115,7 +108,7 @@ int main(int argc, char** argv) {
     std::printf("memory: +%.1f MiB for a history file of %.1f MiB: %.1f %% (goal <= 25 %%)\n", median(growth), file_mib,
                 100.0 * median(growth) / file_mib);
 
-    PrintingNotifier notifier;
+    bench::PrintingNotifier notifier;
     Store store(notifier);
     History history;
     if (store.open_store(dir.string()) != 0 || history.open(dir.string()) != 0) return 1;

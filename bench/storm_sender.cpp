@@ -11,6 +11,15 @@
 //       datagrams again), and for up to 10 s after the last pass the
 //       manifests of passes not yet acknowledged are sent again after each
 //       silence; prints the receipts and resends besides.
+//   storm_sender send PORT CLIENTS SECONDS signed KEY   the same with each
+//       manifest signed with the site key KEY (64 hexadecimal digits), as
+//       clients with the key in their policy key send it.
+//   ... updated PERCENT (after the rest)   that share of each client's
+//       programs in a newer version (10.3.* for 10.2.*), as after a round
+//       of updates; the names stay the same.
+//   ... shared-names (last)   every client's program p named alike, as in a
+//       fleet with one set of programs (otherwise each client's names are
+//       its own: 100 new programs a client for the catalogue).
 //   storm_sender count DIR   prints the used records of Hardware.Audit and
 //       the used entries of Software.Audit in DIR.
 //   storm_sender make-store DIR CLIENTS   writes the database files of a
@@ -20,6 +29,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <optional>
+#include <random>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -27,6 +39,7 @@
 
 #include "protocol/manifest.h"
 #include "protocol/packets.h"
+#include "protocol/signing.h"
 #include "protocol/udp.h"
 #include "server/intake/intake.h"
 #include "server/store/records.h"
@@ -47,6 +60,12 @@ Mac mac_of(int client) {
 
 // Each software packet carries 20 items whose names are padded so that the
 // packet is 1,205 bytes long, as a client's full packets are.
+// The share of each client's programs reported in a newer version.
+int updated_percent = 0;
+// Every client's program p has the same name (as in a fleet with one set of
+// programs), not one of its own.
+bool shared_names = false;
+
 std::vector<std::uint8_t> software_packet(int client, int packet) {
     const Mac mac = mac_of(client);
     std::vector<std::uint8_t> p;
@@ -56,8 +75,12 @@ std::vector<std::uint8_t> software_packet(int client, int packet) {
     const std::size_t item_room = (software_packet_bytes - sw_packet::items_offset) / programs_per_packet;  // 59
     for (int k = 0; k < programs_per_packet; ++k) {
         const int program = packet * programs_per_packet + k;
-        const std::string version = "10.2." + std::to_string(program) + "." + std::to_string(client % 1000);
-        std::string name = "Storm Program " + std::to_string(program) + " of client " + std::to_string(client) + " ";
+        // Of the same length either way, so that the names and the packet stay as they are.
+        const bool updated = (program + client) % 100 < updated_percent;
+        const std::string version =
+            (updated ? "10.3." : "10.2.") + std::to_string(program) + "." + std::to_string(client % 1000);
+        std::string name = "Storm Program " + std::to_string(program) + " " +
+                           (shared_names ? std::string() : "of client " + std::to_string(client) + " ");
         std::size_t room = item_room - (version.size() + 6);
         if (k == programs_per_packet - 1) room += (software_packet_bytes - sw_packet::items_offset) % programs_per_packet;
         name.resize(std::min<std::size_t>(room, 63), '.');
@@ -95,10 +118,18 @@ struct Receipts {
     std::vector<char> acknowledged, resent;
     long applied = 0, held = 0, manifests_resent = 0, datagrams_resent = 0, bytes = 0;
 
-    explicit Receipts(int clients) : manifests(clients), acknowledged(clients, 0), resent(clients, 0) {}
-    static PassId pass_of(int client) {
-        PassId id{};
-        id.fill(0xA5);
+    std::vector<Clock::time_point> last_sent;  // each pass's last datagram
+    std::vector<double> waits_ms;              // from there to the pass's first 'A'
+    std::optional<SiteKey> key;  // signs the manifests when given
+    PassId salt{};               // the same clients in a later run send other passes
+
+    explicit Receipts(int clients)
+        : manifests(clients), acknowledged(clients, 0), resent(clients, 0), last_sent(clients) {
+        std::random_device random;
+        for (auto& b : salt) b = static_cast<std::uint8_t>(random());
+    }
+    PassId pass_of(int client) const {
+        PassId id = salt;
         put_u32(id.data(), static_cast<std::uint32_t>(client));
         return id;
     }
@@ -107,7 +138,11 @@ struct Receipts {
         m.mac = mac_of(client);
         m.pass_id = pass_of(client);
         for (const auto& d : datagrams) m.digests.push_back(datagram_digest(d.data(), d.size()));
-        return manifests[client] = encode_manifest(m);
+        std::vector<std::uint8_t> packet = encode_manifest(m);
+        if (key)
+            sign_pass_datagram(packet, manifest_packet::digests_offset + 16 * m.digests.size(), *key,
+                               static_cast<std::uint64_t>(std::time(nullptr)));
+        return manifests[client] = std::move(packet);
     }
     // Takes every receipt waiting on the socket.
     void take(UdpSocket& socket, std::uint16_t port) {
@@ -122,6 +157,8 @@ struct Receipts {
             if (c < 0 || c >= static_cast<int>(manifests.size()) || receipt.pass_id != pass_of(c)) continue;
             if (receipt.kind == receipt_applied) {
                 ++applied;
+                if (!acknowledged[c] && c < static_cast<int>(last_sent.size()))
+                    waits_ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - last_sent[c]).count());
                 acknowledged[c] = 1;
                 continue;
             }
@@ -159,16 +196,23 @@ struct Receipts {
     void print() const {
         long acked = 0;
         for (char a : acknowledged) acked += a;
-        std::printf("receipts: %ld A, %ld N (%ld bytes); %ld of %zu passes acknowledged; resent %ld manifests, %ld datagrams\n",
+        std::printf("receipts: %ld A, %ld N (%ld bytes); %ld of %zu passes acknowledged; resent %ld manifests, %ld datagrams",
                     applied, held, bytes, acked, manifests.size(), manifests_resent, datagrams_resent);
+        std::vector<double> w = waits_ms;
+        std::sort(w.begin(), w.end());
+        if (!w.empty())
+            std::printf("; acknowledged %.0f ms after the pass's last datagram (median; 99 %%: %.0f ms, longest %.0f ms)",
+                        w[w.size() / 2], w[w.size() * 99 / 100], w.back());
+        std::printf("\n");
     }
 };
 
-int send(std::uint16_t port, int clients, double seconds, bool manifests) {
+int send(std::uint16_t port, int clients, double seconds, bool manifests, const std::optional<SiteKey>& key) {
     if (!start_sockets()) return 1;
     UdpSocket socket;
     if (!socket.open() || !socket.set_non_blocking() || !socket.set_receive_buffer(4 << 20)) return 1;
     Receipts receipts(manifests ? clients : 0);
+    receipts.key = key;
     const Ipv4 loopback{127, 0, 0, 1};
     const std::size_t per_client = datagrams_of(0).size();
     const double total = double(clients) * double(per_client);
@@ -196,6 +240,7 @@ int send(std::uint16_t port, int clients, double seconds, bool manifests) {
             else
                 ++failed;
         }
+        if (manifests) receipts.last_sent[c] = Clock::now();
     }
     const double took = std::chrono::duration<double>(Clock::now() - start).count();
     std::printf("sent %ld datagrams (%ld failed) of %d clients in %.2f s (%.0f/s), at most %.1f ms late\n", sent,
@@ -248,14 +293,41 @@ int make_store(const std::string& dir, int clients) {
     return hw && sw ? 0 : 1;
 }
 
+// send's words after SECONDS: [manifests | signed KEY] [updated PERCENT].
+bool send_options(const std::vector<std::string>& words, bool& manifests, std::optional<SiteKey>& key) {
+    std::size_t k = 0;
+    if (k < words.size() && words[k] == "manifests") {
+        manifests = true;
+        ++k;
+    } else if (k + 1 < words.size() && words[k] == "signed") {
+        manifests = true;
+        key = parse_key_text(words[k + 1]);
+        if (!key) return false;
+        k += 2;
+    }
+    if (k + 1 < words.size() && words[k] == "updated") {
+        updated_percent = std::atoi(words[k + 1].c_str());
+        k += 2;
+    }
+    if (k < words.size() && words[k] == "shared-names") {
+        shared_names = true;
+        ++k;
+    }
+    return k == words.size() && updated_percent >= 0 && updated_percent <= 100;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode == "send" && (argc == 5 || (argc == 6 && std::string(argv[5]) == "manifests")))
-        return send(static_cast<std::uint16_t>(std::atoi(argv[2])), std::atoi(argv[3]), std::atof(argv[4]), argc == 6);
+    bool manifests = false;
+    std::optional<SiteKey> key;
+    if (mode == "send" && argc >= 5 && send_options(std::vector<std::string>(argv + 5, argv + argc), manifests, key))
+        return send(static_cast<std::uint16_t>(std::atoi(argv[2])), std::atoi(argv[3]), std::atof(argv[4]), manifests, key);
     if (mode == "count" && argc == 3) return count(argv[2]);
     if (mode == "make-store" && argc == 4) return make_store(argv[2], std::atoi(argv[3]));
-    std::fprintf(stderr, "usage: storm_sender send PORT CLIENTS SECONDS [manifests] | count DIR | make-store DIR CLIENTS\n");
+    std::fprintf(stderr,
+                 "usage: storm_sender send PORT CLIENTS SECONDS [manifests | signed KEY] [updated PERCENT] [shared-names] |"
+                 " count DIR | make-store DIR CLIENTS\n");
     return 2;
 }

@@ -115,6 +115,15 @@ inline std::string printable_text(std::string text) {
     return text;
 }
 
+// The check of a side file's record: over the little-endian 32-bit words of
+// its first `length` bytes (a multiple of 4), h = 2166136261, then
+// h = (h xor word) x 16777619 (mod 2^32) each.
+inline std::uint32_t words_check(const std::uint8_t* bytes, std::size_t length) {
+    std::uint32_t h = 2166136261u;
+    for (std::size_t k = 0; k + 4 <= length; k += 4) h = (h ^ get_u32(bytes + k)) * 16777619u;
+    return h;
+}
+
 // A 6-byte MAC address as one integer key (byte 0 in the low bits).
 inline std::uint64_t mac_key(const std::uint8_t* mac) {
     std::uint64_t k = 0;

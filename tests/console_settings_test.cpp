@@ -5,6 +5,7 @@
 #include "server/console/settings.h"
 #include "server/console/site_keys.h"
 #include "server/model/search_page.h"
+#include "test_support.h"
 
 namespace tally {
 namespace {
@@ -90,24 +91,6 @@ TEST(WorkingDirectory, OneTrailingBackslashIsRemoved) {
     EXPECT_EQ(strip_one_trailing_backslash(""), "");
 }
 
-// Stands for the system's protection: a reversible scramble with a marker,
-// refusing what it did not seal, or everything when told.
-struct FakeProtection : DataProtection {
-    bool refuse = false;
-    bool protect(const std::vector<std::uint8_t>& plain, std::vector<std::uint8_t>& out) override {
-        if (refuse) return false;
-        out = {0xD9};
-        for (std::uint8_t b : plain) out.push_back(b ^ 0x5A);
-        return true;
-    }
-    bool unprotect(const std::vector<std::uint8_t>& sealed, std::vector<std::uint8_t>& out) override {
-        if (refuse || sealed.empty() || sealed[0] != 0xD9) return false;
-        out.clear();
-        for (std::size_t k = 1; k < sealed.size(); ++k) out.push_back(sealed[k] ^ 0x5A);
-        return true;
-    }
-};
-
 SiteKey filled_key(std::uint8_t b) {
     SiteKey key;
     key.fill(b);
@@ -133,7 +116,7 @@ TEST(SiteKeys, NewKeyKeepsThePreviousOneForTheChangeOver) {
 }
 
 TEST(SiteKeys, RegistryImages) {
-    FakeProtection protection;
+    test::FakeProtection protection;
     const auto sealed = seal_key(filled_key(7), protection);
     ASSERT_TRUE(sealed);
     EXPECT_NE(std::vector<std::uint8_t>(sealed->begin() + 1, sealed->end()), std::vector<std::uint8_t>(32, 7));

@@ -17,6 +17,7 @@ namespace {
 using test::RecordingConsole;
 using test::RecordingNotifier;
 using test::TempDir;
+using test::software_packet;
 using Programs = std::vector<std::pair<std::string, std::string>>;
 
 const Ipv4 sender{10, 0, 0, 5};
@@ -26,17 +27,6 @@ constexpr std::uint32_t t0 = 1700000000;
 HardwareReport base_report() { return test::desktop_report(mac_a, "PC-A"); }
 
 const Programs base_programs{{"Editor", "1.0"}, {"Viewer", "2.0"}, {"Tool", ""}};
-
-std::vector<std::uint8_t> software_packet(const Mac& mac, const Programs& items) {
-    std::vector<std::uint8_t> d{packet_list_start};
-    d.insert(d.end(), mac.begin(), mac.end());
-    for (const auto& [name, version] : items) {
-        std::uint8_t buf[600];
-        const std::size_t n = encode_software_item(buf, sizeof buf, name, !version.empty(), version);
-        d.insert(d.end(), buf, buf + n);
-    }
-    return d;
-}
 
 struct Text {
     ChangeKind kind;
@@ -49,13 +39,9 @@ std::ostream& operator<<(std::ostream& os, const Text& t) {
     return os << change_kind_text(t.kind) << " " << t.what << ": '" << t.old_value << "' -> '" << t.new_value << "'";
 }
 
-class HistoryTest : public ::testing::Test, protected test::IntakeRig {
+class HistoryTest : public ::testing::Test, public test::ServerFiles {
 public:
-    void SetUp() override {
-        ASSERT_EQ(store.open_store(dir.path()), 0);
-        ASSERT_EQ(history.open(dir.path()), 0);
-        intake.set_observer(&recorder);
-    }
+    void SetUp() override { ASSERT_TRUE(opened); }
     template <typename Bytes>
     void handle(const Bytes& d, std::uint32_t now, const Ipv4& from = sender) {
         intake.handle_datagram(d.data(), d.size(), from, now);
@@ -78,9 +64,6 @@ public:
             out.push_back({all[k].kind, all[k].what, all[k].old_value, all[k].new_value});
         return out;
     }
-
-    History history;
-    HistoryRecorder recorder{store, history};
 };
 
 TEST_F(HistoryTest, FirstReportIsOneFirstSeenEvent) {

@@ -10,6 +10,22 @@ namespace tally::test {
 
 namespace fs = std::filesystem;
 
+std::vector<std::uint8_t> software_packet(const Mac& mac, const std::vector<std::pair<std::string, std::string>>& programs) {
+    std::vector<std::uint8_t> d{packet_list_start};
+    d.insert(d.end(), mac.begin(), mac.end());
+    for (const auto& [name, version] : programs) {
+        std::uint8_t buf[600];
+        const std::size_t n = encode_software_item(buf, sizeof buf, name, !version.empty(), version);
+        d.insert(d.end(), buf, buf + n);
+    }
+    return d;
+}
+
+ServerFiles::ServerFiles() {
+    opened = store.open_store(dir.path()) == 0 && history.open(dir.path()) == 0;
+    intake.set_observer(&recorder);
+}
+
 TempDir::TempDir() {
     std::random_device rd;
     for (;;) {

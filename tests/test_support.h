@@ -1,6 +1,8 @@
 // Shared helpers for the unit tests: a temporary working directory, file
-// reading, a notifier and console that record what they are asked to show,
-// a store with an intake over it, a desktop's hardware report.
+// reading, a stand-in for the system's data protection, a notifier and
+// console that record what they are asked to show, a store with an intake
+// over it, a server's working directory with its history, and a desktop's
+// hardware report.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "server/console/data_protection.h"
+#include "server/intake/history_recorder.h"
 #include "server/intake/intake.h"
 #include "server/store/notify.h"
 
@@ -26,6 +30,10 @@ private:
     std::string path_;
 };
 
+// A software packet (list start) of the computer with these programs (name
+// and version; an empty version is sent as none).
+std::vector<std::uint8_t> software_packet(const Mac& mac, const std::vector<std::pair<std::string, std::string>>& programs);
+
 std::vector<std::uint8_t> read_file(const std::string& path);
 void write_file(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
@@ -42,6 +50,24 @@ public:
 private:
     std::string path_;
     bool made_ = false;
+};
+
+// Stands for the system's protection: a reversible scramble with a marker,
+// refusing what it did not seal, or everything when told.
+struct FakeProtection : DataProtection {
+    bool refuse = false;
+    bool protect(const std::vector<std::uint8_t>& plain, std::vector<std::uint8_t>& out) override {
+        if (refuse) return false;
+        out = {0xD9};
+        for (std::uint8_t b : plain) out.push_back(b ^ 0x5A);
+        return true;
+    }
+    bool unprotect(const std::vector<std::uint8_t>& sealed, std::vector<std::uint8_t>& out) override {
+        if (refuse || sealed.empty() || sealed[0] != 0xD9) return false;
+        out.clear();
+        for (std::size_t k = 1; k < sealed.size(); ++k) out.push_back(sealed[k] ^ 0x5A);
+        return true;
+    }
 };
 
 struct RecordingNotifier : Notifier {
@@ -82,6 +108,16 @@ struct IntakeRig {
     RecordingConsole console;
     Store store{notifier};
     Intake intake{store, console};
+};
+
+// A server's working directory: the store and the history opened in a
+// fresh directory, the intake filing into the store, its reports recorded
+// in the history once settled.
+struct ServerFiles : IntakeRig {
+    ServerFiles();
+    bool opened = false;  // both files open
+    History history;
+    HistoryRecorder recorder{store, history};
 };
 
 }  // namespace tally::test

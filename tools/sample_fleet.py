@@ -34,8 +34,9 @@ PRODUCTS = ["Office Suite", "PDF Reader", "Web Browser", "Mail Client", "Zip Too
             "Cloud Drive", "Firewall", "Language Pack"]
 
 
-def fleet(count, seed=1):
-    """(mac, source address, datagrams) of `count` computers."""
+def fleet(count, seed=1, extra=()):
+    """(mac, source address, datagrams) of `count` computers; `extra` are
+    (program, version) items every computer lists besides its own."""
     rnd = random.Random(seed)
     catalogue = ["%s %s" % (v, p) for v in VENDORS for p in PRODUCTS]
     rnd.shuffle(catalogue)
@@ -60,6 +61,7 @@ def fleet(count, seed=1):
         programs = sorted(set(common[:rnd.randint(20, 40)] + rnd.sample(catalogue, rnd.randint(30, 110))))
         items = [(p, None if rnd.random() < 0.08 else "%d.%d.%d" % (rnd.randint(1, 24), rnd.randint(0, 9),
                                                                      rnd.randint(0, 9999))) for p in programs]
+        items += list(extra)
         ip = "127.0.%d.%d" % (1 + n // 250, 1 + n % 250)
         datagrams = [id_packet(mac, "AT-%05d" % (n + 1), "SN%08X" % rnd.getrandbits(32)),
                      hardware(mac, name, user, ram=ram, drives=drives, up=rnd.randint(300, 30 * 86400),

@@ -4,7 +4,8 @@
 #   1. the native unit tests (ctest),
 #   2. the intake fuzz target under AddressSanitizer and UBSan for a bounded time,
 #   3. the unit tests as a Windows program under Wine,
-#   4. a check that the shipped .exe files import system DLLs only,
+#   4. a check that the shipped .exe files import system DLLs only, and that
+#      the server imports ODBC's plain entry points, not the ...A ones,
 #   5. every end-to-end test tests/e2e/*.sh under Wine and Xvfb,
 #   6. in the wow64 mode, the client's audit test once more in a 32-bit prefix.
 # The Wine mode (tools/wine-env.sh; TALLY_WINE_MODE=wow64|win64|win32 forces
@@ -101,6 +102,22 @@ system_dlls_only() {
     return $ok
 }
 step "shipped programs are 32-bit and import system DLLs only" system_dlls_only
+
+# Wine's odbc32 has ODBC's plain entry points but not the ...A-suffixed ones,
+# which end the program: the server must import none of those.
+plain_odbc_names() {
+    local ok=0 exe dump names
+    for exe in build/win32/bin/tallyhall.exe build/win64/bin/tallyhall.exe; do
+        [ -f "$exe" ] || continue
+        dump=i686-w64-mingw32-objdump
+        [[ $exe == build/win64/* ]] && dump=x86_64-w64-mingw32-objdump
+        names=$("$dump" -p "$exe" | grep -oE '\bSQL[A-Za-z]+\b' | sort -u)
+        [ -n "$names" ] || { echo "$exe imports no ODBC entry point"; ok=1; }
+        if grep -E 'A$' <<<"$names"; then echo "$exe imports ...A-suffixed ODBC names"; ok=1; fi
+    done
+    return $ok
+}
+step "the server imports ODBC's plain entry points only" plain_odbc_names
 
 for script in tests/e2e/*.sh; do
     [ -f "$script" ] || continue

@@ -1,6 +1,7 @@
-// The system's protection of secrets at rest, for the site key the server
-// keeps in the registry: on Windows machine-scope data protection (readable
-// by this computer only), a stand-in in the native tests.
+// The system's protection of secrets at rest, for the site keys and the
+// database password the server keeps in the registry: on Windows
+// machine-scope data protection (readable by this computer only), a stand-in
+// in the native tests.
 #pragma once
 
 #include <cstdint>

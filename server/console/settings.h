@@ -1,6 +1,6 @@
-// The live server settings (working directory and port) and how they travel
-// through the registry values Audit_PathName and Audit_Port and the settings
-// dialog's boxes.
+// The live server settings (working directory, port, signing, history,
+// publishing) and how the first two travel through the registry values
+// Audit_PathName and Audit_Port and the settings dialog's boxes.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "protocol/packets.h"  // default_port
+#include "server/console/publish_settings.h"
 #include "server/console/site_keys.h"
 
 namespace tally {
@@ -36,6 +37,7 @@ struct ServerSettings {
     std::uint32_t port_cell = 0;    // 0: no port set; users take the low 16 bits
     SigningSettings signing;        // the site keys and the rule for unsigned reports
     std::uint32_t history_days = default_history_days_setting;
+    PublishConfig publish;  // publishing to the organisation's database
 };
 
 // Audit_HistoryDays as read (1 to 4 bytes): the days, 400 for none or a

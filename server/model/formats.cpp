@@ -2,6 +2,7 @@
 // and software lines.
 #include "server/model/formats.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -121,6 +122,21 @@ std::string os_name(std::uint32_t platform, std::uint8_t minor, std::uint8_t maj
 
 std::string up_time_text(std::uint32_t seconds) {
     return printf_text("%u:%02u:%02u", seconds / 3600, seconds % 3600 / 60, seconds % 60);
+}
+
+FixedDisks fixed_disks(const RecordView& r) {
+    FixedDisks d;
+    for (int k = 0; k < drive_slots; ++k) {
+        if (r.drive_type(k) != drive_fixed) continue;
+        const std::uint64_t total = r.total_disk_space(k), free_bytes = std::min(r.free_disk_space(k), total);
+        d.total_mb += total >> 20;
+        d.free_mb += free_bytes >> 20;
+        if (total == 0) continue;
+        const auto percent = std::uint64_t(double(free_bytes) * 100.0 / double(total));
+        d.fullest_percent_free = d.has_size ? std::min(d.fullest_percent_free, percent) : percent;
+        d.has_size = true;
+    }
+    return d;
 }
 
 }  // namespace tally

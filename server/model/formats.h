@@ -29,6 +29,16 @@ std::string format_mac(const std::uint8_t* mac);
 // Empty for every other drive type.
 std::string drive_line(const RecordView& record, int slot, const char* separator);
 
+// The fixed disks of a record: totals in whole MB (free space never above
+// its disk's size), and the smallest share of free space of a disk with a
+// size (has_size false when there is none).
+struct FixedDisks {
+    std::uint64_t total_mb = 0;
+    std::uint64_t free_mb = 0;
+    std::uint64_t fullest_percent_free = 0;
+    bool has_size = false;
+};
+FixedDisks fixed_disks(const RecordView& record);
 // A program as the views and reports list it: its name, then
 // " (Version %s)" when the version starts with a byte from '!' to 'z'.
 std::string software_line(const EntryView& entry);

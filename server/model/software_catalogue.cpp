@@ -129,12 +129,12 @@ void SoftwareCatalogue::attach(Store& store) {
     detach();
     reset(&store);
     attached_ = &store;
-    store.set_listener(this);
+    store.add_listener(this);
     refilter();
 }
 
 void SoftwareCatalogue::detach() {
-    if (attached_ && attached_->listener() == this) attached_->set_listener(nullptr);
+    if (attached_) attached_->remove_listener(this);
     attached_ = nullptr;
 }
 

@@ -35,16 +35,6 @@ std::string lower(const std::string& text) { return ascii_lower(text); }
 
 bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
 
-std::string windows_text(const RecordView& r, std::uint8_t product_type) {
-    std::string name =
-        windows_name(r.windows_platform(), r.windows_minor(), r.windows_major(), r.windows_build(), product_type);
-    if (!name.empty()) return name;
-    char text[48];
-    std::snprintf(text, sizeof text, "Windows %u.%u.%u", unsigned(r.windows_major()), unsigned(r.windows_minor()),
-                  unsigned(r.windows_build()));
-    return text;
-}
-
 void set_number(GridRow& row, GridColumn c, std::uint64_t value) {
     row.number[col(c)] = value;
     row.text[col(c)] = std::to_string(value);
@@ -102,18 +92,11 @@ std::string grid_date(std::uint32_t seconds_since_1970) {
 
 // Fixed disks: totals in whole MB, and the smallest share of free space.
 void fill_disks(GridRow& row, const RecordView& r) {
-    std::uint64_t total_mb = 0, free_mb = 0, fullest = no_number;
-    for (int k = 0; k < drive_slots; ++k) {
-        if (r.drive_type(k) != drive_fixed) continue;
-        const std::uint64_t total = r.total_disk_space(k), free_bytes = std::min(r.free_disk_space(k), total);
-        total_mb += total >> 20;
-        free_mb += free_bytes >> 20;
-        if (total > 0) fullest = std::min<std::uint64_t>(fullest, std::uint64_t(double(free_bytes) * 100.0 / double(total)));
-    }
-    set_number(row, GridColumn::disk_total, total_mb);
-    set_number(row, GridColumn::disk_free, free_mb);
-    row.number[col(GridColumn::fullest_disk_free)] = fullest;
-    if (fullest != no_number) row.text[col(GridColumn::fullest_disk_free)] = std::to_string(fullest);
+    const FixedDisks disks = fixed_disks(r);
+    set_number(row, GridColumn::disk_total, disks.total_mb);
+    set_number(row, GridColumn::disk_free, disks.free_mb);
+    row.number[col(GridColumn::fullest_disk_free)] = disks.has_size ? disks.fullest_percent_free : no_number;
+    if (disks.has_size) row.text[col(GridColumn::fullest_disk_free)] = std::to_string(disks.fullest_percent_free);
 }
 
 // The last report and days since, and the first report the history knows of.
@@ -172,7 +155,7 @@ GridRow make_grid_row(const Store& store, std::uint32_t i, std::uint32_t now, co
         (std::uint64_t(ip[0]) << 24) | (std::uint64_t(ip[1]) << 16) | (std::uint64_t(ip[2]) << 8) | ip[3];
     t[col(GridColumn::mac_address)] = format_mac(r.mac());
     row.number[col(GridColumn::mac_address)] = mac_key(r.mac());
-    t[col(GridColumn::windows)] = windows_text(r, have_ext ? ext.product_type : 0);
+    t[col(GridColumn::windows)] = record_windows_text(r, have_ext ? ext.product_type : 0);
     t[col(GridColumn::processor)] = r.cpuid_response();
     const float mhz = r.speed_mhz();
     set_number(row, GridColumn::speed,

@@ -1,6 +1,8 @@
 // Windows names by version, build and product type.
 #include "server/model/windows_names.h"
 
+#include <cstdio>
+
 #include "server/model/formats.h"
 
 namespace tally {
@@ -72,6 +74,16 @@ std::string windows_name(std::uint32_t platform, std::uint8_t minor, std::uint8_
         if (product_type == product_workstation && major == 5 && minor == 2) return "Windows XP";
     }
     return os_name(platform, minor, major, build);
+}
+
+std::string record_windows_text(const RecordView& r, std::uint8_t product_type) {
+    std::string name =
+        windows_name(r.windows_platform(), r.windows_minor(), r.windows_major(), r.windows_build(), product_type);
+    if (!name.empty()) return name;
+    char text[48];
+    std::snprintf(text, sizeof text, "Windows %u.%u.%u", unsigned(r.windows_major()), unsigned(r.windows_minor()),
+                  unsigned(r.windows_build()));
+    return text;
 }
 
 }  // namespace tally

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "protocol/packets.h"
+#include "server/store/records.h"
 
 namespace tally {
 
@@ -25,6 +26,10 @@ std::string windows_server_name(std::uint8_t major, std::uint8_t minor, std::uin
 // (os_name). A product type of 0 (an earlier client) gives os_name's name.
 std::string windows_name(std::uint32_t platform, std::uint8_t minor, std::uint8_t major, std::uint16_t build,
                          std::uint8_t product_type);
+
+// The Windows text of a record as the views show it: windows_name, or
+// "Windows major.minor.build" for a version the table does not know.
+std::string record_windows_text(const RecordView& record, std::uint8_t product_type);
 
 // Two facts joined by a blank, either alone when the other is empty:
 // edition and display version ("Professional 23H2"), manufacturer and model.

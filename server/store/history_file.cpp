@@ -20,11 +20,7 @@ constexpr std::uint32_t records_per_purge_sync = (8u << 20) / history_record::si
 constexpr std::uint8_t record_version = 1;
 }  // namespace
 
-std::uint32_t history_check(const std::uint8_t* record) {
-    std::uint32_t h = 2166136261u;
-    for (std::size_t k = 0; k < hr::check.offset; k += 4) h = (h ^ get_u32(record + k)) * 16777619u;
-    return h;
-}
+std::uint32_t history_check(const std::uint8_t* record) { return words_check(record, hr::check.offset); }
 
 void encode_history_record(const ChangeEvent& e, std::uint8_t* out) {
     std::memset(out, 0, hr::size);

@@ -114,7 +114,7 @@ void Store::take_over(StoreTables& next, ExtensionFile& next_extension) {
     pending_entries_.clear();
     extension_file_ = std::move(next_extension);
     tables_ = std::move(next);
-    if (listener_) listener_->store_reopened();
+    for (StoreListener* l : listeners_) l->store_reopened();
 }
 
 int Store::open_store(const std::string& working_directory) {
@@ -144,6 +144,18 @@ int Store::open_store(const std::string& working_directory) {
     return 0;
 }
 
+void Store::add_listener(StoreListener* listener) {
+    if (!has_listener(listener)) listeners_.push_back(listener);
+}
+
+void Store::remove_listener(StoreListener* listener) {
+    listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), listener), listeners_.end());
+}
+
+bool Store::has_listener(const StoreListener* listener) const {
+    return std::find(listeners_.begin(), listeners_.end(), listener) != listeners_.end();
+}
+
 // ---------------------------------------------------------------- hardware
 
 bool Store::extension(std::uint32_t i, ExtensionRecord& out) const {
@@ -155,7 +167,10 @@ std::uint8_t Store::extension_flags(std::uint32_t i) const {
 }
 
 bool Store::store_extension(std::uint32_t i, const ExtensionRecord& r) {
-    return holds_computer(i) && extension_file_.put(i, r, batch_depth_ > 0);
+    if (!holds_computer(i)) return false;
+    const bool stored = extension_file_.put(i, r, batch_depth_ > 0);
+    tell_record_changed(record(i).mac());
+    return stored;
 }
 
 std::optional<std::uint32_t> Store::find_record(const std::uint8_t* mac) const {
@@ -174,6 +189,7 @@ void Store::set_record(std::uint32_t i, const std::uint8_t* bytes) {
         tell_mac_changed(old_mac.data());
         tell_mac_changed(dst + hw_record::mac.offset);
     }
+    tell_record_changed(dst + hw_record::mac.offset);
 }
 
 bool Store::write_record(std::uint32_t i) {
@@ -343,6 +359,7 @@ int Store::update_custom_fields(std::uint32_t i, const std::string& custom_1, co
     put_text(r, hw_record::custom_field_2, custom_2, hw_record::user_field_chars);
     put_text(r, hw_record::serial_number, serial_number, hw_record::user_field_chars);
     put_text(r, hw_record::asset_tag, asset_tag, hw_record::user_field_chars);
+    tell_record_changed(r + hw_record::mac.offset);
     return write_record(i) ? 0 : 1;
 }
 

@@ -88,12 +88,15 @@ private:
 // Told by the store of every change that moves software between computers:
 // a MAC's software list, or which record carries a MAC, changed (after the
 // tables hold the change); or a store was opened anew. The software
-// catalogue follows the tables this way, a computer at a time.
+// catalogue follows the tables this way, a computer at a time. Listeners
+// that follow every fact of a computer (the database publisher) are also
+// told when its hardware or extension record changed in place.
 class StoreListener {
 public:
     virtual ~StoreListener() = default;
     virtual void mac_changed(const std::uint8_t* mac) = 0;
     virtual void store_reopened() = 0;
+    virtual void record_changed(const std::uint8_t* /*mac*/) {}
 };
 
 // The database files of a working directory and the tables loaded from
@@ -223,13 +226,19 @@ public:
     void delete_record(std::uint32_t i);
 
     Notifier& notifier() { return notifier_; }
-    // The one listener to the tables (none: nullptr).
-    void set_listener(StoreListener* listener) { listener_ = listener; }
-    StoreListener* listener() const { return listener_; }
+    // The listeners to the tables, told in the order they were added.
+    void add_listener(StoreListener* listener);
+    void remove_listener(StoreListener* listener);
+    bool has_listener(const StoreListener* listener) const;
 
 private:
     void tell_mac_changed(const std::uint8_t* mac) {
-        if (listener_ && !mac_is_zero(mac)) listener_->mac_changed(mac);
+        if (mac_is_zero(mac)) return;
+        for (StoreListener* l : listeners_) l->mac_changed(mac);
+    }
+    void tell_record_changed(const std::uint8_t* mac) {
+        if (mac_is_zero(mac)) return;
+        for (StoreListener* l : listeners_) l->record_changed(mac);
     }
     std::uint8_t* record_bytes(std::uint32_t i) { return tables_.hardware.item(i); }
     std::uint8_t* entry_bytes(std::size_t offset) { return tables_.software.item(offset / sw_entry::size); }
@@ -261,7 +270,7 @@ private:
     PendingItems pending_entries_;  // entry numbers to write
     std::uint32_t failed_growths_ = 0;
 
-    StoreListener* listener_ = nullptr;
+    std::vector<StoreListener*> listeners_;
 };
 
 }  // namespace tally

@@ -1,9 +1,11 @@
 // Command dispatch, and the commands for message boxes, waiting and timing.
 #include "driver.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <vector>
 
 namespace driver {
 
@@ -108,6 +110,42 @@ bool clock_command(const Args& a) {
     return true;
 }
 DRIVER_COMMAND("clock", "clock", clock_command);
+
+double milliseconds_now() {
+    LARGE_INTEGER count, frequency;
+    QueryPerformanceCounter(&count);
+    QueryPerformanceFrequency(&frequency);
+    return 1000.0 * static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// ping TITLE MS: for MS milliseconds, sends the window WM_NULL every 10 ms
+// and waits (at most 30 s) for its answer; prints the longest wait, the
+// median and the number of pings ("LONGEST MEDIAN COUNT", milliseconds), so
+// a benchmark sees how long the window's thread held its messages.
+bool ping_command(const Args& a) {
+    long duration = 0;
+    if (a.size() != 2 || !parse_int(a[1], duration) || duration < 0 || duration > 600000)
+        return fail("ping TITLE MS (0..600000)");
+    HWND top = top_window(a[0]);
+    if (!top) return false;
+    std::vector<double> waits;
+    const double start = milliseconds_now();
+    while (milliseconds_now() - start < static_cast<double>(duration)) {
+        const double sent = milliseconds_now();
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutA(top, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &result))
+            return fail("the window did not answer within 30 s");
+        waits.push_back(milliseconds_now() - sent);
+        Sleep(10);
+    }
+    if (waits.empty()) return fail("no ping sent");
+    std::sort(waits.begin(), waits.end());
+    char line[96];
+    std::snprintf(line, sizeof line, "%.1f %.1f %zu", waits.back(), waits[waits.size() / 2], waits.size());
+    print_line(line);
+    return true;
+}
+DRIVER_COMMAND("ping", "ping TITLE MS", ping_command);
 
 }  // namespace
 }  // namespace driver

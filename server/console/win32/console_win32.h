@@ -29,6 +29,18 @@ void settings_loop(ServerSettings& settings);
 // history is off for this directory.
 void open_history(ServerState& state);
 
+// The server's computer name: the default site of the published inventory.
+std::string computer_name();
+// Connects to the database with this connection string and checks that the
+// tables can be made: empty when it works, otherwise the driver's message.
+std::string try_database_connection(const std::string& connection_string);
+// (Re)starts or stops the publisher for the live settings and working directory.
+void configure_publisher(ServerState& state);
+// The publish timer: hands what changed to the worker, puts its status text
+// on the status line and paints Server Stats' "Awaiting Publish".
+void tick_publisher(ServerState& state);
+void show_awaiting_publish(ServerState& state, const std::string& text);
+
 // The system's machine-scope data protection.
 class SystemDataProtection : public DataProtection {
 public:

@@ -1,5 +1,6 @@
-// Machine-scope data protection (CryptProtectData): a sealed secret can be
-// opened on this computer only, by any of its accounts, without a prompt.
+// Machine-scope data protection (CryptProtectData) of the site keys and the
+// database password: a sealed secret can be opened on this computer only, by
+// any of its accounts, without a prompt.
 #include <windows.h>
 #include <wincrypt.h>
 
@@ -14,7 +15,7 @@ bool run_protection(bool seal, const std::vector<std::uint8_t>& in, std::vector<
     DATA_BLOB input{static_cast<DWORD>(in.size()), const_cast<BYTE*>(in.data())};
     DATA_BLOB result{0, nullptr};
     const DWORD flags = CRYPTPROTECT_LOCAL_MACHINE | CRYPTPROTECT_UI_FORBIDDEN;
-    const BOOL ok = seal ? CryptProtectData(&input, L"tallyhall site key", nullptr, nullptr, nullptr, flags, &result)
+    const BOOL ok = seal ? CryptProtectData(&input, L"tallyhall secret", nullptr, nullptr, nullptr, flags, &result)
                          : CryptUnprotectData(&input, nullptr, nullptr, nullptr, nullptr, flags, &result);
     if (!ok) return false;
     out.assign(result.pbData, result.pbData + result.cbData);

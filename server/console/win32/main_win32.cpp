@@ -48,6 +48,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         }
     }
     open_history(state);
+    configure_publisher(state);
     // The Software page's installed-software box is a rich edit control.
     // Result not checked: without it the main window cannot be created and
     // the program ends.

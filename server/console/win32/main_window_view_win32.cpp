@@ -1,7 +1,8 @@
 // The main window as the console core's view: the system list, the status
 // line, the General, Hardware and Software pages filled with a record's
-// texts, the Search page's hits, the Server Stats page's port, directory and
-// packet counters, and the inventory windows told of changes.
+// texts, the Search page's hits, the Server Stats page's port, directory,
+// packet counters and what awaits publishing, and the inventory windows told
+// of changes.
 #include <windows.h>
 #include <richedit.h>
 
@@ -27,6 +28,14 @@ void show_server_settings(ServerState& state) {
     show_port(state);
     if (state.pages[page_stats])
         set_text(state.pages[page_stats], IDC_STATS_WORKING_DIRECTORY, state.settings.working_directory);
+}
+
+void show_awaiting_publish(ServerState& state, const std::string& text) {
+    // Painted only when it changes: the timer asks a few times a second.
+    if (!state.pages[page_stats] || text == state.awaiting_publish_shown) return;
+    state.awaiting_publish_shown = text;
+    set_text(state.pages[page_stats], IDC_STATS_AWAITING_PUBLISH, text);
+    paint_invalid(state.pages[page_stats]);
 }
 
 void MainWindowView::show_record(const RecordTexts& t) {

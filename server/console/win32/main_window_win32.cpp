@@ -33,9 +33,12 @@ constexpr UINT pass_expiry_ms = 1000;
 // Settles the reports that went quiet and purges old history.
 constexpr UINT_PTR history_timer = 4;
 constexpr UINT history_ms = 1000;
+// Hands what changed to the database publisher and shows its state.
+constexpr UINT_PTR publish_timer = 5;
+constexpr UINT publish_ms = 250;
 // Slices of a purge of old history, while one is under way (timer messages
 // come only when no datagram or paint waits).
-constexpr UINT_PTR purge_timer = 5;
+constexpr UINT_PTR purge_timer = 6;
 constexpr UINT purge_ms = 10;
 
 // The history's tick, once a second: settling, write failures and the
@@ -133,6 +136,10 @@ void set_up(ServerState& state, HWND hwnd) {
     SetTimer(hwnd, pass_expiry_timer, pass_expiry_ms, nullptr);
     // Result not checked: without the timer, reports settle with the next datagram.
     SetTimer(hwnd, history_timer, history_ms, nullptr);
+    // Result not checked: without the timer nothing is published, and the
+    // store and its files go on as they are.
+    SetTimer(hwnd, publish_timer, publish_ms, nullptr);
+    show_awaiting_publish(state, awaiting_publish_text(state.publisher.status()));
     state.history.on_append = [&state](std::size_t first) { inventory_changes_appended(state.inventory, first); };
     history_tick(state);
     // Posted, so that it follows the dialog manager's first showing of the window.
@@ -164,6 +171,7 @@ void settings_command(ServerState& state) {
     }
     else
         state.core.rebuild_system_list();
+    configure_publisher(state);
 }
 
 void menu_command(ServerState& state, int id) {
@@ -243,6 +251,7 @@ INT_PTR main_window_message(ServerState& state, HWND hwnd, UINT message, WPARAM 
             if (wparam == pass_expiry_timer) state.intake.expire_passes(static_cast<std::uint32_t>(std::time(nullptr)));
             if (wparam == history_timer) history_tick(state);
             if (wparam == purge_timer && !state.core.purge_slice(now_seconds())) KillTimer(hwnd, purge_timer);
+            if (wparam == publish_timer) tick_publisher(state);
             if (wparam == held_paint_timer) {
                 KillTimer(hwnd, held_paint_timer);
                 set_held_paint_timer(state, state.held_view.timer_fired(GetTickCount64()));

@@ -107,6 +107,8 @@
 #define IDC_STATS_UNWRITTEN 1201
 #define IDC_STATS_INCOMPLETE 1202
 #define IDC_STATS_REFUSED 1203
+// What the database has not received yet ("Awaiting Publish:").
+#define IDC_STATS_AWAITING_PUBLISH 1204
 
 // Settings dialog (dialog 117).
 #define IDD_SETTINGS 117
@@ -122,6 +124,13 @@
 #define IDC_SETTINGS_NEW_KEY 1212
 #define IDC_SETTINGS_PREVIOUS_KEY 1213
 #define IDC_SETTINGS_ACCEPT_UNSIGNED 1214
+// Its database part: the switch, the ODBC connection string (shown without
+// its password), the site name and the note on the password.
+#define IDC_SETTINGS_PUBLISH_GROUP 1250
+#define IDC_SETTINGS_PUBLISH 1251
+#define IDC_SETTINGS_PUBLISH_CONNECTION 1252
+#define IDC_SETTINGS_PUBLISH_SITE 1253
+#define IDC_SETTINGS_PUBLISH_NOTE 1254
 
 // New site key, shown once (dialog 134).
 #define IDD_SITE_KEY 134

@@ -1,5 +1,6 @@
 // The process-wide state of tallyhall: live settings, the store, the console
-// core and its intake, the listening socket and the main window's handles.
+// core and its intake, the database publisher, the listening socket and the
+// main window's handles.
 // One instance lives in WinMain from start-up to exit; the windows find it
 // through their creation parameter and GWLP_USERDATA.
 #pragma once
@@ -17,6 +18,7 @@
 #include "server/intake/history_recorder.h"
 #include "server/intake/intake.h"
 #include "server/intake/intake_pump.h"
+#include "server/publish/publisher.h"
 #include "server/store/notify.h"
 #include "server/store/store.h"
 
@@ -91,6 +93,9 @@ private:
 
 // One round of the intake, its paints held (main_window_win32.cpp).
 IntakeRound take_held_round(ServerState& state);
+// A connection to the organisation's database for the publisher's worker
+// (ODBC through the system's driver manager).
+std::unique_ptr<Database> open_database_connection();
 
 struct ServerState {
     ServerSettings settings;
@@ -102,6 +107,10 @@ struct ServerState {
     Intake intake{store, core, &settings.signing};
     History history;  // History.Audit beside the database files
     HistoryRecorder recorder{store, history};
+    // Publishes what changed to the organisation's database, from a worker
+    // thread of its own; ticked by the main window's timer.
+    Publisher publisher{store, history, open_database_connection};
+    std::string awaiting_publish_shown;  // the Server Stats field as last painted
     UdpSocket socket;  // the listening socket; closed in display only mode
     SocketNotifications socket_notifications{*this};
     IntakePump pump{socket_notifications, [this] { return take_held_round(*this); }};

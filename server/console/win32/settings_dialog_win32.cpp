@@ -1,5 +1,5 @@
-// The settings dialog (117), the registry values behind it and the start-up
-// settings loop.
+// The settings dialog (117), the registry values behind it (the publishing
+// password sealed) and the start-up settings loop.
 #include <winsock2.h>
 #include <windows.h>
 #include <shlobj.h>
@@ -67,6 +67,43 @@ bool write_site_keys(const KeyRing& keys) {
     return ok;
 }
 
+// The publishing settings; a password the system cannot open counts as none.
+void read_publish_settings(HKEY key, PublishConfig& publish) {
+    const std::vector<std::uint8_t> on = read_binary(key, publish_value);
+    publish.enabled = publish_switch_from_value(on.data(), on.size());
+    const std::vector<std::uint8_t> connection = read_binary(key, publish_connection_value);
+    publish.connection = text_from_value(connection.data(), connection.size());
+    const std::vector<std::uint8_t> site = read_binary(key, publish_site_value);
+    publish.site = text_from_value(site.data(), site.size());
+    SystemDataProtection protection;
+    publish.password = unseal_password(read_binary(key, publish_password_value), protection).value_or(std::string());
+}
+
+bool write_text(HKEY key, const char* name, const std::string& text) {
+    return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                          static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
+}
+
+// The publishing settings, the password sealed (or its value removed when
+// there is none); false when the password cannot be sealed, which then
+// holds for this run only and is never written as plain text.
+bool write_publish_settings(HKEY key, const PublishConfig& publish) {
+    // Results of the plain values not checked, as for the other settings.
+    write_binary(key, publish_value, publish_switch_value(publish.enabled));
+    write_text(key, publish_connection_value, publish.connection);
+    if (publish.site.empty()) RegDeleteValueA(key, publish_site_value);
+    else write_text(key, publish_site_value, publish.site);
+    if (publish.password.empty()) {
+        RegDeleteValueA(key, publish_password_value);
+        return true;
+    }
+    SystemDataProtection protection;
+    const std::optional<std::vector<std::uint8_t>> sealed = seal_password(publish.password, protection);
+    if (sealed && write_binary(key, publish_password_value, *sealed)) return true;
+    RegDeleteValueA(key, publish_password_value);
+    return false;
+}
+
 // Reads the stored settings; false when the key or the path cannot be read.
 bool read_registry_settings(ServerSettings& settings) {
     HKEY key = nullptr;
@@ -85,19 +122,23 @@ bool read_registry_settings(ServerSettings& settings) {
     size = sizeof days;
     const bool have_days = RegQueryValueExA(key, "Audit_HistoryDays", nullptr, nullptr, days, &size) == ERROR_SUCCESS;
     settings.history_days = history_days_from_value(days, have_days ? size : 0);
+    read_publish_settings(key, settings.publish);
     RegCloseKey(key);
     return have_path;
 }
 
-void write_registry_settings(const ServerSettings& settings) {
+// False only when the publishing password could not be kept sealed.
+bool write_registry_settings(const ServerSettings& settings) {
     HKEY key = create_settings_key();
-    if (!key) return;
+    if (!key) return true;
     // Results not checked: the live settings stay in force for this run either way.
     write_binary(key, "Audit_PathName", path_value(settings.working_directory));
     write_binary(key, "Audit_Port", port_value(settings.port_cell));
     write_binary(key, unsigned_reports_value, rule_value(settings.signing.accept_unsigned));
     write_binary(key, "Audit_HistoryDays", history_days_value(settings.history_days));
+    const bool sealed = write_publish_settings(key, settings.publish);
     RegCloseKey(key);
+    return sealed;
 }
 
 std::uint64_t time_now() { return static_cast<std::uint64_t>(std::time(nullptr)); }
@@ -168,6 +209,40 @@ void browse_for_directory(ServerSettings& settings, HWND dialog) {
     CoTaskMemFree(item);
 }
 
+void show_publish_settings(HWND dialog, const PublishConfig& publish) {
+    CheckDlgButton(dialog, IDC_SETTINGS_PUBLISH, publish.enabled ? BST_CHECKED : BST_UNCHECKED);
+    // The password is never shown again: the box holds the string without it.
+    set_dlg_text(dialog, IDC_SETTINGS_PUBLISH_CONNECTION, publish.connection);
+    set_dlg_text(dialog, IDC_SETTINGS_PUBLISH_SITE, effective_site(publish, computer_name()));
+    set_dlg_text(dialog, IDC_SETTINGS_PUBLISH_NOTE, publish_password_note);
+}
+
+// The database part at OK into `publish`: with publishing on, the
+// connection is tried first, and a failure shows the driver's message and
+// keeps the dialog open (false), the live settings unchanged.
+bool take_publish_settings(PublishConfig& publish, HWND dialog) {
+    PublishConfig taken = publish;
+    taken.enabled = IsDlgButtonChecked(dialog, IDC_SETTINGS_PUBLISH) == BST_CHECKED;
+    take_connection_box(taken, dlg_text(dialog, IDC_SETTINGS_PUBLISH_CONNECTION));
+    taken.site = site_from_box(dlg_text(dialog, IDC_SETTINGS_PUBLISH_SITE), computer_name());
+    if (taken.enabled) {
+        const PublishSettings trial = publish_settings(taken, computer_name());
+        if (!trial.enabled) {
+            show_box(dialog, publish_connection_missing_text, publish_settings_caption);
+            return false;
+        }
+        HCURSOR before = SetCursor(LoadCursor(nullptr, IDC_WAIT));
+        const std::string failure = try_database_connection(trial.connection_string);
+        SetCursor(before);
+        if (!failure.empty()) {
+            show_box(dialog, publish_test_failed_text(failure), publish_settings_caption);
+            return false;
+        }
+    }
+    publish = taken;
+    return true;
+}
+
 // OK: a port box that is not a number keeps the dialog open (and the port
 // at 0), as does an empty directory.
 void settings_ok(ServerSettings& settings, HWND dialog) {
@@ -189,9 +264,15 @@ void settings_ok(ServerSettings& settings, HWND dialog) {
     }
     settings.working_directory = directory;
     if (settings.working_directory.empty()) return;
+    if (!take_publish_settings(settings.publish, dialog)) return;
     settings.signing.accept_unsigned = IsDlgButtonChecked(dialog, IDC_SETTINGS_ACCEPT_UNSIGNED) == BST_CHECKED;
-    write_registry_settings(settings);
+    if (!write_registry_settings(settings)) show_box(dialog, publish_password_unsealed_text, publish_settings_caption);
     EndDialog(dialog, IDOK);
+}
+
+// A plain check box: each click turns it, read at OK.
+void turn_check_box(HWND dialog, int id) {
+    CheckDlgButton(dialog, id, IsDlgButtonChecked(dialog, id) == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED);
 }
 
 INT_PTR settings_opened(ServerSettings& settings, HWND dialog) {
@@ -200,6 +281,7 @@ INT_PTR settings_opened(ServerSettings& settings, HWND dialog) {
     set_dlg_text(dialog, IDC_SETTINGS_DIRECTORY, settings.working_directory);
     show_signing_settings(dialog, settings.signing);
     set_dlg_text(dialog, IDC_SETTINGS_HISTORY_DAYS, std::to_string(settings.history_days));
+    show_publish_settings(dialog, settings.publish);
     return TRUE;
 }
 
@@ -211,12 +293,7 @@ INT_PTR settings_message(ServerSettings& settings, HWND dialog, UINT message, WP
                 case IDC_SETTINGS_BROWSE: browse_for_directory(settings, dialog); return TRUE;
                 case IDC_SETTINGS_NEW_KEY: make_new_key(settings, dialog); return TRUE;
                 case IDC_SETTINGS_ACCEPT_UNSIGNED:
-                    // A plain check box: each click turns it, read at OK.
-                    CheckDlgButton(dialog, IDC_SETTINGS_ACCEPT_UNSIGNED,
-                                   IsDlgButtonChecked(dialog, IDC_SETTINGS_ACCEPT_UNSIGNED) == BST_CHECKED
-                                       ? BST_UNCHECKED
-                                       : BST_CHECKED);
-                    return TRUE;
+                case IDC_SETTINGS_PUBLISH: turn_check_box(dialog, LOWORD(wparam)); return TRUE;
                 case IDC_SETTINGS_OK: settings_ok(settings, dialog); return TRUE;
                 case IDC_SETTINGS_CANCEL:
                 case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
@@ -235,6 +312,12 @@ INT_PTR settings_message(ServerSettings& settings, HWND dialog, UINT message, WP
 const DialogHandlers<ServerSettings> settings_handlers{settings_opened, settings_message,
                                                        no_notify<ServerSettings>, no_close<ServerSettings>};
 }  // namespace
+
+std::string computer_name() {
+    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = sizeof name;
+    return GetComputerNameA(name, &size) ? std::string(name, size) : std::string();
+}
 
 bool run_settings_dialog(ServerSettings& settings) {
     if (settings.port_cell == 0) settings.port_cell = default_port;
