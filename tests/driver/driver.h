@@ -45,6 +45,8 @@ bool parse_int(const std::string& text, long& out);
 bool parse_id(const std::string& text, long& out);
 // The optional TIMEOUT_MS argument at a[at] (default_timeout when absent).
 bool timeout_arg(const Args& a, std::size_t at, long& out);
+// The arguments TITLE [TIMEOUT_MS]: false (with `complaint`) without a title.
+bool title_and_timeout(const Args& a, const char* complaint, long& timeout);
 
 // Waits up to timeout_ms for a visible top-level window with this title
 // (and class, when given); nullptr on time-out. "main" is the main window.

@@ -165,6 +165,11 @@ HWND control(const std::string& title, const std::string& page, const std::strin
     return c;
 }
 
+bool title_and_timeout(const Args& a, const char* complaint, long& timeout) {
+    if (a.empty()) return fail(complaint);
+    return timeout_arg(a, 1, timeout);
+}
+
 HWND control_arg(const Args& a, std::size_t count, const char* usage) {
     if (a.size() != count) return fail(usage), nullptr;
     return control(a[0], a[1], a[2]);
