@@ -1,12 +1,16 @@
 // The synthetic fleet the list, search, grid and publish benchmarks open:
 // 10,000 computers (or `count`) with 100 programs each, written straight into the two database
 // files, entries of different computers interleaved as the intake leaves
-// them. Each benchmark names the programs and versions itself.
+// them. Each benchmark names the programs and versions itself. Also what
+// they time with: a notifier that prints to stderr and the median of runs.
 #pragma once
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -26,6 +30,33 @@ struct PrintingNotifier : tally::Notifier {
 constexpr int computers = 10000;
 constexpr int programs_per_computer = 100;
 constexpr std::uint32_t now = 1700000000;  // the time reports are aged against
+
+// A scratch folder in the system's temporary directory, made if missing.
+inline std::string scratch_dir(const char* name) {
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / name;
+    std::filesystem::create_directories(dir);
+    return dir.string();
+}
+
+// A message box's text on stderr, so the figures on stdout stay clean.
+struct QuietNotifier : tally::Notifier {
+    void notify(const tally::Notice& n) override {
+        std::fprintf(stderr, "box: %s (%s)\n", n.text.c_str(), n.caption.c_str());
+    }
+};
+
+// Median time of `work` in ms, each run after an untimed `setup`.
+inline double median_ms(int runs, const std::function<void()>& work, const std::function<void()>& setup = [] {}) {
+    std::vector<double> times;
+    for (int k = 0; k < runs; ++k) {
+        setup();
+        const auto t0 = std::chrono::steady_clock::now();
+        work();
+        times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
 
 // MACs that vary early, or (vendor_macs) that share their first four bytes
 // in twos, as batches of one maker's computers do.

@@ -20,13 +20,10 @@
 namespace {
 
 using namespace tally;
-using Clock = std::chrono::steady_clock;
-
-struct QuietNotifier : Notifier {
-    void notify(const Notice& n) override { std::fprintf(stderr, "box: %s (%s)\n", n.text.c_str(), n.caption.c_str()); }
-};
 
 using bench::computers;
+using bench::median_ms;
+using bench::QuietNotifier;
 using bench::now;
 
 void write_tables(const std::string& dir) {
@@ -36,19 +33,6 @@ void write_tables(const std::string& dir) {
         [](int c, int p) { return std::to_string(p % 7) + "." + std::to_string(c % 5); });
 }
 
-// Median time of `work`, each run after an untimed `setup`.
-double median_ms(int runs, const std::function<void()>& work, const std::function<void()>& setup = [] {}) {
-    std::vector<double> times;
-    for (int k = 0; k < runs; ++k) {
-        setup();
-        const auto t0 = Clock::now();
-        work();
-        times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
 void report(const char* what, double ms, double goal) {
     std::printf("%-44s %9.2f ms   (goal <= %.0f ms)%s\n", what, ms, goal, ms <= goal ? "" : "   OVER");
 }
@@ -56,8 +40,7 @@ void report(const char* what, double ms, double goal) {
 }  // namespace
 
 int main() {
-    const std::string dir = (std::filesystem::temp_directory_path() / "tally_grid_bench").string();
-    std::filesystem::create_directories(dir);
+    const std::string dir = bench::scratch_dir("tally_grid_bench");
     write_tables(dir);
     QuietNotifier notifier;
     Store store(notifier);

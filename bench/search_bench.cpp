@@ -24,13 +24,10 @@
 namespace {
 
 using namespace tally;
-using Clock = std::chrono::steady_clock;
-
-struct QuietNotifier : Notifier {
-    void notify(const Notice& n) override { std::fprintf(stderr, "box: %s (%s)\n", n.text.c_str(), n.caption.c_str()); }
-};
 
 using bench::computers;
+using bench::median_ms;
+using bench::QuietNotifier;
 
 void write_tables(const std::string& dir) {
     bench::write_fleet(
@@ -39,24 +36,12 @@ void write_tables(const std::string& dir) {
         [](int, int p) { return "1." + std::to_string(p); });
 }
 
-double median_ms(int runs, const std::function<void()>& work) {
-    std::vector<double> times;
-    for (int k = 0; k < runs; ++k) {
-        const auto t0 = Clock::now();
-        work();
-        times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     // "vendor": MACs that share their first four bytes in twos.
     bench::vendor_macs = argc > 1 && std::string(argv[1]) == "vendor";
-    const std::string dir = (std::filesystem::temp_directory_path() / "tally-search-bench").string();
-    std::filesystem::create_directories(dir);
+    const std::string dir = bench::scratch_dir("tally-search-bench");
     write_tables(dir);
     QuietNotifier notifier;
     Store store(notifier);

@@ -25,7 +25,10 @@ using Digest = std::array<std::uint8_t, 16>;
 using PassId = std::array<std::uint8_t, 16>;
 Digest datagram_digest(const std::uint8_t* data, std::size_t size);
 
-namespace manifest_packet {
+// The 32-byte head the manifest and the receipt share: type, MAC Address,
+// flags, size, the pass's id and how many digests (manifest) or missing
+// positions (receipt) follow it.
+namespace pass_head {
 constexpr Field packet_type{0, 1};
 constexpr Field mac{1, 6};
 constexpr Field flags{7, 1};
@@ -33,23 +36,21 @@ constexpr Field packet_size{8, 4};
 constexpr Field pass_id{12, 16};
 constexpr Field count{28, 1};
 constexpr Field reserved{29, 3};
-constexpr std::size_t digests_offset = 32;
+constexpr std::size_t size = 32;
 constexpr Field fields[] = {packet_type, mac, flags, packet_size, pass_id, count, reserved};
+}  // namespace pass_head
+static_assert(layout_is_sound(pass_head::fields, pass_head::size), "pass head layout");
+
+namespace manifest_packet {
+using namespace pass_head;
+constexpr std::size_t digests_offset = pass_head::size;
 }  // namespace manifest_packet
 
 namespace receipt_packet {
-constexpr Field packet_type{0, 1};
-constexpr Field mac{1, 6};
-constexpr Field flags{7, 1};
-constexpr Field packet_size{8, 4};
-constexpr Field pass_id{12, 16};
-constexpr Field missing_count{28, 1};
-constexpr Field reserved{29, 3};
-constexpr std::size_t positions_offset = 32;
-constexpr Field fields[] = {packet_type, mac, flags, packet_size, pass_id, missing_count, reserved};
+using namespace pass_head;
+constexpr Field missing_count = pass_head::count;
+constexpr std::size_t positions_offset = pass_head::size;
 }  // namespace receipt_packet
-static_assert(layout_is_sound(manifest_packet::fields, manifest_packet::digests_offset), "manifest layout");
-static_assert(layout_is_sound(receipt_packet::fields, receipt_packet::positions_offset), "receipt layout");
 static_assert(receipt_packet::positions_offset > update_request_size, "a receipt is never taken for a request");
 
 struct Manifest {

@@ -290,13 +290,28 @@ TEST(ClientRun, PortSwitchAndHostName) {
     EXPECT_EQ(r.platform.receives, 1);  // resident: waited for the close request
 }
 
-TEST(ClientRun, FailedUninstallKeyEndsWithOneAfterTheHardwarePacket) {
-    ClientRunScript r;
-    r.entries.opens = false;
-    r.go("10.0.0.5 -R");
-    EXPECT_EQ(r.exit_code, 1);
-    EXPECT_EQ(kinds(r.platform.sent), "T2E");
-    EXPECT_EQ(r.platform.receives, 0);
+// A resident run whose uninstall key does not open ends with 1 after the
+// hardware, ID and extension packets; one whose bind fails runs one pass
+// and is not resident.
+TEST(ClientRun, FailedUninstallKeyOrBindEndsTheResidentRun) {
+    const struct {
+        const char* name;
+        void (*fail)(ClientRunScript&);
+        int exit_code;
+        const char* kinds;
+    } cases[] = {
+        {"uninstall key", [](ClientRunScript& r) { r.entries.opens = false; }, 1, "T2E"},
+        {"bind", [](ClientRunScript& r) { r.platform.bind_ok = false; }, 0, "MT2ES"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ClientRunScript r;
+        c.fail(r);
+        r.go("10.0.0.5 -R");
+        EXPECT_EQ(r.exit_code, c.exit_code);
+        EXPECT_EQ(kinds(r.platform.sent), c.kinds);
+        EXPECT_EQ(r.platform.receives, 0);
+    }
 }
 
 TEST(ClientRun, ResidentWaitOnlyAnswersTheServer) {
@@ -325,14 +340,6 @@ TEST(ClientRun, ResidentWaitOnlyAnswersTheServer) {
     EXPECT_EQ(r.platform.stops, 1);
 }
 
-TEST(ClientRun, FailedBindTurnsResidentModeOff) {
-    ClientRunScript r;
-    r.platform.bind_ok = false;
-    r.go("10.0.0.5 -R");
-    EXPECT_EQ(r.exit_code, 0);
-    EXPECT_EQ(kinds(r.platform.sent), "MT2ES");
-    EXPECT_EQ(r.platform.receives, 0);
-}
 
 // Loss both ways: resends until the pass is acknowledged, within the wait.
 TEST(ClientRun, LossyServerGetsEveryPassWhole) {

@@ -1,8 +1,10 @@
-// The live settings: registry value images, the port box and the directory rule.
+// The live settings: registry value images, the port box (read as a Search
+// page value box is) and the directory rule.
 #include <gtest/gtest.h>
 
 #include "server/console/settings.h"
 #include "server/console/site_keys.h"
+#include "server/model/search_page.h"
 #include "test_support.h"
 
 namespace tally {
@@ -18,17 +20,30 @@ TEST(ServerPort, LowSixteenBitsAndZeroMeansTheDefault) {
     EXPECT_EQ(port_box_text(4464), "4464");
 }
 
-TEST(ServerPort, PortBoxIsAnUnsignedDecimalNumber) {
-    EXPECT_EQ(parse_port_box("70000"), std::optional<std::uint32_t>(70000));
-    EXPECT_EQ(parse_port_box(" 123 "), std::optional<std::uint32_t>(123));
-    EXPECT_EQ(parse_port_box("0"), std::optional<std::uint32_t>(0));
-    EXPECT_EQ(parse_port_box("4294967295"), std::optional<std::uint32_t>(4294967295u));
-    EXPECT_FALSE(parse_port_box(""));
-    EXPECT_FALSE(parse_port_box("   "));
-    EXPECT_FALSE(parse_port_box("12a"));
-    EXPECT_FALSE(parse_port_box("-1"));
-    EXPECT_FALSE(parse_port_box("4294967296"));
-    EXPECT_FALSE(parse_port_box("99999999999999999999999"));
+// The port box and a Search page value box read their numbers alike; only
+// the port box also takes tabs around its number.
+TEST(NumberBoxes, UnsignedDecimalNumbersWithBlanksAround) {
+    using Value = std::optional<std::uint32_t>;
+    const struct {
+        const char* text;
+        Value port, search;
+    } cases[] = {
+        {"70000", 70000u, 70000u},
+        {" 123 ", 123u, 123u},
+        {"0", 0u, 0u},
+        {"4294967295", 4294967295u, 4294967295u},
+        {"\t8\t", 8u, std::nullopt},
+        {"", std::nullopt, std::nullopt},
+        {"   ", std::nullopt, std::nullopt},
+        {"12a", std::nullopt, std::nullopt},
+        {"-1", std::nullopt, std::nullopt},
+        {"4294967296", std::nullopt, std::nullopt},
+        {"99999999999999999999999", std::nullopt, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(parse_port_box(c.text), c.port) << "[" << c.text << "]";
+        EXPECT_EQ(read_value(c.text), c.search) << "[" << c.text << "]";
+    }
 }
 
 TEST(RegistryValues, PathImageAndReading) {

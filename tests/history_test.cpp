@@ -24,25 +24,7 @@ const Ipv4 sender{10, 0, 0, 5};
 const Mac mac_a{0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
 constexpr std::uint32_t t0 = 1700000000;
 
-HardwareReport base_report() {
-    HardwareReport r;
-    r.mac = mac_a;
-    r.computer_name = "PC-A";
-    r.cpuid_vendor = "GenuineIntel";
-    r.cpuid_code = 0x0F29;
-    r.ram_bytes = 536870912;
-    r.pagefile_bytes = 1048576;
-    r.windows_major = 10;
-    r.windows_build = 19045;
-    r.windows_platform = 2;
-    r.drive_letters[0] = 'C';
-    r.drive_types[0] = 3;
-    r.free_disk_space[0] = 12800ULL << 20;
-    r.total_disk_space[0] = 40960ULL << 20;
-    r.up_time = 100;
-    r.last_user = "alice";
-    return r;
-}
+HardwareReport base_report() { return test::desktop_report(mac_a, "PC-A"); }
 
 const Programs base_programs{{"Editor", "1.0"}, {"Viewer", "2.0"}, {"Tool", ""}};
 
@@ -150,11 +132,11 @@ TEST_F(HistoryTest, EventsOfTheSecondReport) {
          {{K::identity, "IP Address", "10.0.0.5", "10.0.0.9"}}},
         {"Windows version and build",
          [](HardwareReport& r, Programs&, Ipv4&) {
-             r.windows_build = 22631;
-             r.windows_minor = 1;
+             r.windows_build = 3790;
+             r.windows_minor = 2;
          },
-         {{K::windows, "Windows Version", "10.0 (platform 2)", "10.1 (platform 2)"},
-          {K::windows, "Windows Build", "19045", "22631"}}},
+         {{K::windows, "Windows Version", "5.1 (platform 2)", "5.2 (platform 2)"},
+          {K::windows, "Windows Build", "2600", "3790"}}},
     };
     std::uint32_t now = t0;
     for (const ReportCase& c : cases) {

@@ -23,32 +23,7 @@ const Ipv4 sender{10, 0, 0, 5};
 const Mac mac_a{0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
 const Mac mac_b{0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5F};
 
-HardwareReport report_for(const Mac& mac, const std::string& name) {
-    HardwareReport r;
-    r.mac = mac;
-    r.computer_name = name;
-    r.cpuid_levels = 13;
-    r.cpuid_vendor = "GenuineIntel";
-    r.cpuid_code = 0x0F29;
-    r.speed_mhz = 2992.6f;
-    r.ram_bytes = 536870912;
-    r.pagefile_bytes = 1;
-    r.windows_major = 5;
-    r.windows_minor = 1;
-    r.windows_build = 2600;
-    r.windows_platform = 2;
-    r.bits_per_pixel = 32;
-    r.video_width = 1024;
-    r.video_height = 768;
-    r.refresh_rate = 75;
-    r.drive_letters[0] = 'c';  // filed raised
-    r.drive_types[0] = 3;
-    r.free_disk_space[0] = 12800ULL << 20;
-    r.total_disk_space[0] = 40960ULL << 20;
-    r.up_time = 176527;
-    r.last_user = "alice";
-    return r;
-}
+HardwareReport report_for(const Mac& mac, const std::string& name) { return test::desktop_report(mac, name); }
 
 std::vector<std::uint8_t> software_packet(std::uint8_t type, const Mac& mac,
                                           const std::vector<std::pair<std::string, std::string>>& items) {

@@ -76,7 +76,7 @@ TEST(RemoteRequest, SignedForAComputerThatSignsWhenTheServerHasAKey) {
               channel.payload.substr(12, 16));
 }
 
-TEST(RemoteRequest, SendsToTheLookedUpNameAndReportsEachFailure) {
+TEST(RemoteRequest, SendsToTheLookedUpName) {
     StoreFixture f = test::sample_store();
     FakeChannel ok;
     send_remote_request(f.store(), 0, RemoteRequest::close, 65535, ok, f.notifier());
@@ -85,32 +85,41 @@ TEST(RemoteRequest, SendsToTheLookedUpNameAndReportsEachFailure) {
     EXPECT_EQ(ok.port, 0);
     EXPECT_EQ(ok.payload, "Close Please");
     EXPECT_TRUE(f.notifier().notices.empty());
+}
 
-    FakeChannel unknown;
-    unknown.lookup_ok = false;
-    send_remote_request(f.store(), 0, RemoteRequest::update, 54333, unknown, f.notifier());
-    EXPECT_EQ(unknown.calls, (std::vector<std::string>{"open", "lookup", "close"}));
-    ASSERT_EQ(f.notifier().notices.size(), 1u);
-    EXPECT_EQ(f.notifier().notices[0].text, "Unable to find computer on the network");
-    EXPECT_EQ(f.notifier().notices[0].caption, "Host not found");
-    EXPECT_EQ(f.notifier().notices[0].owner, BoxOwner::main_window);
-
-    // No socket: the box, the lookup, then the box again instead of a send.
-    f.notifier().notices.clear();
-    FakeChannel no_socket;
-    no_socket.socket_ok = false;
-    send_remote_request(f.store(), 0, RemoteRequest::update, 54333, no_socket, f.notifier());
-    EXPECT_EQ(no_socket.calls, (std::vector<std::string>{"open", "lookup", "close"}));
-    ASSERT_EQ(f.notifier().notices.size(), 2u);
-    EXPECT_EQ(f.notifier().notices[1].text, "Beer");
-    EXPECT_EQ(f.notifier().notices[1].caption, "Beer");
-
-    f.notifier().notices.clear();
-    FakeChannel send_fails;
-    send_fails.send_ok = false;
-    send_remote_request(f.store(), 0, RemoteRequest::update, 54333, send_fails, f.notifier());
-    ASSERT_EQ(f.notifier().notices.size(), 1u);
-    EXPECT_EQ(f.notifier().notices[0].caption, "Beer");
+// Each failure: the channel's calls and the boxes shown (all owned by the
+// main window), in order.
+TEST(RemoteRequest, ReportsEachFailureWithItsBoxes) {
+    using Calls = std::vector<std::string>;
+    const std::string host = "Unable to find computer on the network|Host not found", beer = "Beer|Beer";
+    const struct {
+        const char* name;
+        bool socket_ok, lookup_ok, send_ok;
+        Calls calls;
+        std::vector<std::string> boxes;  // text|caption
+    } cases[] = {
+        {"name not found", true, false, true, {"open", "lookup", "close"}, {host}},
+        {"no socket: the box, the lookup, then the box again instead of a send", false, true, true,
+         {"open", "lookup", "close"}, {beer, beer}},
+        {"no socket and no name", false, false, true, {"open", "lookup", "close"}, {beer, host}},
+        {"send fails", true, true, false, {"open", "lookup", "send", "close"}, {beer}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        StoreFixture f = test::sample_store();
+        FakeChannel channel;
+        channel.socket_ok = c.socket_ok;
+        channel.lookup_ok = c.lookup_ok;
+        channel.send_ok = c.send_ok;
+        send_remote_request(f.store(), 0, RemoteRequest::update, 54333, channel, f.notifier());
+        EXPECT_EQ(channel.calls, c.calls);
+        std::vector<std::string> boxes;
+        for (const Notice& n : f.notifier().notices) {
+            boxes.push_back(n.text + "|" + n.caption);
+            EXPECT_EQ(n.owner, BoxOwner::main_window);
+        }
+        EXPECT_EQ(boxes, c.boxes);
+    }
 }
 
 TEST(RemoteRequest, NoRecordOrNoNameSendsNothing) {

@@ -51,19 +51,6 @@ TEST(SearchPage, ReadCriterion) {
     EXPECT_EQ(read_criterion("=", "RAM", "").item, HardwareItem::none);
 }
 
-TEST(SearchPage, ReadValue) {
-    EXPECT_EQ(read_value("256"), 256u);
-    EXPECT_EQ(read_value("0"), 0u);
-    EXPECT_EQ(read_value("4294967295"), 4294967295u);
-    EXPECT_EQ(read_value(" 12 "), 12u);
-    EXPECT_FALSE(read_value("4294967296"));
-    EXPECT_FALSE(read_value("99999999999999999999999"));
-    EXPECT_FALSE(read_value(""));
-    EXPECT_FALSE(read_value("  "));
-    EXPECT_FALSE(read_value("12a"));
-    EXPECT_FALSE(read_value("-1"));
-}
-
 SearchPageTexts row1(const std::string& item, const std::string& op, const std::string& value) {
     SearchPageTexts t = cleared_page_texts();
     t.item_text[0] = item;

@@ -72,4 +72,31 @@ void Unchangeable::release() {
     if (made_) made_ = std::system(("chattr -i '" + path_ + "'").c_str()) != 0;
 }
 
+HardwareReport desktop_report(const Mac& mac, const std::string& name) {
+    HardwareReport r;
+    r.mac = mac;
+    r.computer_name = name;
+    r.cpuid_levels = 13;
+    r.cpuid_vendor = "GenuineIntel";
+    r.cpuid_code = 0x0F29;
+    r.speed_mhz = 2992.6f;
+    r.ram_bytes = 536870912;
+    r.pagefile_bytes = 1;
+    r.windows_major = 5;
+    r.windows_minor = 1;
+    r.windows_build = 2600;
+    r.windows_platform = 2;
+    r.bits_per_pixel = 32;
+    r.video_width = 1024;
+    r.video_height = 768;
+    r.refresh_rate = 75;
+    r.drive_letters[0] = 'c';
+    r.drive_types[0] = 3;
+    r.free_disk_space[0] = 12800ULL << 20;
+    r.total_disk_space[0] = 40960ULL << 20;
+    r.up_time = 176527;
+    r.last_user = "alice";
+    return r;
+}
+
 }  // namespace tally::test

@@ -1,7 +1,8 @@
 // Shared helpers for the unit tests: a temporary working directory, file
 // reading, a stand-in for the system's data protection, a notifier and
 // console that record what they are asked to show, a store with an intake
-// over it, and a server's working directory with its history.
+// over it, a server's working directory with its history, and a desktop's
+// hardware report.
 #pragma once
 
 #include <cstdint>
@@ -87,6 +88,10 @@ struct RecordingConsole : ConsoleHooks {
     void unwritten_changed(std::size_t count) override { unwritten.push_back(count); }
     std::string status() const { return statuses.empty() ? std::string() : statuses.back(); }
 };
+
+// A desktop's hardware report: Windows XP, 512 MB, one fixed drive C (the
+// letter sent lower-case, as the intake files it raised).
+HardwareReport desktop_report(const Mac& mac, const std::string& name);
 
 // A store in a fresh directory with an intake over it, as the intake's tests
 // use them (the test opens the store).

@@ -61,15 +61,26 @@ void HeldView::paint(bool due_only, std::uint64_t now_ms) {
     status_.reset();
 }
 
-void HeldView::record_changed(std::uint32_t i) {
+template <typename Hold, typename Show>
+void HeldView::hold_or_show(Hold hold, Show show) {
     if (holding_) {
-        held_records_.push_back(i);
-        changed_rows_ = true;
+        hold();
         return;
     }
     paint_now();
-    window_.record_changed(i);
-    window_.show_changed_rows();
+    show();
+}
+
+void HeldView::record_changed(std::uint32_t i) {
+    hold_or_show(
+        [&] {
+            held_records_.push_back(i);
+            changed_rows_ = true;
+        },
+        [&] {
+            window_.record_changed(i);
+            window_.show_changed_rows();
+        });
 }
 
 void HeldView::records_changed() {
@@ -78,48 +89,23 @@ void HeldView::records_changed() {
 }
 
 void HeldView::show_status(const std::string& text) {
-    if (holding_) {
-        status_ = text;
-        return;
-    }
-    paint_now();
-    window_.show_status(text);
+    hold_or_show([&] { status_ = text; }, [&] { window_.show_status(text); });
 }
 
 void HeldView::show_counter(StatsCounter counter, std::uint32_t value) {
-    if (holding_) {
-        counters_[static_cast<int>(counter)] = value;
-        return;
-    }
-    paint_now();
-    window_.show_counter(counter, value);
+    hold_or_show([&] { counters_[static_cast<int>(counter)] = value; }, [&] { window_.show_counter(counter, value); });
 }
 
 void HeldView::show_list(std::size_t rows, std::optional<std::size_t> selected_row) {
-    if (holding_) {
-        list_.emplace(rows, selected_row);
-        return;
-    }
-    paint_now();
-    window_.show_list(rows, selected_row);
+    hold_or_show([&] { list_.emplace(rows, selected_row); }, [&] { window_.show_list(rows, selected_row); });
 }
 
 void HeldView::show_hits(const std::string& text) {
-    if (holding_) {
-        hits_ = text;
-        return;
-    }
-    paint_now();
-    window_.show_hits(text);
+    hold_or_show([&] { hits_ = text; }, [&] { window_.show_hits(text); });
 }
 
 void HeldView::show_record(const RecordTexts& texts) {
-    if (holding_) {
-        record_ = texts;
-        return;
-    }
-    paint_now();
-    window_.show_record(texts);
+    hold_or_show([&] { record_ = texts; }, [&] { window_.show_record(texts); });
 }
 
 }  // namespace tally

@@ -53,6 +53,10 @@ private:
     // Paints what is held; with `due_only`, only what is due at now_ms.
     void paint(bool due_only, std::uint64_t now_ms);
     void paint_now() { paint(false, 0); }
+    // While holding, `hold` keeps what is asked for; else what is held is
+    // painted first and `show` passes it on.
+    template <typename Hold, typename Show>
+    void hold_or_show(Hold hold, Show show);
     bool list_due(std::uint64_t now_ms) const;
     bool texts_due(std::uint64_t now_ms) const;
     bool holds_texts() const;

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "server/model/formats.h"
+
 namespace tally {
 
 std::uint16_t listening_port(std::uint32_t port_cell) {
@@ -36,19 +38,7 @@ std::vector<std::uint8_t> port_value(std::uint32_t port_cell) {
     return {static_cast<std::uint8_t>(port_cell & 0xFF), static_cast<std::uint8_t>((port_cell >> 8) & 0xFF)};
 }
 
-std::optional<std::uint32_t> parse_port_box(const std::string& text) {
-    std::size_t b = 0, e = text.size();
-    while (b < e && (text[b] == ' ' || text[b] == '\t')) ++b;
-    while (e > b && (text[e - 1] == ' ' || text[e - 1] == '\t')) --e;
-    if (b == e) return std::nullopt;
-    std::uint64_t value = 0;
-    for (std::size_t k = b; k < e; ++k) {
-        if (text[k] < '0' || text[k] > '9') return std::nullopt;
-        value = value * 10 + std::uint64_t(text[k] - '0');
-        if (value > 0xFFFFFFFFull) return std::nullopt;
-    }
-    return static_cast<std::uint32_t>(value);
-}
+std::optional<std::uint32_t> parse_port_box(const std::string& text) { return decimal_box_value(text, " \t"); }
 
 std::uint32_t history_days_from_value(const std::uint8_t* bytes, std::size_t size) {
     if (size == 0) return default_history_days_setting;

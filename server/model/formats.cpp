@@ -5,12 +5,28 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <vector>
 
 #include "server/model/local_time.h"
 
 namespace tally {
+
+std::optional<std::uint32_t> decimal_box_value(const std::string& text, const char* blanks) {
+    const auto blank = [blanks](char c) { return c != '\0' && std::strchr(blanks, c) != nullptr; };
+    std::size_t b = 0, e = text.size();
+    while (b < e && blank(text[b])) ++b;
+    while (e > b && blank(text[e - 1])) --e;
+    if (b == e) return std::nullopt;
+    std::uint64_t value = 0;
+    for (std::size_t k = b; k < e; ++k) {
+        if (text[k] < '0' || text[k] > '9') return std::nullopt;
+        value = value * 10 + std::uint64_t(text[k] - '0');
+        if (value > 0xFFFFFFFFull) return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(value);
+}
 
 std::string printf_text(const char* format, ...) {
     char line[512];

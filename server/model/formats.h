@@ -1,14 +1,21 @@
 // Texts that several views and reports of the server share, each made in
 // this one place: printf into a string, the MAC text, the date text, the
-// operating-system name, the up time, a drive line and a software line.
+// operating-system name, the up time, a drive line and a software line;
+// and the one reading of a box that holds an unsigned number.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "server/store/records.h"
 
 namespace tally {
+
+// A box's unsigned number: decimal digits only, any of the blank characters
+// around them allowed, at most 4294967295. Empty, not a number, or too
+// large: no number.
+std::optional<std::uint32_t> decimal_box_value(const std::string& text, const char* blanks);
 
 // printf into a string, of any length.
 std::string printf_text(const char* format, ...) __attribute__((format(printf, 1, 2)));

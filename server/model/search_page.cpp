@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "server/model/formats.h"
+
 namespace tally {
 
 namespace {
@@ -103,20 +105,7 @@ HardwareCriterion read_criterion(const std::string& operator_text, const std::st
     return c;
 }
 
-std::optional<std::uint32_t> read_value(const std::string& text) {
-    std::size_t i = 0;
-    while (i < text.size() && text[i] == ' ') ++i;
-    std::size_t end = text.size();
-    while (end > i && text[end - 1] == ' ') --end;
-    if (i == end) return std::nullopt;
-    std::uint64_t v = 0;
-    for (; i < end; ++i) {
-        if (text[i] < '0' || text[i] > '9') return std::nullopt;
-        v = v * 10 + static_cast<std::uint64_t>(text[i] - '0');
-        if (v > 0xFFFFFFFFull) return std::nullopt;
-    }
-    return static_cast<std::uint32_t>(v);
-}
+std::optional<std::uint32_t> read_value(const std::string& text) { return decimal_box_value(text, " "); }
 
 void search_tab_search(const SearchPageTexts& page, ActiveSearch& search) {
     constexpr std::size_t last_row = hardware_rows - 1;

@@ -14,6 +14,19 @@ namespace tally {
 
 namespace {
 
+// A number let go earlier when there is one, else the next new one: the
+// table's size before `grow` adds its row.
+template <typename Grow>
+std::uint32_t take_id(std::vector<std::uint32_t>& free_ids, std::size_t size, Grow grow) {
+    if (free_ids.empty()) {
+        grow();
+        return static_cast<std::uint32_t>(size);
+    }
+    const std::uint32_t id = free_ids.back();
+    free_ids.pop_back();
+    return id;
+}
+
 std::string_view field_text(const std::uint8_t* entry, Field f) {
     const char* p = reinterpret_cast<const char*>(entry + f.offset);
     const void* nul = std::memchr(p, 0, f.width);
@@ -263,14 +276,7 @@ void SoftwareCatalogue::count_pair(const Pair& p, bool first_of_program, int ste
 std::uint32_t SoftwareCatalogue::intern_program(std::string_view name) {
     const auto found = program_of_.find(name);
     if (found != program_of_.end()) return found->second;
-    std::uint32_t id;
-    if (!free_programs_.empty()) {
-        id = free_programs_.back();
-        free_programs_.pop_back();
-    } else {
-        id = static_cast<std::uint32_t>(programs_.size());
-        programs_.emplace_back();
-    }
+    const std::uint32_t id = take_id(free_programs_, programs_.size(), [this] { programs_.emplace_back(); });
     programs_[id].name.assign(name.data(), name.size());
     program_of_.emplace(std::string_view(programs_[id].name), id);
     unused_.push_back(id);  // let go again unless a computer is counted with it
@@ -280,15 +286,10 @@ std::uint32_t SoftwareCatalogue::intern_program(std::string_view name) {
 std::uint32_t SoftwareCatalogue::intern_version(std::string_view text) {
     const auto found = version_of_.find(text);
     if (found != version_of_.end()) return found->second;
-    std::uint32_t id;
-    if (!free_versions_.empty()) {
-        id = free_versions_.back();
-        free_versions_.pop_back();
-    } else {
-        id = static_cast<std::uint32_t>(version_texts_.size());
+    const std::uint32_t id = take_id(free_versions_, version_texts_.size(), [this] {
         version_texts_.emplace_back();
         version_uses_.push_back(0);
-    }
+    });
     version_texts_[id].assign(text.data(), text.size());
     version_of_.emplace(std::string_view(version_texts_[id]), id);
     unused_versions_.push_back(id);

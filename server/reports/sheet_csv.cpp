@@ -19,6 +19,19 @@ std::size_t text_length(const std::uint8_t* base, Field f) {
     return nul ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - (base + f.offset)) : f.width;
 }
 
+// A view's sheet as its window shows it: the column titles, then each row's
+// texts, column by column.
+template <typename Column, typename View, typename Spec>
+bool write_columns_sheet(const View& view, std::size_t columns, Spec spec, SheetWriter& out) {
+    for (std::size_t c = 0; c < columns; ++c) out.field(spec(Column(c)).title);
+    out.end_line();
+    for (std::size_t row = 0; row < view.size(); ++row) {
+        for (std::size_t c = 0; c < columns; ++c) out.field(view.text(row, Column(c)));
+        out.end_line();
+    }
+    return out.finish();
+}
+
 }  // namespace
 
 void SheetWriter::field(const char* text, std::size_t size) {
@@ -58,13 +71,7 @@ bool SheetWriter::finish() {
 }
 
 bool write_grid_sheet(const SystemsGrid& grid, SheetWriter& out) {
-    for (std::size_t c = 0; c < grid_column_count; ++c) out.field(grid_column_spec(GridColumn(c)).title);
-    out.end_line();
-    for (std::size_t row = 0; row < grid.size(); ++row) {
-        for (std::size_t c = 0; c < grid_column_count; ++c) out.field(grid.text(row, GridColumn(c)));
-        out.end_line();
-    }
-    return out.finish();
+    return write_columns_sheet<GridColumn>(grid, grid_column_count, grid_column_spec, out);
 }
 
 bool write_catalogue_sheet(const SoftwareCatalogue& catalogue, SheetWriter& out) {
@@ -110,13 +117,7 @@ bool write_program_computers_sheet(const Store& store, const SoftwareCatalogue& 
 }
 
 bool write_changes_sheet(const ChangesView& view, SheetWriter& out) {
-    for (std::size_t c = 0; c < change_column_count; ++c) out.field(change_column_spec(ChangeColumn(c)).title);
-    out.end_line();
-    for (std::size_t row = 0; row < view.size(); ++row) {
-        for (std::size_t c = 0; c < change_column_count; ++c) out.field(view.text(row, ChangeColumn(c)));
-        out.end_line();
-    }
-    return out.finish();
+    return write_columns_sheet<ChangeColumn>(view, change_column_count, change_column_spec, out);
 }
 
 bool write_inventory_sheet(const Store& store, SheetWriter& out) {

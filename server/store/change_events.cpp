@@ -19,16 +19,21 @@ std::string number_text(const char* format, unsigned long long value) {
     return text;
 }
 
-// Adds an event when the texts differ.
-void compare(std::vector<ChangeEvent>& out, ChangeKind kind, const char* what, const std::string& old_value,
-             const std::string& new_value) {
-    if (old_value == new_value) return;
+// Adds one event of the kind, what changed from the old value to the new.
+void add_event(std::vector<ChangeEvent>& out, ChangeKind kind, const std::string& what, const std::string& old_value,
+               const std::string& new_value) {
     ChangeEvent e;
     e.kind = kind;
     e.what = what;
     e.old_value = old_value;
     e.new_value = new_value;
     out.push_back(std::move(e));
+}
+
+// Adds an event when the texts differ.
+void compare(std::vector<ChangeEvent>& out, ChangeKind kind, const char* what, const std::string& old_value,
+             const std::string& new_value) {
+    if (old_value != new_value) add_event(out, kind, what, old_value, new_value);
 }
 
 std::string processor_text(const RecordView& r) {
@@ -131,16 +136,6 @@ Versions versions_by_name(const std::vector<std::pair<std::string, std::string>>
     return v;
 }
 
-void program_event(std::vector<ChangeEvent>& out, ChangeKind kind, const std::string& name, const std::string& old_v,
-                   const std::string& new_v) {
-    ChangeEvent e;
-    e.kind = kind;
-    e.what = name;
-    e.old_value = old_v;
-    e.new_value = new_v;
-    out.push_back(std::move(e));
-}
-
 // Versions of one name that went and came pair up as updates (old -> new),
 // in sorted order; the rest are removals and additions.
 void compare_versions(std::vector<ChangeEvent>& out, const std::string& name, const std::vector<std::string>& b,
@@ -149,9 +144,9 @@ void compare_versions(std::vector<ChangeEvent>& out, const std::string& name, co
     std::set_difference(b.begin(), b.end(), a.begin(), a.end(), std::back_inserter(gone));
     std::set_difference(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(came));
     const std::size_t pairs = std::min(gone.size(), came.size());
-    for (std::size_t k = 0; k < pairs; ++k) program_event(out, ChangeKind::program_updated, name, gone[k], came[k]);
-    for (std::size_t k = pairs; k < gone.size(); ++k) program_event(out, ChangeKind::program_removed, name, gone[k], "");
-    for (std::size_t k = pairs; k < came.size(); ++k) program_event(out, ChangeKind::program_added, name, "", came[k]);
+    for (std::size_t k = 0; k < pairs; ++k) add_event(out, ChangeKind::program_updated, name, gone[k], came[k]);
+    for (std::size_t k = pairs; k < gone.size(); ++k) add_event(out, ChangeKind::program_removed, name, gone[k], "");
+    for (std::size_t k = pairs; k < came.size(); ++k) add_event(out, ChangeKind::program_added, name, "", came[k]);
 }
 
 void compare_programs(std::vector<ChangeEvent>& out, const ComputerSnapshot& before, const ComputerSnapshot& after) {

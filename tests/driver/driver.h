@@ -18,6 +18,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,8 @@ bool parse_int(const std::string& text, long& out);
 bool parse_id(const std::string& text, long& out);
 // The optional TIMEOUT_MS argument at a[at] (default_timeout when absent).
 bool timeout_arg(const Args& a, std::size_t at, long& out);
+// The arguments TITLE [TIMEOUT_MS]: false (with `complaint`) without a title.
+bool title_and_timeout(const Args& a, const char* complaint, long& timeout);
 
 // Waits up to timeout_ms for a visible top-level window with this title
 // (and class, when given); nullptr on time-out. "main" is the main window.
@@ -61,6 +64,16 @@ HWND find_page(HWND top, const std::string& name);
 // main window's system list is not the Software page's box of the same id),
 // then nested ones.
 HWND control(const std::string& title, const std::string& page, const std::string& id);
+// The control that a command's arguments TITLE PAGE ID name, when it has
+// `count` arguments in all; nullptr (with the usage or the lookup's
+// complaint) otherwise.
+HWND control_arg(const Args& a, std::size_t count, const char* usage);
+// The same for TITLE PAGE ID N, the number N into `n`.
+HWND control_and_number(const Args& a, long& n, const char* usage);
+// An index given as a number or as the text of one of the entries (the first
+// with it); false, with "no WHAT", when no entry has the text.
+bool index_or_text(const std::string& arg, const std::function<std::vector<std::string>()>& entries,
+                   const char* what, long& index);
 // Text of a window through WM_GETTEXT with a time-out.
 std::string window_text(HWND hwnd);
 // SendMessageTimeout that fails (with a message) when the window does not answer.

@@ -11,8 +11,7 @@ namespace {
 
 // text TITLE PAGE ID: prints the control's text.
 bool text_command(const Args& a) {
-    if (a.size() != 3) return fail("text TITLE PAGE ID");
-    HWND c = control(a[0], a[1], a[2]);
+    HWND c = control_arg(a, 3, "text TITLE PAGE ID");
     if (!c) return false;
     print_line(window_text(c));
     return true;
@@ -39,8 +38,7 @@ DRIVER_COMMAND("wait-text", "wait-text TITLE PAGE ID TEXT [TIMEOUT_MS]", wait_te
 
 // set-text TITLE PAGE ID TEXT: replaces the text of an edit control.
 bool set_text_command(const Args& a) {
-    if (a.size() != 4) return fail("set-text TITLE PAGE ID TEXT");
-    HWND c = control(a[0], a[1], a[2]);
+    HWND c = control_arg(a, 4, "set-text TITLE PAGE ID TEXT");
     if (!c) return false;
     // WM_SETTEXT is marshalled across processes by the system.
     return send(c, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(a[3].c_str()));
@@ -51,8 +49,7 @@ DRIVER_COMMAND("set-text", "set-text TITLE PAGE ID TEXT", set_text_command);
 // click's command, also on a page that is not shown (which takes no mouse
 // input).
 bool click_command(const Args& a) {
-    if (a.size() != 3) return fail("click TITLE PAGE ID");
-    HWND c = control(a[0], a[1], a[2]);
+    HWND c = control_arg(a, 3, "click TITLE PAGE ID");
     if (!c) return false;
     if (!IsWindowEnabled(c)) return fail("button " + a[2] + " is disabled");
     PostMessageA(GetParent(c), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(c), BN_CLICKED), reinterpret_cast<LPARAM>(c));
@@ -64,17 +61,10 @@ DRIVER_COMMAND("click", "click TITLE PAGE ID", click_command);
 // or its text and reports the drop-down's close-up to the combo's parent,
 // as a user's choice does.
 bool combo_command(const Args& a) {
-    if (a.size() != 4) return fail("combo TITLE PAGE ID INDEX|TEXT");
-    HWND c = control(a[0], a[1], a[2]);
+    HWND c = control_arg(a, 4, "combo TITLE PAGE ID INDEX|TEXT");
     if (!c) return false;
     long index = 0;
-    if (!parse_int(a[3], index)) {
-        const std::vector<std::string> entries = combo_entries(c);
-        index = -1;
-        for (std::size_t k = 0; k < entries.size() && index < 0; ++k)
-            if (entries[k] == a[3]) index = static_cast<long>(k);
-        if (index < 0) return fail("no entry \"" + a[3] + "\"");
-    }
+    if (!index_or_text(a[3], [c] { return combo_entries(c); }, "entry", index)) return false;
     if (!send(c, CB_SETCURSEL, static_cast<WPARAM>(index), 0)) return false;
     return send(GetParent(c), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(c), CBN_CLOSEUP), reinterpret_cast<LPARAM>(c));
 }
@@ -82,8 +72,7 @@ DRIVER_COMMAND("combo", "combo TITLE PAGE ID INDEX|TEXT", combo_command);
 
 // combo-items TITLE PAGE ID: prints the entries and then "selected N".
 bool combo_items_command(const Args& a) {
-    if (a.size() != 3) return fail("combo-items TITLE PAGE ID");
-    HWND c = control(a[0], a[1], a[2]);
+    HWND c = control_arg(a, 3, "combo-items TITLE PAGE ID");
     if (!c) return false;
     DWORD_PTR selected = 0;
     if (!send(c, CB_GETCURSEL, 0, 0, &selected)) return false;
@@ -96,8 +85,7 @@ DRIVER_COMMAND("combo-items", "combo-items TITLE PAGE ID", combo_items_command);
 // list-items TITLE PAGE ID: prints every row of a list view, a selected row
 // marked with "* " in front.
 bool list_items_command(const Args& a) {
-    if (a.size() != 3) return fail("list-items TITLE PAGE ID");
-    HWND list = control(a[0], a[1], a[2]);
+    HWND list = control_arg(a, 3, "list-items TITLE PAGE ID");
     if (!list) return false;
     const std::vector<std::string> rows = list_items(list);
     for (std::size_t row = 0; row < rows.size(); ++row) {
@@ -145,17 +133,10 @@ DRIVER_COMMAND("list-rows", "list-rows TITLE PAGE ID FIRST COUNT", list_rows_com
 // list-select TITLE PAGE ID ROW|TEXT: selects and focuses a row, given by its
 // number or its text, as a click does.
 bool list_select_command(const Args& a) {
-    if (a.size() != 4) return fail("list-select TITLE PAGE ID ROW|TEXT");
-    HWND list = control(a[0], a[1], a[2]);
+    HWND list = control_arg(a, 4, "list-select TITLE PAGE ID ROW|TEXT");
     if (!list) return false;
     long row = 0;
-    if (!parse_int(a[3], row)) {
-        const std::vector<std::string> rows = list_items(list);
-        row = -1;
-        for (std::size_t k = 0; k < rows.size() && row < 0; ++k)
-            if (rows[k] == a[3]) row = static_cast<long>(k);
-        if (row < 0) return fail("no row \"" + a[3] + "\"");
-    }
+    if (!index_or_text(a[3], [list] { return list_items(list); }, "row", row)) return false;
     RemoteBuffer remote(list, sizeof(LVITEMA));
     if (!remote.ok()) return fail("cannot reach the list's process");
     LVITEMA item{};
@@ -169,8 +150,7 @@ DRIVER_COMMAND("list-select", "list-select TITLE PAGE ID ROW|TEXT", list_select_
 // tab TITLE PAGE ID INDEX: switches a tab control to tab INDEX.
 bool tab_command(const Args& a) {
     long index = 0;
-    if (a.size() != 4 || !parse_int(a[3], index)) return fail("tab TITLE PAGE ID INDEX");
-    HWND tab = control(a[0], a[1], a[2]);
+    HWND tab = control_and_number(a, index, "tab TITLE PAGE ID INDEX");
     if (!tab) return false;
     return send(tab, TCM_SETCURFOCUS, static_cast<WPARAM>(index), 0);
 }
@@ -202,8 +182,7 @@ DRIVER_COMMAND("menu", "menu TITLE COMMAND_ID", menu_command);
 // rect TITLE PAGE ID: prints "client W H" of the top-level window, then
 // "x y width height" of the control in that window's client coordinates.
 bool rect_command(const Args& a) {
-    if (a.size() != 3) return fail("rect TITLE PAGE ID");
-    HWND c = control(a[0], a[1], a[2]);
+    HWND c = control_arg(a, 3, "rect TITLE PAGE ID");
     if (!c) return false;
     HWND top = GetAncestor(c, GA_ROOT);
     RECT client{}, r{};

@@ -7,8 +7,7 @@ namespace driver {
 // key TITLE PAGE ID VK: posts the key's down and up messages to the control.
 bool key_command(const Args& a) {
     long vk = 0;
-    if (a.size() != 4 || !parse_int(a[3], vk)) return fail("key TITLE PAGE ID VK");
-    HWND target = control(a[0], a[1], a[2]);
+    HWND target = control_and_number(a, vk, "key TITLE PAGE ID VK");
     if (!target) return false;
     const UINT scan = MapVirtualKeyA(static_cast<UINT>(vk), MAPVK_VK_TO_VSC);
     PostMessageA(target, WM_KEYDOWN, static_cast<WPARAM>(vk), 1 | (static_cast<LPARAM>(scan) << 16));

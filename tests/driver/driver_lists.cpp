@@ -19,8 +19,7 @@ HWND header_of(HWND list) {
 
 // list-cells TITLE PAGE ID: every row of a report list, its cells joined by tabs.
 bool list_cells_command(const Args& a) {
-    if (a.size() != 3) return fail("list-cells TITLE PAGE ID");
-    HWND list = control(a[0], a[1], a[2]);
+    HWND list = control_arg(a, 3, "list-cells TITLE PAGE ID");
     if (!list) return false;
     HWND header = header_of(list);
     DWORD_PTR rows = 0, columns = 0;
@@ -43,8 +42,7 @@ DRIVER_COMMAND("list-cells", "list-cells TITLE PAGE ID", list_cells_command);
 // header-click TITLE PAGE ID COLUMN: clicks the header of a report list's column.
 bool header_click_command(const Args& a) {
     long column = 0;
-    if (a.size() != 4 || !parse_int(a[3], column)) return fail("header-click TITLE PAGE ID COLUMN");
-    HWND list = control(a[0], a[1], a[2]);
+    HWND list = control_and_number(a, column, "header-click TITLE PAGE ID COLUMN");
     if (!list) return false;
     HWND header = header_of(list);
     if (!header) return fail("not a report list");

@@ -61,8 +61,7 @@ DRIVER_COMMAND("box", "box CAPTION [BUTTON_ID] [TIMEOUT_MS]", box_command);
 // wait-window TITLE [TIMEOUT_MS]: succeeds once the window is visible.
 bool wait_window_command(const Args& a) {
     long timeout = 0;
-    if (a.empty()) return fail("wait-window needs a title");
-    if (!timeout_arg(a, 1, timeout)) return false;
+    if (!title_and_timeout(a, "wait-window needs a title", timeout)) return false;
     if (!wait_for_window(a[0], static_cast<int>(timeout))) return fail("no window \"" + a[0] + "\"");
     return true;
 }
@@ -71,8 +70,7 @@ DRIVER_COMMAND("wait-window", "wait-window TITLE [TIMEOUT_MS]", wait_window_comm
 // wait-gone TITLE [TIMEOUT_MS]: succeeds once no visible window has this title.
 bool wait_gone_command(const Args& a) {
     long timeout = 0;
-    if (a.empty()) return fail("wait-gone needs a title");
-    if (!timeout_arg(a, 1, timeout)) return false;
+    if (!title_and_timeout(a, "wait-gone needs a title", timeout)) return false;
     const DWORD start = GetTickCount();
     while (wait_for_window(a[0], 0)) {
         if (static_cast<long>(GetTickCount() - start) >= timeout) return fail("the window \"" + a[0] + "\" stays");
@@ -85,8 +83,7 @@ DRIVER_COMMAND("wait-gone", "wait-gone TITLE [TIMEOUT_MS]", wait_gone_command);
 // close TITLE [TIMEOUT_MS]: asks the window to close and waits until it is gone.
 bool close_command(const Args& a) {
     long timeout = 0;
-    if (a.empty()) return fail("close TITLE [TIMEOUT_MS]");
-    if (!timeout_arg(a, 1, timeout)) return false;
+    if (!title_and_timeout(a, "close TITLE [TIMEOUT_MS]", timeout)) return false;
     HWND top = top_window(a[0]);
     if (!top) return false;
     PostMessageA(top, WM_CLOSE, 0, 0);

@@ -7,6 +7,7 @@
 #include <commctrl.h>
 #include <dlgs.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -162,6 +163,31 @@ HWND control(const std::string& title, const std::string& page, const std::strin
     if (!c) c = find_control(parent, static_cast<int>(id));
     if (!c) fail("no control " + id_text + " on " + page);
     return c;
+}
+
+bool title_and_timeout(const Args& a, const char* complaint, long& timeout) {
+    if (a.empty()) return fail(complaint);
+    return timeout_arg(a, 1, timeout);
+}
+
+HWND control_arg(const Args& a, std::size_t count, const char* usage) {
+    if (a.size() != count) return fail(usage), nullptr;
+    return control(a[0], a[1], a[2]);
+}
+
+HWND control_and_number(const Args& a, long& n, const char* usage) {
+    if (a.size() != 4 || !parse_int(a[3], n)) return fail(usage), nullptr;
+    return control(a[0], a[1], a[2]);
+}
+
+bool index_or_text(const std::string& arg, const std::function<std::vector<std::string>()>& entries,
+                   const char* what, long& index) {
+    if (parse_int(arg, index)) return true;
+    const std::vector<std::string> all = entries();
+    const auto found = std::find(all.begin(), all.end(), arg);
+    if (found == all.end()) return fail(std::string("no ") + what + " \"" + arg + "\"");
+    index = static_cast<long>(found - all.begin());
+    return true;
 }
 
 bool send(HWND window, UINT message, WPARAM wparam, LPARAM lparam, DWORD_PTR* result) {

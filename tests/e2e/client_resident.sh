@@ -16,28 +16,17 @@ timeout 30 "$WINE" reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\Unins
 # requests to PORT+1, from 127.0.0.1 or, as a stranger, from 127.0.0.2.
 python3 - "$PORT" "$WINE" "$TALLY_BIN/scoutly.exe" "$RUN" <<'PY' >"$RUN/checks.txt" 2>&1
 import socket, subprocess, sys, time
+from packets import Checks, Listener, stop
 port, wine, exe, run = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4]
-server = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-server.bind(("127.0.0.1", port))
-failures = 0
-
-def check(name, cond):
-    global failures
-    print(("ok   " if cond else "FAIL ") + name, flush=True)
-    failures += 0 if cond else 1
+server = Listener(port)
+check = Checks()
 
 def receive_pass(seconds):
     """The packet types of one pass, until the software packet or time-out;
     then the 'A' receipt to where the manifest came from."""
     kinds = []
     manifest, sender = None, None
-    end = time.time() + seconds
-    while time.time() < end:
-        server.settimeout(max(0.01, end - time.time()))
-        try:
-            d, a = server.recvfrom(4096)
-        except socket.timeout:
-            break
+    for d, a in server.arrivals(seconds):
         if d[:1] == b"M" and manifest is not None:
             continue  # a resend of the manifest
         kinds.append(d[:1].hex())
@@ -47,21 +36,12 @@ def receive_pass(seconds):
             break
     if manifest is not None:
         receipt = b"A" + manifest[1:7] + b"\0" + (32).to_bytes(4, "little") + manifest[12:28] + bytes(4)
-        server.sendto(receipt, sender)
+        server.socket.sendto(receipt, sender)
     return kinds
 
 def quiet(seconds):
     """Nothing but a late resend of the last manifest comes."""
-    end = time.time() + seconds
-    while time.time() < end:
-        server.settimeout(max(0.01, end - time.time()))
-        try:
-            d, a = server.recvfrom(4096)
-        except socket.timeout:
-            return True
-        if d[:1] != b"M":
-            return False
-    return True
+    return all(d[:1] == b"M" for d, _ in server.arrivals(seconds))
 
 def send_from(addr, data):
     s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
@@ -91,21 +71,12 @@ try:
     time.sleep(1.0)
     check("close request from another address changes nothing", proc.poll() is None)
     send_from("127.0.0.1", b"Close Please")
-    try:
-        rc = proc.wait(20)
-    except subprocess.TimeoutExpired:
-        rc = None
-    check("close request ends the client with exit code 0 (got %s)" % rc, rc == 0)
+    check.exits("close request ends the client with exit code 0", proc, 20)
 finally:
-    if proc.poll() is None:
-        proc.kill()
-        proc.wait()
-sys.exit(1 if failures else 0)
+    stop(proc)
+check.exit()
 PY
-rc=$?
-cat "$RUN/checks.txt"
-FAILED=$(grep -c '^FAIL' "$RUN/checks.txt")
-[ "$rc" = 0 ] || [ "$FAILED" -gt 0 ] || check "the resident checks ran" false
+python_checks $? "$RUN/checks.txt" "the resident checks ran"
 
 # The site key where Group Policy puts it (the 64-bit view where there is one).
 KEY=$(python3 -c 'import os; print(os.urandom(32).hex().upper())')
@@ -118,12 +89,7 @@ import subprocess, sys, time
 from packets import *
 port, wine, exe, run, key = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4], bytes.fromhex(sys.argv[5])
 server = Listener(port)
-failures = 0
-
-def check(name, cond):
-    global failures
-    print(("ok   " if cond else "FAIL ") + name, flush=True)
-    failures += 0 if cond else 1
+check = Checks()
 
 out = open(run + "/scoutly-key.out", "w")
 proc = subprocess.Popen(["timeout", "90", wine, exe, "127.0.0.1:%d" % port, "-R"],
@@ -146,20 +112,10 @@ try:
     send_request(port + 1, update)
     check("the same signed update again is ignored", server.quiet(1.5) and proc.poll() is None)
     send_request(port + 1, signed_request(mac, 2, key), source="127.0.0.9")
-    try:
-        rc = proc.wait(20)
-    except subprocess.TimeoutExpired:
-        rc = None
-    check("the server's signed close ends the client with exit code 0 (got %s)" % rc, rc == 0)
+    check.exits("the server's signed close ends the client with exit code 0", proc, 20)
 finally:
-    if proc.poll() is None:
-        proc.kill()
-        proc.wait()
-sys.exit(1 if failures else 0)
+    stop(proc)
+check.exit()
 PY
-rc=$?
-cat "$RUN/signed.txt"
-SIGNED_FAILED=$(grep -c '^FAIL' "$RUN/signed.txt")
-FAILED=$((FAILED + SIGNED_FAILED))
-[ "$rc" = 0 ] || [ "$SIGNED_FAILED" -gt 0 ] || check "the signed request checks ran" false
+python_checks $? "$RUN/signed.txt" "the signed request checks ran"
 finish

@@ -49,6 +49,16 @@ need() {
         [ -e "$f" ] || { echo "FAIL $TEST_NAME needs $f, which is missing (build it first)"; exit 1; }
     done
 }
+# python_checks RC FILE WHAT: shows the checks a Python part wrote to FILE and
+# counts its failures; a part that ended badly (RC) without a failed check
+# fails WHAT.
+python_checks() {
+    cat "$2"
+    local failed
+    failed=$(grep -c '^FAIL' "$2")
+    FAILED=$((FAILED + failed))
+    [ "$1" = 0 ] || [ "$failed" -gt 0 ] || check "$3" false
+}
 # finish: the closing line and the exit code.
 finish() {
     if [ "$FAILED" -eq 0 ]; then echo "$TEST_NAME: all checks passed"; else echo "$TEST_NAME: $FAILED failed"; fi

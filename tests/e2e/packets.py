@@ -17,6 +17,7 @@ import hmac
 import os
 import socket
 import struct
+import subprocess
 import sys
 import time
 
@@ -159,6 +160,35 @@ def send_request(port, data, source="127.0.0.1"):
     send(port, [data], source)
 
 
+class Checks:
+    """A script's checks: one "ok" or "FAIL" line each, and its exit code."""
+
+    def __init__(self):
+        self.failures = 0
+
+    def __call__(self, name, cond):
+        print(("ok   " if cond else "FAIL ") + name, flush=True)
+        self.failures += 0 if cond else 1
+
+    def exits(self, name, proc, seconds):
+        """Checks that the process ends with exit code 0 within the time."""
+        try:
+            rc = proc.wait(seconds)
+        except subprocess.TimeoutExpired:
+            rc = None
+        self("%s (got %s)" % (name, rc), rc == 0)
+
+    def exit(self):
+        sys.exit(1 if self.failures else 0)
+
+
+def stop(proc):
+    """Ends the process if it still runs."""
+    if proc.poll() is None:
+        proc.kill()
+        proc.wait()
+
+
 class Listener:
     """The server's socket as a test plays the server: passes as they arrive."""
 
@@ -166,15 +196,20 @@ class Listener:
         self.socket = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         self.socket.bind(("127.0.0.1", port))
 
-    def receive_pass(self, seconds):
-        """The datagrams of one pass: up to its list start, or what came before the time-out."""
-        got, end = [], time.time() + seconds
+    def arrivals(self, seconds):
+        """The (datagram, sender) pairs that arrive within the time."""
+        end = time.time() + seconds
         while time.time() < end:
             self.socket.settimeout(max(0.01, end - time.time()))
             try:
-                d, _ = self.socket.recvfrom(4096)
+                yield self.socket.recvfrom(4096)
             except socket.timeout:
-                break
+                return
+
+    def receive_pass(self, seconds):
+        """The datagrams of one pass: up to its list start, or what came before the time-out."""
+        got = []
+        for d, _ in self.arrivals(seconds):
             got.append(d)
             if d[0] == LIST_START:
                 break
@@ -182,16 +217,7 @@ class Listener:
 
     def quiet(self, seconds):
         """No new pass begins (no hardware packet) within the time."""
-        end = time.time() + seconds
-        while time.time() < end:
-            self.socket.settimeout(max(0.01, end - time.time()))
-            try:
-                d, _ = self.socket.recvfrom(4096)
-            except socket.timeout:
-                return True
-            if d[0] == HARDWARE:
-                return False
-        return True
+        return all(d[0] != HARDWARE for d, _ in self.arrivals(seconds))
 
 
 # --- database files

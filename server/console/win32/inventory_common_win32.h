@@ -44,27 +44,30 @@ private:
     int width_ = 0, height_ = 0;
 };
 
-// The Systems window's state, found through its GWLP_USERDATA.
-struct SystemsWindow {
-    SystemsWindow(InventoryWindows& w, InventoryHost& h) : windows(w), host(h) {}
+// What every inventory window's state holds: the windows it belongs to, the
+// console it asks, its dialog and the layout of its controls.
+struct InventoryPane {
+    InventoryPane(InventoryWindows& w, InventoryHost& h) : windows(w), host(h) {}
     InventoryWindows& windows;
     InventoryHost& host;
     HWND dialog = nullptr;
+    AnchoredLayout layout;
+};
+
+// The Systems window's state, found through its GWLP_USERDATA.
+struct SystemsWindow : InventoryPane {
+    using InventoryPane::InventoryPane;
     HWND list = nullptr;
     VirtualListRows rows;
     SystemsGrid grid;
     std::optional<std::uint32_t> selected;  // record of the selected row
     bool painting = false;                  // the list's own selection changes
     bool rows_changed = false;              // records changed since the rows were painted
-    AnchoredLayout layout;
 };
 
 // The Software Catalogue window's state, found the same way.
-struct CatalogueWindow {
-    CatalogueWindow(InventoryWindows& w, InventoryHost& h) : windows(w), host(h) {}
-    InventoryWindows& windows;
-    InventoryHost& host;
-    HWND dialog = nullptr;
+struct CatalogueWindow : InventoryPane {
+    using InventoryPane::InventoryPane;
     HWND programs = nullptr;
     HWND versions = nullptr;
     HWND computers = nullptr;
@@ -75,22 +78,17 @@ struct CatalogueWindow {
     SystemsGrid set_rows;            // their rows
     bool painting = false;
     bool counting = false;  // the catalogue is being counted, a slice on each timer tick
-    AnchoredLayout layout;
 };
 
 // The Changes window's or a timeline's state (a timeline has a computer).
-struct ChangesWindow {
-    ChangesWindow(InventoryWindows& w, InventoryHost& h) : windows(w), host(h) {}
-    InventoryWindows& windows;
-    InventoryHost& host;
-    HWND dialog = nullptr;
+struct ChangesWindow : InventoryPane {
+    using InventoryPane::InventoryPane;
     HWND list = nullptr;
     VirtualListRows rows;
     ChangesView view;
     std::optional<Mac> computer;
     std::string computer_name;
     bool filling = false;  // the boxes are being set up: no refill yet
-    AnchoredLayout layout;
 };
 
 struct ListColumn {
