@@ -96,6 +96,9 @@ void SoftwareCatalogue::reset(const Store* store) {
     free_versions_.clear();
     unused_.clear();
     by_name_.clear();
+    added_.clear();
+    listed_.clear();
+    dropped_ = false;
     live_programs_ = 0;
     if (store) {
         lists_.resize(store->record_count());
@@ -108,8 +111,7 @@ void SoftwareCatalogue::build(const Store& store) {
     reset(&store);
     while (cursor_ < store.record_count()) count_record(cursor_++);
     complete_ = true;
-    let_go_unused();
-    refilter();
+    settle();
 }
 
 void SoftwareCatalogue::attach(Store& store) {
@@ -133,8 +135,7 @@ bool SoftwareCatalogue::build_for(std::uint32_t budget_ms) {
         count_record(cursor_++);
     }
     complete_ = cursor_ >= store_->record_count();
-    let_go_unused();
-    refilter();
+    settle();
     return complete_;
 }
 
@@ -142,7 +143,7 @@ void SoftwareCatalogue::mac_changed(const std::uint8_t* mac) { changed_.insert(m
 
 void SoftwareCatalogue::store_reopened() { reopened_ = true; }
 
-bool SoftwareCatalogue::apply_changes() {
+bool SoftwareCatalogue::apply_changes(std::uint32_t budget_ms) {
     if (!store_) return false;
     if (reopened_) {
         // Every table changed: counted again from nothing.
@@ -154,16 +155,41 @@ bool SoftwareCatalogue::apply_changes() {
     // A complete catalogue takes in the records added meanwhile here.
     if (complete_) cursor_ = store_->record_count();
     if (lists_.size() < store_->record_count()) lists_.resize(store_->record_count());
+    // The held MACs are taken a slice at a time, so that a backlog of
+    // reports does not hold the console; the rest wait for the next call.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(budget_ms);
+    std::vector<std::uint64_t> keys;
+    while (!changed_.empty()) {
+        keys.clear();
+        for (auto it = changed_.begin(); it != changed_.end() && keys.size() < 16;) {
+            keys.push_back(*it);
+            it = changed_.erase(it);
+        }
+        take_changes(keys);
+        if (budget_ms != no_budget && std::chrono::steady_clock::now() >= until) break;
+    }
+    settle();
+    return true;
+}
+
+void SoftwareCatalogue::take_changes(const std::vector<std::uint64_t>& keys) {
     // First every changed MAC's old list goes, then its new one comes: a
-    // record that changed its MAC belongs to two of them.
-    for (const std::uint64_t key : changed_) {
+    // record that changed its MAC belongs to two of them. When the other
+    // one's change came in an earlier slice, the record holds the new MAC's
+    // list already and keeps it.
+    for (const std::uint64_t key : keys) {
         const auto it = owner_.find(key);
         if (it == owner_.end()) continue;
-        remove_list(it->second);
+        const std::uint32_t i = it->second;
         owner_.erase(it);
+        if (i < store_->record_count()) {
+            const auto now = owner_.find(mac_key(store_->record(i).mac()));
+            if (now != owner_.end() && now->second == i) continue;
+        }
+        remove_list(i);
     }
     std::vector<Pair> list;
-    for (const std::uint64_t key : changed_) {
+    for (const std::uint64_t key : keys) {
         Mac mac{};
         for (std::size_t b = 0; b < 6; ++b) mac[b] = static_cast<std::uint8_t>(key >> (8 * b));
         const auto found = store_->find_record(mac.data());
@@ -171,14 +197,12 @@ bool SoftwareCatalogue::apply_changes() {
         if (!found || *found >= cursor_ || !store_->holds_computer(*found) ||
             mac_key(store_->record(*found).mac()) != key)
             continue;
+        // The record's old MAC is still held for a later slice: its list goes now.
+        if (!lists_[*found].empty()) remove_list(*found);
         list_of(mac.data(), list);
         add_list(*found, std::move(list));
         owner_.emplace(key, *found);
     }
-    changed_.clear();
-    let_go_unused();
-    refilter();
-    return true;
 }
 
 void SoftwareCatalogue::count_record(std::uint32_t i) {
@@ -223,18 +247,15 @@ void SoftwareCatalogue::remove_list(std::uint32_t i) {
 void SoftwareCatalogue::count_program(std::uint32_t id, int step) {
     CatalogueProgram& program = programs_[id];
     if (order_ == CatalogueOrder::computers) shown_stale_ = true;
-    const auto place = [&] {
-        return std::lower_bound(by_name_.begin(), by_name_.end(), id, [this](std::uint32_t a, std::uint32_t b) {
-            return natural_compare(programs_[a].name, programs_[b].name) < 0;
-        });
-    };
+    // by_name_ follows in order_names, once for all the changes taken.
     if (step > 0 && program.computers++ == 0) {
         ++live_programs_;
-        by_name_.insert(place(), id);
+        if (!listed_[id]) added_.push_back(id);
+        listed_[id] = 1;
         shown_stale_ = true;
     } else if (step < 0 && --program.computers == 0) {
         --live_programs_;
-        by_name_.erase(place());
+        dropped_ = true;
         unused_.push_back(id);
         shown_stale_ = true;
     }
@@ -270,6 +291,7 @@ std::uint32_t SoftwareCatalogue::intern_program(std::string_view name) {
     } else {
         id = static_cast<std::uint32_t>(programs_.size());
         programs_.emplace_back();
+        listed_.push_back(0);
     }
     programs_[id].name.assign(name.data(), name.size());
     program_of_.emplace(std::string_view(programs_[id].name), id);
@@ -293,6 +315,36 @@ std::uint32_t SoftwareCatalogue::intern_version(std::string_view text) {
     version_of_.emplace(std::string_view(version_texts_[id]), id);
     unused_versions_.push_back(id);
     return id;
+}
+
+void SoftwareCatalogue::settle() {
+    order_names();
+    let_go_unused();
+    refilter();
+}
+
+void SoftwareCatalogue::order_names() {
+    // Programs that lost their last computer leave in one pass; those that
+    // gained their first are sorted once and merged in: a batch of new names
+    // costs one pass over the programs, not one per name.
+    const auto gone = [this](std::uint32_t id) {
+        if (programs_[id].computers != 0) return false;
+        listed_[id] = 0;
+        return true;
+    };
+    if (dropped_) by_name_.erase(std::remove_if(by_name_.begin(), by_name_.end(), gone), by_name_.end());
+    dropped_ = false;
+    added_.erase(std::remove_if(added_.begin(), added_.end(), gone), added_.end());
+    if (added_.empty()) return;
+    const auto before = [this](std::uint32_t a, std::uint32_t b) {
+        return natural_compare(programs_[a].name, programs_[b].name) < 0;
+    };
+    std::sort(added_.begin(), added_.end(), before);
+    const std::size_t old_size = by_name_.size();
+    by_name_.insert(by_name_.end(), added_.begin(), added_.end());
+    std::inplace_merge(by_name_.begin(), by_name_.begin() + static_cast<std::ptrdiff_t>(old_size), by_name_.end(),
+                       before);
+    added_.clear();
 }
 
 void SoftwareCatalogue::let_go_unused() {

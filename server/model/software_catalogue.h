@@ -80,9 +80,11 @@ public:
     bool built() const { return store_ && cursor_ >= store_->record_count(); }
     // Computers counted so far, and of how many.
     std::uint32_t counted() const { return cursor_; }
-    // Applies the changes heard since the last call; true when any count or
-    // the shown programs changed.
-    bool apply_changes();
+    // Applies the changes heard since the last call, for about `budget_ms`
+    // (at least a few computers; the rest stay held for the next call); true
+    // when any count or the shown programs changed.
+    static constexpr std::uint32_t no_budget = 0xffffffffu;
+    bool apply_changes(std::uint32_t budget_ms = no_budget);
     bool has_changes() const { return !changed_.empty() || reopened_; }
 
     // Substring of the program name, ASCII letters in either case.
@@ -126,7 +128,10 @@ private:
     std::uint32_t intern_version(std::string_view text);
     void count_program(std::uint32_t id, int step);
     void count_pair(const Pair& p, bool first_of_program, int step);
+    void take_changes(const std::vector<std::uint64_t>& keys);
+    void order_names();
     void let_go_unused();
+    void settle();
     void refilter();
 
     const Store* store_ = nullptr;
@@ -148,6 +153,9 @@ private:
     std::vector<std::uint32_t> unused_;           // programs that may have no computer left
     std::vector<std::uint32_t> unused_versions_;  // version texts that may be listed by no program
     std::vector<std::uint32_t> by_name_;  // live programs in natural order of their names
+    std::vector<std::uint32_t> added_;    // programs that gained their first computer, not yet in by_name_
+    std::vector<std::uint8_t> listed_;    // by program number: in by_name_ or added_
+    bool dropped_ = false;                // some program in by_name_ lost its last computer
     std::size_t live_programs_ = 0;
     bool shown_stale_ = false;
 
