@@ -97,8 +97,8 @@ void SoftwareCatalogue::reset(const Store* store) {
     unused_.clear();
     by_name_.clear();
     added_.clear();
+    dropped_.clear();
     listed_.clear();
-    dropped_ = false;
     live_programs_ = 0;
     if (store) {
         lists_.resize(store->record_count());
@@ -220,7 +220,9 @@ void SoftwareCatalogue::count_record(std::uint32_t i) {
 
 void SoftwareCatalogue::list_of(const std::uint8_t* mac, std::vector<Pair>& out) {
     out.clear();
-    for (const std::size_t offset : store_->entry_offsets_of(mac)) {
+    const std::vector<std::size_t> offsets = store_->entry_offsets_of(mac);
+    out.reserve(offsets.size());
+    for (const std::size_t offset : offsets) {
         const std::uint8_t* e = store_->entry(offset).bytes();
         out.push_back({intern_program(field_text(e, sw_entry::display_name)),
                        intern_version(field_text(e, sw_entry::display_version))});
@@ -251,11 +253,11 @@ void SoftwareCatalogue::count_program(std::uint32_t id, int step) {
     if (step > 0 && program.computers++ == 0) {
         ++live_programs_;
         if (!listed_[id]) added_.push_back(id);
-        listed_[id] = 1;
+        if (!listed_[id]) listed_[id] = 1;
         shown_stale_ = true;
     } else if (step < 0 && --program.computers == 0) {
         --live_programs_;
-        dropped_ = true;
+        dropped_.push_back(id);
         unused_.push_back(id);
         shown_stale_ = true;
     }
@@ -323,28 +325,69 @@ void SoftwareCatalogue::settle() {
     refilter();
 }
 
+bool SoftwareCatalogue::name_before(std::uint32_t a, std::uint32_t b) const {
+    return natural_compare(programs_[a].name, programs_[b].name) < 0;
+}
+
 void SoftwareCatalogue::order_names() {
-    // Programs that lost their last computer leave in one pass; those that
-    // gained their first are sorted once and merged in: a batch of new names
-    // costs one pass over the programs, not one per name.
-    const auto gone = [this](std::uint32_t id) {
-        if (programs_[id].computers != 0) return false;
-        listed_[id] = 0;
-        return true;
-    };
-    if (dropped_) by_name_.erase(std::remove_if(by_name_.begin(), by_name_.end(), gone), by_name_.end());
-    dropped_ = false;
-    added_.erase(std::remove_if(added_.begin(), added_.end(), gone), added_.end());
+    // Those that gained their first computer are sorted once and each finds
+    // its place by its name, then one pass from the back makes room: a batch
+    // of new names costs one pass over the programs and a search each, not
+    // a pass each.
+    drop_names();
+    const auto before = [this](std::uint32_t a, std::uint32_t b) { return name_before(a, b); };
+    added_.erase(std::remove_if(added_.begin(), added_.end(),
+                                [this](std::uint32_t id) {
+                                    if (programs_[id].computers != 0) return false;
+                                    listed_[id] = 0;
+                                    return true;
+                                }),
+                 added_.end());
     if (added_.empty()) return;
-    const auto before = [this](std::uint32_t a, std::uint32_t b) {
-        return natural_compare(programs_[a].name, programs_[b].name) < 0;
-    };
     std::sort(added_.begin(), added_.end(), before);
-    const std::size_t old_size = by_name_.size();
-    by_name_.insert(by_name_.end(), added_.begin(), added_.end());
-    std::inplace_merge(by_name_.begin(), by_name_.begin() + static_cast<std::ptrdiff_t>(old_size), by_name_.end(),
-                       before);
+    std::vector<std::size_t> places(added_.size());
+    for (std::size_t k = 0; k < added_.size(); ++k) {
+        const auto from = by_name_.begin() + static_cast<std::ptrdiff_t>(k == 0 ? 0 : places[k - 1]);
+        places[k] = static_cast<std::size_t>(std::upper_bound(from, by_name_.end(), added_[k], before) - by_name_.begin());
+    }
+    std::size_t from = by_name_.size();
+    by_name_.resize(by_name_.size() + added_.size());
+    std::size_t to = by_name_.size();
+    for (std::size_t k = added_.size(); k-- > 0;) {
+        const auto ahead = static_cast<std::ptrdiff_t>(from - places[k]);
+        std::move_backward(by_name_.begin() + static_cast<std::ptrdiff_t>(places[k]),
+                           by_name_.begin() + static_cast<std::ptrdiff_t>(from),
+                           by_name_.begin() + static_cast<std::ptrdiff_t>(to));
+        to -= static_cast<std::size_t>(ahead);
+        from = places[k];
+        by_name_[--to] = added_[k];
+        listed_[added_[k]] = 2;
+    }
     added_.clear();
+}
+
+void SoftwareCatalogue::drop_names() {
+    // Programs that lost their last computer are found by their names (not
+    // let go yet) and leave in one pass.
+    std::vector<std::size_t> gone;
+    for (const std::uint32_t id : dropped_) {
+        if (programs_[id].computers != 0 || listed_[id] != 2) continue;
+        auto at = std::lower_bound(by_name_.begin(), by_name_.end(), id,
+                                   [this](std::uint32_t a, std::uint32_t b) { return name_before(a, b); });
+        while (at != by_name_.end() && *at != id) ++at;  // names that compare equal
+        if (at == by_name_.end()) continue;
+        gone.push_back(static_cast<std::size_t>(at - by_name_.begin()));
+        listed_[id] = 0;
+    }
+    dropped_.clear();
+    if (gone.empty()) return;
+    std::sort(gone.begin(), gone.end());
+    std::size_t to = gone.front();
+    for (std::size_t k = 0; k < gone.size(); ++k) {
+        const std::size_t end = k + 1 < gone.size() ? gone[k + 1] : by_name_.size();
+        for (std::size_t i = gone[k] + 1; i < end; ++i) by_name_[to++] = by_name_[i];
+    }
+    by_name_.resize(to);
 }
 
 void SoftwareCatalogue::let_go_unused() {
@@ -379,8 +422,11 @@ void SoftwareCatalogue::let_go_unused() {
 void SoftwareCatalogue::refilter() {
     shown_stale_ = false;
     shown_.clear();
-    for (const std::uint32_t k : by_name_)
-        if (contains_folded(programs_[k].name, find_)) shown_.push_back(k);
+    if (find_.empty())
+        shown_ = by_name_;
+    else
+        for (const std::uint32_t k : by_name_)
+            if (contains_folded(programs_[k].name, find_)) shown_.push_back(k);
     if (order_ == CatalogueOrder::name) {
         if (!ascending_) std::reverse(shown_.begin(), shown_.end());
         return;

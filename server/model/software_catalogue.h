@@ -60,6 +60,16 @@ std::string computer_set_text(const CatalogueProgram& program, std::optional<std
 // Each computer's distinct (program, version) pairs are kept for that;
 // program names and version texts are held once, and let go when no
 // computer has them any longer.
+// A cheap hash of a name's bytes (FNV-1a): names are short, and the
+// counting looks up two of them for every entry of the software table.
+struct NameHash {
+    std::size_t operator()(std::string_view text) const {
+        std::uint64_t h = 1469598103934665603ull;
+        for (const char c : text) h = (h ^ static_cast<std::uint8_t>(c)) * 1099511628211ull;
+        return static_cast<std::size_t>(h ^ (h >> 32));
+    }
+};
+
 class SoftwareCatalogue : public StoreListener {
 public:
     SoftwareCatalogue() = default;
@@ -130,6 +140,8 @@ private:
     void count_pair(const Pair& p, bool first_of_program, int step);
     void take_changes(const std::vector<std::uint64_t>& keys);
     void order_names();
+    void drop_names();
+    bool name_before(std::uint32_t a, std::uint32_t b) const;
     void let_go_unused();
     void settle();
     void refilter();
@@ -144,18 +156,18 @@ private:
     bool complete_ = false;  // every record was counted
 
     std::deque<CatalogueProgram> programs_;  // by program number; names stay where they are
-    std::unordered_map<std::string_view, std::uint32_t> program_of_;
+    std::unordered_map<std::string_view, std::uint32_t, NameHash> program_of_;
     std::vector<std::uint32_t> free_programs_;
     std::deque<std::string> version_texts_;  // by version number
     std::vector<std::uint32_t> version_uses_;  // programs that list each version text
-    std::unordered_map<std::string_view, std::uint32_t> version_of_;
+    std::unordered_map<std::string_view, std::uint32_t, NameHash> version_of_;
     std::vector<std::uint32_t> free_versions_;
     std::vector<std::uint32_t> unused_;           // programs that may have no computer left
     std::vector<std::uint32_t> unused_versions_;  // version texts that may be listed by no program
     std::vector<std::uint32_t> by_name_;  // live programs in natural order of their names
     std::vector<std::uint32_t> added_;    // programs that gained their first computer, not yet in by_name_
-    std::vector<std::uint8_t> listed_;    // by program number: in by_name_ or added_
-    bool dropped_ = false;                // some program in by_name_ lost its last computer
+    std::vector<std::uint32_t> dropped_;  // programs that lost their last computer since
+    std::vector<std::uint8_t> listed_;    // by program number: 0 nowhere, 1 in added_, 2 in by_name_
     std::size_t live_programs_ = 0;
     bool shown_stale_ = false;
 
