@@ -60,13 +60,16 @@ std::string computer_set_text(const CatalogueProgram& program, std::optional<std
 // Each computer's distinct (program, version) pairs are kept for that;
 // program names and version texts are held once, and let go when no
 // computer has them any longer.
-// A cheap hash of a name's bytes (FNV-1a): names are short, and the
-// counting looks up two of them for every entry of the software table.
+// A cheap hash of a name's bytes (FNV-1a, as wide as size_t, so that the
+// 32-bit build multiplies in one step): names are short, and the counting
+// looks up two of them for every entry of the software table.
 struct NameHash {
     std::size_t operator()(std::string_view text) const {
-        std::uint64_t h = 1469598103934665603ull;
-        for (const char c : text) h = (h ^ static_cast<std::uint8_t>(c)) * 1099511628211ull;
-        return static_cast<std::size_t>(h ^ (h >> 32));
+        constexpr bool wide = sizeof(std::size_t) >= 8;
+        std::size_t h = wide ? static_cast<std::size_t>(1469598103934665603ull) : 2166136261u;
+        const std::size_t prime = wide ? static_cast<std::size_t>(1099511628211ull) : 16777619u;
+        for (const char c : text) h = (h ^ static_cast<std::uint8_t>(c)) * prime;
+        return h;
     }
 };
 
