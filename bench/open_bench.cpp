@@ -1,6 +1,6 @@
 // Opening a large store and listing every system: the time from open_store
 // to a built system list, and the memory it takes against the files' size.
-//   open_bench [COMPUTERS] [RUNS] [DIRECTORY] [scattered|side] [vendor]
+//   open_bench [COMPUTERS] [RUNS] [DIRECTORY] [scattered|side] [vendor|unique]
 // writes COMPUTERS x 100 programs (default 50,000) into DIRECTORY (default a
 // new temporary one, removed afterwards; a given one is kept and reused when
 // it already holds the files), then opens and lists RUNS times (default 3).
@@ -9,7 +9,9 @@
 // computer in turn, as a log-in storm of new computers may leave them.
 // "vendor" gives the computers MACs that share their first four bytes in
 // twos (00:50:02:00 and 00:50:02:01, as batches of one maker's computers);
-// otherwise they vary early. Then the software catalogue: counted at once,
+// otherwise they vary early. "unique" gives every computer program names of
+// its own (COMPUTERS x 100 programs in the catalogue; a given DIRECTORY must
+// have been written with the same choice). Then the software catalogue: counted at once,
 // counted in slices (the longest slice), and one computer's report with it
 // open (the catalogue's work: median of 21).
 // Prints each run and the median; memory is that of the first run.
@@ -41,6 +43,7 @@ constexpr int programs_per_computer = 100;
 using bench::resident_mib;
 
 bool vendor_macs = false;
+bool unique_names = false;  // every computer's program names its own
 
 Mac mac_of(int c) {
     if (vendor_macs) return Mac{0x00, 0x50, 0x02, std::uint8_t(c >> 16 & 1), std::uint8_t(c >> 8), std::uint8_t(c)};
@@ -107,7 +110,9 @@ void put_entry(std::vector<std::uint8_t>& entries, int c, int k) {
     const Mac mac = mac_of(c);
     std::uint8_t e[sw_entry::size] = {};
     std::copy(mac.begin(), mac.end(), e);
-    put_text(e, sw_entry::display_name, "Program " + std::to_string(k) + " from vendor " + std::to_string((c + k) % 97));
+    put_text(e, sw_entry::display_name,
+             "Program " + std::to_string(k) + (unique_names ? " of computer " + std::to_string(c)
+                                                            : " from vendor " + std::to_string((c + k) % 97)));
     put_text(e, sw_entry::display_version, "1.0." + std::to_string(k));
     entries.insert(entries.end(), e, e + sizeof e);
 }
@@ -146,7 +151,9 @@ int main(int argc, char** argv) {
     const bool temporary = argc <= 3;
     const bool scattered = argc > 4 && std::string(argv[4]) == "scattered";
     vendor_macs = argc > 5 && std::string(argv[5]) == "vendor";
-    const fs::path dir = temporary ? fs::temp_directory_path() / ("tally-open-bench-" + std::to_string(computers))
+    unique_names = argc > 5 && std::string(argv[5]) == "unique";
+    const fs::path dir = temporary ? fs::temp_directory_path() / ("tally-open-bench-" + std::to_string(computers) +
+                                                                  (unique_names ? "-unique" : ""))
                                    : fs::path(argv[3]);
     fs::create_directories(dir);
     const std::uintmax_t want_sw = std::uintmax_t(computers) * programs_per_computer * sw_entry::size;
@@ -158,6 +165,7 @@ int main(int argc, char** argv) {
         (fs::file_size(dir / hardware_file_name) + fs::file_size(dir / software_file_name)) / 1048576.0;
     std::printf("store of %d computers x %d programs (%.1f MiB of files), %s MACs, in %s\n", computers,
                 programs_per_computer, files_mib, vendor_macs ? "vendor-prefix" : "early-varying", dir.string().c_str());
+    if (unique_names) std::printf("every computer's program names its own\n");
 
     std::vector<double> times;
     double first_mib = 0;

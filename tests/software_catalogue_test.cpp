@@ -179,9 +179,26 @@ TEST_F(CatalogueTest, FollowsEachChangeAsAFreshCountShowsIt) {
         std::copy(mac.begin(), mac.end(), r + hw_record::mac.offset);
         return std::vector<std::uint8_t>(r, r + sizeof r);
     };
+    // Many computers at once, each with names no other has (as after a
+    // backlog of reports), and records that take new MACs.
+    const auto batch = [&](std::uint32_t from, const char* prefix) {
+        for (std::uint32_t c = from; c < from + 60; ++c) {
+            if (!store.find_record(test::mac_of(c).data())) ASSERT_TRUE(store.add_record(record(c).data())) << c;
+            std::vector<std::string> names;
+            for (int k = 0; k < 5; ++k) names.push_back(prefix + std::to_string((c * 7 + k) % 97) + " of " + std::to_string(c));
+            list(c, {{names[0].c_str(), "1"}, {names[1].c_str(), "2"}, {names[2].c_str(), ""}, {names[3].c_str(), "1"},
+                     {names[4].c_str(), "1"}, {"Browser", prefix}});
+        }
+        list(2, {{"Browser", "109.0"}});
+        // Records that take new MACs: the old and the new MAC may come in different slices, either first.
+        std::vector<std::uint32_t> moved;
+        for (std::uint32_t c = from; c < from + 60; c += 6) moved.push_back(store.find_record(test::mac_of(c).data()).value());
+        for (const std::uint32_t i : moved) store.replace_record(i, record(from + 100 + i).data());
+    };
     const struct {
         const char* step;
         std::function<void()> change;
+        std::uint32_t budget_ms = SoftwareCatalogue::no_budget;  // 0: a slice of a few computers per call
     } steps[] = {
         {"add a program", [&] { list(2, {{"Browser", "109.0"}, {"zip", "9"}, {"Editor", "2"}}); }},
         {"remove programs", [&] { list(1, {{"Browser", "109.0"}}); }},
@@ -203,10 +220,20 @@ TEST_F(CatalogueTest, FollowsEachChangeAsAFreshCountShowsIt) {
              live.build_for(1000);
          }},
         {"after the re-open", [&] { list(2, {{"Browser", "1"}}); }},
+        {"a batch of many new names", [&] { batch(20, "Tool "); }},
+        {"a batch in slices", [&] { batch(40, "Kit "); }, 0},
     };
     for (const auto& s : steps) {
         s.change();
-        live.apply_changes();
+        int slices = 0;
+        do {
+            live.apply_changes(s.budget_ms);
+            ++slices;
+            // Between slices every shown program has a computer.
+            for (std::size_t row = 0; row < live.size(); ++row) ASSERT_GT(live.program_at(row).computers, 0u) << s.step;
+            EXPECT_EQ(live.size(), live.program_count()) << s.step;
+        } while (live.has_changes());
+        EXPECT_EQ(slices > 1, s.budget_ms == 0) << s.step;
         SoftwareCatalogue fresh;
         fresh.build(store);
         EXPECT_EQ(shown(live), shown(fresh)) << s.step;

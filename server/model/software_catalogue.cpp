@@ -109,6 +109,9 @@ void SoftwareCatalogue::reset(const Store* store) {
     free_versions_.clear();
     unused_.clear();
     by_name_.clear();
+    added_.clear();
+    dropped_.clear();
+    listed_.clear();
     live_programs_ = 0;
     if (store) {
         lists_.resize(store->record_count());
@@ -121,8 +124,7 @@ void SoftwareCatalogue::build(const Store& store) {
     reset(&store);
     while (cursor_ < store.record_count()) count_record(cursor_++);
     complete_ = true;
-    let_go_unused();
-    refilter();
+    settle();
 }
 
 void SoftwareCatalogue::attach(Store& store) {
@@ -146,8 +148,7 @@ bool SoftwareCatalogue::build_for(std::uint32_t budget_ms) {
         count_record(cursor_++);
     }
     complete_ = cursor_ >= store_->record_count();
-    let_go_unused();
-    refilter();
+    settle();
     return complete_;
 }
 
@@ -155,7 +156,7 @@ void SoftwareCatalogue::mac_changed(const std::uint8_t* mac) { changed_.insert(m
 
 void SoftwareCatalogue::store_reopened() { reopened_ = true; }
 
-bool SoftwareCatalogue::apply_changes() {
+bool SoftwareCatalogue::apply_changes(std::uint32_t budget_ms) {
     if (!store_) return false;
     if (reopened_) {
         // Every table changed: counted again from nothing.
@@ -167,16 +168,41 @@ bool SoftwareCatalogue::apply_changes() {
     // A complete catalogue takes in the records added meanwhile here.
     if (complete_) cursor_ = store_->record_count();
     if (lists_.size() < store_->record_count()) lists_.resize(store_->record_count());
+    // The held MACs are taken a slice at a time, so that a backlog of
+    // reports does not hold the console; the rest wait for the next call.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(budget_ms);
+    std::vector<std::uint64_t> keys;
+    while (!changed_.empty()) {
+        keys.clear();
+        for (auto it = changed_.begin(); it != changed_.end() && keys.size() < 16;) {
+            keys.push_back(*it);
+            it = changed_.erase(it);
+        }
+        take_changes(keys);
+        if (budget_ms != no_budget && std::chrono::steady_clock::now() >= until) break;
+    }
+    settle();
+    return true;
+}
+
+void SoftwareCatalogue::take_changes(const std::vector<std::uint64_t>& keys) {
     // First every changed MAC's old list goes, then its new one comes: a
-    // record that changed its MAC belongs to two of them.
-    for (const std::uint64_t key : changed_) {
+    // record that changed its MAC belongs to two of them. When the other
+    // one's change came in an earlier slice, the record holds the new MAC's
+    // list already and keeps it.
+    for (const std::uint64_t key : keys) {
         const auto it = owner_.find(key);
         if (it == owner_.end()) continue;
-        remove_list(it->second);
+        const std::uint32_t i = it->second;
         owner_.erase(it);
+        if (i < store_->record_count()) {
+            const auto now = owner_.find(mac_key(store_->record(i).mac()));
+            if (now != owner_.end() && now->second == i) continue;
+        }
+        remove_list(i);
     }
     std::vector<Pair> list;
-    for (const std::uint64_t key : changed_) {
+    for (const std::uint64_t key : keys) {
         Mac mac{};
         for (std::size_t b = 0; b < 6; ++b) mac[b] = static_cast<std::uint8_t>(key >> (8 * b));
         const auto found = store_->find_record(mac.data());
@@ -184,14 +210,12 @@ bool SoftwareCatalogue::apply_changes() {
         if (!found || *found >= cursor_ || !store_->holds_computer(*found) ||
             mac_key(store_->record(*found).mac()) != key)
             continue;
+        // The record's old MAC is still held for a later slice: its list goes now.
+        if (!lists_[*found].empty()) remove_list(*found);
         list_of(mac.data(), list);
         add_list(*found, std::move(list));
         owner_.emplace(key, *found);
     }
-    changed_.clear();
-    let_go_unused();
-    refilter();
-    return true;
 }
 
 void SoftwareCatalogue::count_record(std::uint32_t i) {
@@ -209,7 +233,9 @@ void SoftwareCatalogue::count_record(std::uint32_t i) {
 
 void SoftwareCatalogue::list_of(const std::uint8_t* mac, std::vector<Pair>& out) {
     out.clear();
-    for (const std::size_t offset : store_->entry_offsets_of(mac)) {
+    const std::vector<std::size_t> offsets = store_->entry_offsets_of(mac);
+    out.reserve(offsets.size());
+    for (const std::size_t offset : offsets) {
         const std::uint8_t* e = store_->entry(offset).bytes();
         out.push_back({intern_program(field_text(e, sw_entry::display_name)),
                        intern_version(field_text(e, sw_entry::display_version))});
@@ -236,18 +262,15 @@ void SoftwareCatalogue::remove_list(std::uint32_t i) {
 void SoftwareCatalogue::count_program(std::uint32_t id, int step) {
     CatalogueProgram& program = programs_[id];
     if (order_ == CatalogueOrder::computers) shown_stale_ = true;
-    const auto place = [&] {
-        return std::lower_bound(by_name_.begin(), by_name_.end(), id, [this](std::uint32_t a, std::uint32_t b) {
-            return natural_compare(programs_[a].name, programs_[b].name) < 0;
-        });
-    };
+    // by_name_ follows in order_names, once for all the changes taken.
     if (step > 0 && program.computers++ == 0) {
         ++live_programs_;
-        by_name_.insert(place(), id);
+        if (!listed_[id]) added_.push_back(id);
+        if (!listed_[id]) listed_[id] = 1;
         shown_stale_ = true;
     } else if (step < 0 && --program.computers == 0) {
         --live_programs_;
-        by_name_.erase(place());
+        dropped_.push_back(id);
         unused_.push_back(id);
         shown_stale_ = true;
     }
@@ -276,7 +299,10 @@ void SoftwareCatalogue::count_pair(const Pair& p, bool first_of_program, int ste
 std::uint32_t SoftwareCatalogue::intern_program(std::string_view name) {
     const auto found = program_of_.find(name);
     if (found != program_of_.end()) return found->second;
-    const std::uint32_t id = take_id(free_programs_, programs_.size(), [this] { programs_.emplace_back(); });
+    const std::uint32_t id = take_id(free_programs_, programs_.size(), [this] {
+        programs_.emplace_back();
+        listed_.push_back(0);
+    });
     programs_[id].name.assign(name.data(), name.size());
     program_of_.emplace(std::string_view(programs_[id].name), id);
     unused_.push_back(id);  // let go again unless a computer is counted with it
@@ -294,6 +320,77 @@ std::uint32_t SoftwareCatalogue::intern_version(std::string_view text) {
     version_of_.emplace(std::string_view(version_texts_[id]), id);
     unused_versions_.push_back(id);
     return id;
+}
+
+void SoftwareCatalogue::settle() {
+    order_names();
+    let_go_unused();
+    refilter();
+}
+
+bool SoftwareCatalogue::name_before(std::uint32_t a, std::uint32_t b) const {
+    return natural_compare(programs_[a].name, programs_[b].name) < 0;
+}
+
+void SoftwareCatalogue::order_names() {
+    // Those that gained their first computer are sorted once and each finds
+    // its place by its name, then one pass from the back makes room: a batch
+    // of new names costs one pass over the programs and a search each, not
+    // a pass each.
+    drop_names();
+    const auto before = [this](std::uint32_t a, std::uint32_t b) { return name_before(a, b); };
+    added_.erase(std::remove_if(added_.begin(), added_.end(),
+                                [this](std::uint32_t id) {
+                                    if (programs_[id].computers != 0) return false;
+                                    listed_[id] = 0;
+                                    return true;
+                                }),
+                 added_.end());
+    if (added_.empty()) return;
+    std::sort(added_.begin(), added_.end(), before);
+    std::vector<std::size_t> places(added_.size());
+    for (std::size_t k = 0; k < added_.size(); ++k) {
+        const auto from = by_name_.begin() + static_cast<std::ptrdiff_t>(k == 0 ? 0 : places[k - 1]);
+        places[k] = static_cast<std::size_t>(std::upper_bound(from, by_name_.end(), added_[k], before) - by_name_.begin());
+    }
+    std::size_t from = by_name_.size();
+    by_name_.resize(by_name_.size() + added_.size());
+    std::size_t to = by_name_.size();
+    for (std::size_t k = added_.size(); k-- > 0;) {
+        const auto ahead = static_cast<std::ptrdiff_t>(from - places[k]);
+        std::move_backward(by_name_.begin() + static_cast<std::ptrdiff_t>(places[k]),
+                           by_name_.begin() + static_cast<std::ptrdiff_t>(from),
+                           by_name_.begin() + static_cast<std::ptrdiff_t>(to));
+        to -= static_cast<std::size_t>(ahead);
+        from = places[k];
+        by_name_[--to] = added_[k];
+        listed_[added_[k]] = 2;
+    }
+    added_.clear();
+}
+
+void SoftwareCatalogue::drop_names() {
+    // Programs that lost their last computer are found by their names (not
+    // let go yet) and leave in one pass.
+    std::vector<std::size_t> gone;
+    for (const std::uint32_t id : dropped_) {
+        if (programs_[id].computers != 0 || listed_[id] != 2) continue;
+        auto at = std::lower_bound(by_name_.begin(), by_name_.end(), id,
+                                   [this](std::uint32_t a, std::uint32_t b) { return name_before(a, b); });
+        while (at != by_name_.end() && *at != id) ++at;  // names that compare equal
+        if (at == by_name_.end()) continue;
+        gone.push_back(static_cast<std::size_t>(at - by_name_.begin()));
+        listed_[id] = 0;
+    }
+    dropped_.clear();
+    if (gone.empty()) return;
+    std::sort(gone.begin(), gone.end());
+    std::size_t to = gone.front();
+    for (std::size_t k = 0; k < gone.size(); ++k) {
+        const std::size_t end = k + 1 < gone.size() ? gone[k + 1] : by_name_.size();
+        for (std::size_t i = gone[k] + 1; i < end; ++i) by_name_[to++] = by_name_[i];
+    }
+    by_name_.resize(to);
 }
 
 void SoftwareCatalogue::let_go_unused() {
@@ -328,8 +425,11 @@ void SoftwareCatalogue::let_go_unused() {
 void SoftwareCatalogue::refilter() {
     shown_stale_ = false;
     shown_.clear();
-    for (const std::uint32_t k : by_name_)
-        if (contains_folded(programs_[k].name, find_)) shown_.push_back(k);
+    if (find_.empty())
+        shown_ = by_name_;
+    else
+        for (const std::uint32_t k : by_name_)
+            if (contains_folded(programs_[k].name, find_)) shown_.push_back(k);
     if (order_ == CatalogueOrder::name) {
         if (!ascending_) std::reverse(shown_.begin(), shown_.end());
         return;

@@ -60,6 +60,19 @@ std::string computer_set_text(const CatalogueProgram& program, std::optional<std
 // Each computer's distinct (program, version) pairs are kept for that;
 // program names and version texts are held once, and let go when no
 // computer has them any longer.
+// A cheap hash of a name's bytes (FNV-1a, as wide as size_t, so that the
+// 32-bit build multiplies in one step): names are short, and the counting
+// looks up two of them for every entry of the software table.
+struct NameHash {
+    std::size_t operator()(std::string_view text) const {
+        constexpr bool wide = sizeof(std::size_t) >= 8;
+        std::size_t h = wide ? static_cast<std::size_t>(1469598103934665603ull) : 2166136261u;
+        const std::size_t prime = wide ? static_cast<std::size_t>(1099511628211ull) : 16777619u;
+        for (const char c : text) h = (h ^ static_cast<std::uint8_t>(c)) * prime;
+        return h;
+    }
+};
+
 class SoftwareCatalogue : public StoreListener {
 public:
     SoftwareCatalogue() = default;
@@ -80,9 +93,11 @@ public:
     bool built() const { return store_ && cursor_ >= store_->record_count(); }
     // Computers counted so far, and of how many.
     std::uint32_t counted() const { return cursor_; }
-    // Applies the changes heard since the last call; true when any count or
-    // the shown programs changed.
-    bool apply_changes();
+    // Applies the changes heard since the last call, for about `budget_ms`
+    // (at least a few computers; the rest stay held for the next call); true
+    // when any count or the shown programs changed.
+    static constexpr std::uint32_t no_budget = 0xffffffffu;
+    bool apply_changes(std::uint32_t budget_ms = no_budget);
     bool has_changes() const { return !changed_.empty() || reopened_; }
 
     // Substring of the program name, ASCII letters in either case.
@@ -126,7 +141,12 @@ private:
     std::uint32_t intern_version(std::string_view text);
     void count_program(std::uint32_t id, int step);
     void count_pair(const Pair& p, bool first_of_program, int step);
+    void take_changes(const std::vector<std::uint64_t>& keys);
+    void order_names();
+    void drop_names();
+    bool name_before(std::uint32_t a, std::uint32_t b) const;
     void let_go_unused();
+    void settle();
     void refilter();
 
     const Store* store_ = nullptr;
@@ -139,15 +159,18 @@ private:
     bool complete_ = false;  // every record was counted
 
     std::deque<CatalogueProgram> programs_;  // by program number; names stay where they are
-    std::unordered_map<std::string_view, std::uint32_t> program_of_;
+    std::unordered_map<std::string_view, std::uint32_t, NameHash> program_of_;
     std::vector<std::uint32_t> free_programs_;
     std::deque<std::string> version_texts_;  // by version number
     std::vector<std::uint32_t> version_uses_;  // programs that list each version text
-    std::unordered_map<std::string_view, std::uint32_t> version_of_;
+    std::unordered_map<std::string_view, std::uint32_t, NameHash> version_of_;
     std::vector<std::uint32_t> free_versions_;
     std::vector<std::uint32_t> unused_;           // programs that may have no computer left
     std::vector<std::uint32_t> unused_versions_;  // version texts that may be listed by no program
     std::vector<std::uint32_t> by_name_;  // live programs in natural order of their names
+    std::vector<std::uint32_t> added_;    // programs that gained their first computer, not yet in by_name_
+    std::vector<std::uint32_t> dropped_;  // programs that lost their last computer since
+    std::vector<std::uint8_t> listed_;    // by program number: 0 nowhere, 1 in added_, 2 in by_name_
     std::size_t live_programs_ = 0;
     bool shown_stale_ = false;
 

@@ -21,6 +21,9 @@ namespace {
 // intake comes first.
 constexpr UINT_PTR count_timer = 1;
 constexpr std::uint32_t count_slice_ms = 40;
+// Reports held back meanwhile are taken in slices of about this many
+// milliseconds, the rest on the next tick of the same timer.
+constexpr std::uint32_t change_slice_ms = 20;
 
 const GridColumn computer_columns[] = {GridColumn::computer_name, GridColumn::user, GridColumn::ip_address,
                                        GridColumn::mac_address, GridColumn::windows, GridColumn::last_report};
@@ -82,7 +85,7 @@ void show_all(CatalogueWindow& w, bool scroll_to_selected) {
 
 // One slice of the counting, then the next tick, until every computer is counted.
 void count_slice(CatalogueWindow& w) {
-    w.catalogue.apply_changes();
+    w.catalogue.apply_changes(change_slice_ms);
     const bool done = w.catalogue.build_for(count_slice_ms);
     show_all(w, false);
     w.counting = !done && SetTimer(w.dialog, count_timer, 1, nullptr) != 0;
@@ -224,10 +227,25 @@ void catalogue_opened(CatalogueWindow& w, HWND dialog) {
     recount(w);
 }
 
+// The catalogue takes in the changes it heard of from the store: only the
+// counts of the programs and versions that the reporting computers gained
+// or lost move. What a slice leaves is taken on the next tick.
+void follow_changes(CatalogueWindow& w) {
+    if (!w.catalogue.has_changes()) return;
+    if (w.catalogue.apply_changes(change_slice_ms)) show_all(w, false);
+    if (!w.catalogue.built() && !w.counting)
+        count_slice(w);
+    else if (w.catalogue.has_changes() && !w.counting)
+        SetTimer(w.dialog, count_timer, 1, nullptr);
+}
+
 void catalogue_timer(CatalogueWindow& w, WPARAM id) {
     if (id != count_timer) return;
     KillTimer(w.dialog, count_timer);
-    if (w.counting) count_slice(w);
+    if (w.counting)
+        count_slice(w);
+    else
+        follow_changes(w);
 }
 
 void catalogue_closed(CatalogueWindow& w) { w.windows.catalogue.reset(); }
@@ -235,15 +253,6 @@ void catalogue_closed(CatalogueWindow& w) { w.windows.catalogue.reset(); }
 const WindowHandlers<CatalogueWindow> catalogue_handlers{catalogue_opened, notify, command, catalogue_timer,
                                                          catalogue_closed};
 const auto catalogue_window_proc = inventory_window_proc<CatalogueWindow, catalogue_handlers>;
-
-// The catalogue takes in the changes it heard of from the store: only the
-// counts of the programs and versions that the reporting computers gained
-// or lost move.
-void follow_changes(CatalogueWindow& w) {
-    if (!w.catalogue.has_changes()) return;
-    if (w.catalogue.apply_changes()) show_all(w, false);
-    if (!w.catalogue.built() && !w.counting) count_slice(w);
-}
 
 }  // namespace
 
