@@ -110,6 +110,39 @@ TEST_F(ChangesViewTest, SheetHoldsTheShownRows) {
                          ",PC-1,First seen,First report,,\r\n");
 }
 
+// Times within and across quarter hours and hours, and a clock set back
+// (an event older than the one before it): the rows since a time and their
+// time texts.
+TEST(ChangesViewTimes, RowsSinceATimeAndTheirTexts) {
+    TempDir dir;
+    RecordingNotifier notifier;
+    Store store{notifier};
+    History history;
+    ASSERT_EQ(store.open_store(dir.path()), 0);
+    ASSERT_EQ(history.open(dir.path()), 0);
+    const std::vector<std::uint32_t> times = {t0 + 899, t0 + 900, t0 + 3599, t0 + 3600, t0 - 2 * day, t0 + 7 * day + 1};
+    for (std::uint32_t t : times) ASSERT_TRUE(history.append({event(1, ChangeKind::hardware, "Memory", "1", "2")}, t));
+    const struct {
+        std::uint32_t since;
+        std::vector<std::uint32_t> expected;  // newest first
+    } cases[] = {
+        {0, {t0 + 7 * day + 1, t0 - 2 * day, t0 + 3600, t0 + 3599, t0 + 900, t0 + 899}},
+        {t0 - day, {t0 + 7 * day + 1, t0 + 3600, t0 + 3599, t0 + 900, t0 + 899}},
+        {t0 + 3600, {t0 + 7 * day + 1, t0 + 3600}},
+        {t0 + 8 * day, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.since);
+        ChangesView view;
+        view.set_since(c.since);
+        view.fill(history, store);
+        std::vector<std::string> shown, expected;
+        for (std::size_t r = 0; r < view.size(); ++r) shown.push_back(view.text(r, ChangeColumn::time));
+        for (std::uint32_t t : c.expected) expected.push_back(change_time_text(t));
+        EXPECT_EQ(shown, expected);
+    }
+}
+
 TEST(ChangeTexts, TimeFilterOfTheBoxes) {
     const std::uint32_t now = t0;
     EXPECT_EQ(changes_since("7", "", now), now - 7 * day);

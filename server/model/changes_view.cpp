@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <functional>
+#include <utility>
 
 #include "server/model/formats.h"
 #include "server/model/local_time.h"
@@ -86,27 +88,93 @@ bool ChangesView::passes(const HistoryEntry& e) const {
     return e.time >= since_ && (kinds_ & (1u << static_cast<unsigned>(e.kind))) != 0;
 }
 
+namespace {
+
+// Writes the value as `width` digits (leading zeros) at `out`.
+char* put_digits(char* out, int value, int width) {
+    for (int k = width - 1; k >= 0; --k, value /= 10) out[k] = static_cast<char>('0' + value % 10);
+    return out + width;
+}
+
+// The time texts of many events close in time. The local time of a quarter
+// hour is looked up once (and its end checked to lie the same distance
+// ahead, so a change of the offset from UTC inside it is seen) and the
+// seconds within it are added; a quarter whose check fails, or that would
+// carry into the next hour, is looked up event by event.
+class TimeTexts {
+public:
+    std::string text(std::uint32_t t) {
+        const std::uint32_t quarter = t / quarter_seconds;
+        if (quarter != quarter_) look_up(quarter);
+        if (!usable_) return change_time_text(t);
+        const int s = base_seconds_ + static_cast<int>(t % quarter_seconds);
+        char out[19];
+        char* p = put_digits(out, base_.tm_year + 1900, 4);
+        *p++ = '-';
+        p = put_digits(p, base_.tm_mon + 1, 2);
+        *p++ = '-';
+        p = put_digits(p, base_.tm_mday, 2);
+        *p++ = ' ';
+        p = put_digits(p, base_.tm_hour, 2);
+        *p++ = ':';
+        p = put_digits(p, s / 60, 2);
+        *p++ = ':';
+        put_digits(p, s % 60, 2);
+        return std::string(out, sizeof out);
+    }
+
+private:
+    static constexpr std::uint32_t quarter_seconds = 900;
+    void look_up(std::uint32_t quarter) {
+        quarter_ = quarter;
+        const std::time_t start = static_cast<std::time_t>(quarter) * quarter_seconds;
+        std::tm end{};
+        usable_ = local_time(start, base_) && local_time(start + (quarter_seconds - 1), end) &&
+                  base_.tm_year >= 0 && base_.tm_year + 1900 <= 9999;
+        base_seconds_ = base_.tm_min * 60 + base_.tm_sec;
+        usable_ = usable_ && base_seconds_ + int(quarter_seconds) - 1 < 3600 && end.tm_hour == base_.tm_hour &&
+                  end.tm_mday == base_.tm_mday && end.tm_min * 60 + end.tm_sec == base_seconds_ + int(quarter_seconds) - 1;
+    }
+    std::uint32_t quarter_ = 0xFFFFFFFFu;
+    bool usable_ = false;
+    std::tm base_{};
+    int base_seconds_ = 0;
+};
+
+void lower_in_place(std::string& text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
+}
+
+}  // namespace
+
 void ChangesView::add_rows(History& history, const Store& store, const std::vector<std::uint32_t>& entries) {
     std::vector<ChangeEvent> events;
     // result not checked: a record that cannot be read shows empty
     history.read(entries, events);
     rows_.reserve(rows_.size() + events.size());
+    TimeTexts times;
+    std::string user;
     for (ChangeEvent& e : events) {
-        Row row;
+        Row& row = rows_.emplace_back();
         row.sequence = e.sequence;
         row.mac = e.mac;
-        row.text[0] = change_time_text(e.time);
+        row.text[0] = times.text(e.time);
         row.text[1] = std::move(e.computer);
         row.text[2] = change_kind_text(e.kind);
         row.text[3] = std::move(e.what);
         row.text[4] = std::move(e.old_value);
         row.text[5] = std::move(e.new_value);
-        std::string user;
+        user.clear();
         const auto i = store.find_record(e.mac.data());
         if (i && store.holds_computer(*i)) user = store.record(*i).last_user();
-        row.find_text = ascii_lower(row.text[1] + '\n' + user + '\n' + row.text[3] + '\n' + row.text[4] + '\n' +
-                                    row.text[5]);
-        rows_.push_back(std::move(row));
+        // The find text: the computer, its user, what and both values, one line each, in lower case.
+        std::string& find = row.find_text;
+        find.reserve(row.text[1].size() + user.size() + row.text[3].size() + row.text[4].size() +
+                     row.text[5].size() + 4);
+        find.append(row.text[1]).append(1, '\n').append(user).append(1, '\n').append(row.text[3]);
+        find.append(1, '\n').append(row.text[4]).append(1, '\n').append(row.text[5]);
+        lower_in_place(find);
     }
 }
 
@@ -118,8 +186,8 @@ void ChangesView::fill(History& history, const Store& store) {
             for (std::uint32_t k : *mine)
                 if (passes(history.entry(k))) entries.push_back(k);
     } else {
-        for (std::uint32_t k = 0; k < history.size(); ++k)
-            if (passes(history.entry(k))) entries.push_back(k);
+        for (std::size_t k = history.first_entry_from(since_); k < history.size(); ++k)
+            if (passes(history.entry(k))) entries.push_back(static_cast<std::uint32_t>(k));
     }
     add_rows(history, store, entries);
     sort_rows();
@@ -131,10 +199,11 @@ void ChangesView::events_appended(History& history, const Store& store, std::siz
         return;
     }
     std::vector<std::uint32_t> entries;
+    const std::optional<std::uint32_t> mine = computer_ ? history.computer_of(computer_->data()) : std::nullopt;
     for (std::size_t k = first; k < history.size(); ++k) {
         const HistoryEntry& e = history.entry(k);
         if (!passes(e)) continue;
-        if (computer_ && history.computer_of(computer_->data()) != e.computer) continue;
+        if (computer_ && mine != e.computer) continue;
         entries.push_back(static_cast<std::uint32_t>(k));
     }
     add_rows(history, store, entries);
@@ -160,8 +229,19 @@ bool ChangesView::less(std::uint32_t a, std::uint32_t b) const {
 
 void ChangesView::sort_rows() {
     order_.resize(rows_.size());
-    for (std::uint32_t k = 0; k < rows_.size(); ++k) order_[k] = k;
-    std::sort(order_.begin(), order_.end(), [this](std::uint32_t a, std::uint32_t b) { return less(a, b); });
+    if (sort_column_ == ChangeColumn::time) {
+        // By sequence alone (the time column's order): the numbers side by side, no row touched while sorting.
+        std::vector<std::pair<std::uint64_t, std::uint32_t>> keys(rows_.size());
+        for (std::uint32_t k = 0; k < rows_.size(); ++k) keys[k] = {rows_[k].sequence, k};
+        if (ascending_)
+            std::sort(keys.begin(), keys.end());
+        else
+            std::sort(keys.begin(), keys.end(), std::greater<>());
+        for (std::size_t k = 0; k < keys.size(); ++k) order_[k] = keys[k].second;
+    } else {
+        for (std::uint32_t k = 0; k < rows_.size(); ++k) order_[k] = k;
+        std::sort(order_.begin(), order_.end(), [this](std::uint32_t a, std::uint32_t b) { return less(a, b); });
+    }
     refilter();
 }
 

@@ -98,7 +98,16 @@ void History::Index::add(std::uint64_t key, std::uint32_t time, ChangeKind kind,
         computer.first_seen = time;
         computer.has_first_seen = true;
     }
+    if (!entries.empty() && time < entries.back().time) in_time_order = false;
     entries.push_back({time, record, c, kind});
+}
+
+std::size_t History::first_entry_from(std::uint32_t time) const {
+    if (!index_.in_time_order) return 0;
+    const auto& entries = index_.entries;
+    const auto first = std::lower_bound(entries.begin(), entries.end(), time,
+                                        [](const HistoryEntry& e, std::uint32_t t) { return e.time < t; });
+    return static_cast<std::size_t>(first - entries.begin());
 }
 
 const History::Computer* History::Index::find(const std::uint8_t* mac) const {
@@ -118,6 +127,9 @@ bool History::load() {
     if (length < 0) return false;
     const std::uint64_t records = std::uint64_t(length) / hr::size;
     std::vector<std::uint8_t> block(records_per_read * hr::size);
+    // One entry per whole record: room for all at once, not grown by doubling (which copies the index and,
+    // at its largest, holds it half again).
+    index_.entries.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(records, 0xFFFFFFFFu)));
     ChangeEvent e;
     std::uint32_t end = 0;
     for (std::uint64_t first = 0; first < records; first += records_per_read) {

@@ -79,6 +79,10 @@ public:
 
     std::size_t size() const { return index_.entries.size(); }
     const HistoryEntry& entry(std::size_t k) const { return index_.entries[k]; }
+    // The first entry whose time is at or after `time` when no entry is
+    // older than the one before it (as long as the server's clock was not
+    // set back); 0 otherwise. Entries before it are all older than `time`.
+    std::size_t first_entry_from(std::uint32_t time) const;
     // Reads the events of these entries (ascending), neighbours in one read.
     // False when a record could not be read (its event is left empty).
     bool read(const std::vector<std::uint32_t>& entries, std::vector<ChangeEvent>& out);
@@ -133,6 +137,7 @@ private:
         std::vector<HistoryEntry> entries;
         std::vector<Computer> computers;
         std::unordered_map<std::uint64_t, std::uint32_t, MacHash> computer_of_key;
+        bool in_time_order = true;  // no entry older than the one before it
         void add(std::uint64_t key, std::uint32_t time, ChangeKind kind, std::uint32_t record);
         const Computer* find(const std::uint8_t* mac) const;
     };
