@@ -49,10 +49,11 @@
 #             time the main window took to answer a message (pings every
 #             10 ms), with both windows open and with none; first the same
 #             for 30 s without reports (what the machine itself adds)
-#     publish, publish:S  10,000 clients in 60 (or S) s with manifests, tallyhall publishing to a
-#             private PostgreSQL (tests/pg_cluster.sh) and not, in turn
-#             (STORM_PAIRS pairs, default 2): the datagrams taken, and how long
-#             after the last send the database held every computer and program
+#     publish, publish:S  10,000 clients in 60 (or S) s with manifests,
+#             tallyhall publishing to a private PostgreSQL (tests/pg_cluster.sh)
+#             and not, in turn (STORM_PAIRS pairs, default 2): the datagrams
+#             taken, and how long after the last send the database held every
+#             computer and program
 #   The fleet rows time the catalogue's first counting in the real server
 #   (from the menu command until every program is counted) and wait for it
 #   before the clients send; their stores are made by open_bench and kept in
