@@ -33,7 +33,7 @@ TEST(SystemsGridTest, CellTextsOfAComputer) {
         {GridColumn::custom_field_2, "Owner, Finance"},
     };
     const std::size_t row = *grid.row_of(0);
-    for (const auto& [column, text] : cells) EXPECT_EQ(grid.text(row, column), text) << grid_column_spec(column).title;
+    for (const auto& [column, text] : cells) EXPECT_EQ(grid.text(row, column), text) << grid_column_info(column).title;
     // No fixed disk: no share; an unknown Windows by its numbers.
     EXPECT_EQ(grid.text(*grid.row_of(2), GridColumn::fullest_disk_free), "");
     EXPECT_EQ(grid.text(*grid.row_of(2), GridColumn::windows), "Windows 4.20.1000");
@@ -146,7 +146,7 @@ TEST_F(GridTest, SortsByTextNumberAndAddress) {
     };
     for (const auto& c : cases) {
         grid.sort_by(c.column, c.ascending);
-        EXPECT_EQ(shown(grid), c.order) << grid_column_spec(c.column).title << " " << c.ascending;
+        EXPECT_EQ(shown(grid), c.order) << grid_column_info(c.column).title << " " << c.ascending;
     }
     grid.click_column(GridColumn::user);
     EXPECT_TRUE(grid.ascending());

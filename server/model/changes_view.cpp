@@ -13,12 +13,12 @@
 
 namespace tally {
 
-const GridColumnSpec& change_column_spec(ChangeColumn column) {
-    static const GridColumnSpec specs[change_column_count] = {
+const GridColumnInfo& change_column_info(ChangeColumn column) {
+    static const GridColumnInfo infos[change_column_count] = {
         {"Time", false, 130}, {"Computer", false, 110}, {"Kind", false, 100},
         {"What", false, 180}, {"Old Value", false, 130}, {"New Value", false, 130},
     };
-    return specs[static_cast<std::size_t>(column)];
+    return infos[static_cast<std::size_t>(column)];
 }
 
 const char* change_group_text(ChangeGroup group) {

@@ -18,7 +18,7 @@ namespace tally {
 
 enum class ChangeColumn : std::uint8_t { time, computer, kind, what, old_value, new_value };
 constexpr std::size_t change_column_count = 6;
-const GridColumnSpec& change_column_spec(ChangeColumn column);
+const GridColumnInfo& change_column_info(ChangeColumn column);
 
 // The kind filter's boxes, each a set of kinds.
 enum class ChangeGroup : std::uint8_t {

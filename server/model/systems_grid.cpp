@@ -13,7 +13,7 @@ namespace tally {
 
 namespace {
 
-constexpr GridColumnSpec column_specs[grid_column_count] = {
+constexpr GridColumnInfo column_infos[grid_column_count] = {
     {"Computer Name", false, 130}, {"User", false, 90},           {"IP Address", false, 100},
     {"MAC Address", false, 120},   {"Windows", false, 120},       {"Processor", false, 100},
     {"Speed in Mhz", true, 80},    {"RAM Size in MB", true, 90},  {"Disk Total MB", true, 90},
@@ -42,7 +42,7 @@ void set_number(GridRow& row, GridColumn c, std::uint64_t value) {
 
 }  // namespace
 
-const GridColumnSpec& grid_column_spec(GridColumn column) { return column_specs[col(column)]; }
+const GridColumnInfo& grid_column_info(GridColumn column) { return column_infos[col(column)]; }
 
 std::string ascii_lower(const std::string& text) {
     std::string out = text;
@@ -184,7 +184,7 @@ bool SystemsGrid::passes(std::uint32_t i) const {
 bool SystemsGrid::less(std::uint32_t a, std::uint32_t b) const {
     const std::size_t c = col(sort_column_);
     int order;
-    if (column_specs[c].numeric || sort_column_ == GridColumn::ip_address || sort_column_ == GridColumn::mac_address ||
+    if (column_infos[c].numeric || sort_column_ == GridColumn::ip_address || sort_column_ == GridColumn::mac_address ||
         sort_column_ == GridColumn::last_report || sort_column_ == GridColumn::first_seen) {
         const std::uint64_t x = rows_[a].number[c], y = rows_[b].number[c];
         order = x < y ? -1 : (x > y ? 1 : 0);

@@ -47,12 +47,12 @@ enum class GridColumn : std::uint8_t {
 };
 constexpr std::size_t grid_column_count = 23;
 
-struct GridColumnSpec {
+struct GridColumnInfo {
     const char* title;
     bool numeric;  // sorted by number, right-aligned
     int width;     // initial width in pixels
 };
-const GridColumnSpec& grid_column_spec(GridColumn column);
+const GridColumnInfo& grid_column_info(GridColumn column);
 
 constexpr std::uint32_t seconds_per_day = 86400;
 // Whole days from a report at `last_update` to `now`; 0 for a time ahead of now.

@@ -21,9 +21,9 @@ std::size_t text_length(const std::uint8_t* base, Field f) {
 
 // A view's sheet as its window shows it: the column titles, then each row's
 // texts, column by column.
-template <typename Column, typename View, typename Spec>
-bool write_columns_sheet(const View& view, std::size_t columns, Spec spec, SheetWriter& out) {
-    for (std::size_t c = 0; c < columns; ++c) out.field(spec(Column(c)).title);
+template <typename Column, typename View, typename Info>
+bool write_columns_sheet(const View& view, std::size_t columns, Info column_info, SheetWriter& out) {
+    for (std::size_t c = 0; c < columns; ++c) out.field(column_info(Column(c)).title);
     out.end_line();
     for (std::size_t row = 0; row < view.size(); ++row) {
         for (std::size_t c = 0; c < columns; ++c) out.field(view.text(row, Column(c)));
@@ -71,7 +71,7 @@ bool SheetWriter::finish() {
 }
 
 bool write_grid_sheet(const SystemsGrid& grid, SheetWriter& out) {
-    return write_columns_sheet<GridColumn>(grid, grid_column_count, grid_column_spec, out);
+    return write_columns_sheet<GridColumn>(grid, grid_column_count, grid_column_info, out);
 }
 
 bool write_catalogue_sheet(const SoftwareCatalogue& catalogue, SheetWriter& out) {
@@ -117,7 +117,7 @@ bool write_program_computers_sheet(const Store& store, const SoftwareCatalogue& 
 }
 
 bool write_changes_sheet(const ChangesView& view, SheetWriter& out) {
-    return write_columns_sheet<ChangeColumn>(view, change_column_count, change_column_spec, out);
+    return write_columns_sheet<ChangeColumn>(view, change_column_count, change_column_info, out);
 }
 
 bool write_inventory_sheet(const Store& store, SheetWriter& out) {

@@ -108,7 +108,7 @@ void set_up(CatalogueWindow& w, HWND dialog) {
     set_up_list(w.versions, {{"Version", 200, false}, {"Computers", 70, true}});
     std::vector<ListColumn> columns;
     for (GridColumn c : computer_columns) {
-        const GridColumnSpec& info = grid_column_spec(c);
+        const GridColumnInfo& info = grid_column_info(c);
         columns.push_back({info.title, info.width, info.numeric});
     }
     set_up_list(w.computers, columns);

@@ -49,7 +49,7 @@ void set_up(ChangesWindow& w, HWND dialog) {
     w.dialog = dialog;
     w.list = GetDlgItem(dialog, IDC_CHANGES_LIST);
     mark_inventory_window(dialog);
-    set_up_list(w.list, list_columns(change_column_count, change_column_spec));
+    set_up_list(w.list, list_columns(change_column_count, change_column_info));
     w.layout.capture(dialog, changes_anchors);
     w.view.set_computer(w.computer);
     if (w.computer) {

@@ -98,12 +98,12 @@ struct ListColumn {
 };
 // Report mode with full-row selection and grid lines, and these columns.
 void set_up_list(HWND list, const std::vector<ListColumn>& columns);
-// The columns of a list from the model's column specifications.
+// The columns of a list from the model's column descriptions.
 template <typename Column>
-std::vector<ListColumn> list_columns(std::size_t count, const GridColumnSpec& (*spec)(Column)) {
+std::vector<ListColumn> list_columns(std::size_t count, const GridColumnInfo& (*column_info)(Column)) {
     std::vector<ListColumn> columns;
     for (std::size_t c = 0; c < count; ++c) {
-        const GridColumnSpec& info = spec(Column(c));
+        const GridColumnInfo& info = column_info(Column(c));
         columns.push_back({info.title, info.width, info.numeric});
     }
     return columns;

@@ -41,7 +41,7 @@ void set_up(SystemsWindow& w, HWND dialog) {
     w.dialog = dialog;
     w.list = GetDlgItem(dialog, IDC_SYSTEMS_LIST);
     mark_inventory_window(dialog);
-    set_up_list(w.list, list_columns(grid_column_count, grid_column_spec));
+    set_up_list(w.list, list_columns(grid_column_count, grid_column_info));
     w.layout.capture(dialog, systems_anchors);
     w.grid.set_history(&w.host.history());
 }
