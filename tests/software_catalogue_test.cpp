@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 
 #include "console_fixture.h"
 #include "server/model/software_catalogue.h"
@@ -186,8 +187,9 @@ TEST_F(CatalogueTest, FollowsEachChangeAsAFreshCountShowsIt) {
         for (std::uint32_t c = from; c < from + 60; ++c) {
             const auto mac = test::mac_of(c);
             const auto at = store.find_record(mac.data());  // a free record when the MAC has none
-            if (!at || !std::equal(mac.begin(), mac.end(), store.record(*at).mac()))
+            if (!at || !std::equal(mac.begin(), mac.end(), store.record(*at).mac())) {
                 ASSERT_TRUE(store.add_record(record(c).data())) << c;
+            }
             std::vector<std::string> names;
             for (int k = 0; k < 5; ++k) names.push_back(prefix + std::to_string((c * 7 + k) % 97) + " of " + std::to_string(c));
             list(c, {{names[0].c_str(), "1"}, {names[1].c_str(), "2"}, {names[2].c_str(), ""}, {names[3].c_str(), "1"},
@@ -269,6 +271,41 @@ TEST_F(CatalogueTest, CountsInSlicesWhileReportsArrive) {
     SoftwareCatalogue fresh;
     fresh.build(store);
     EXPECT_EQ(shown(live), shown(fresh));
+}
+
+// The name index against a plain map, through growth and removals, with
+// hashes that crowd into few places (so that removal must close gaps
+// across runs of slots) and hashes that agree for different names.
+TEST(NameIndexTest, FindsWhatAPlainMapFinds) {
+    std::vector<std::string> names;
+    std::vector<std::uint32_t> hashes;
+    for (std::uint32_t k = 0; k < 300; ++k) {
+        names.push_back("name " + std::to_string(k));
+        hashes.push_back(k % 3 == 0 ? (k % 7) * 1024u : k % 2 == 0 ? 5u : name_hash(names.back()));
+    }
+    NameIndex index;
+    std::map<std::string, std::uint32_t> plain;
+    const auto name_of = [&](std::uint32_t id) -> std::string_view { return names[id]; };
+    std::uint32_t state = 12345;
+    for (int step = 0; step < 5000; ++step) {
+        state = state * 1103515245u + 12345u;
+        const std::uint32_t id = (state >> 8) % 300;
+        const bool held = plain.count(names[id]) != 0;
+        if (held && (state & 1)) {
+            ASSERT_TRUE(index.erase(hashes[id], id));
+            plain.erase(names[id]);
+        } else if (!held) {
+            index.insert(hashes[id], id);
+            plain[names[id]] = id;
+        }
+        ASSERT_EQ(index.size(), plain.size());
+        for (std::uint32_t k = 0; k < 300; k += 7) {
+            const auto it = plain.find(names[k]);
+            ASSERT_EQ(index.find(names[k], hashes[k], name_of), it == plain.end() ? NameIndex::none : it->second)
+                << "step " << step << ", name " << k;
+        }
+    }
+    EXPECT_FALSE(index.erase(12345u, 7));
 }
 
 }  // namespace

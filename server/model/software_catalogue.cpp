@@ -297,27 +297,33 @@ void SoftwareCatalogue::count_pair(const Pair& p, bool first_of_program, int ste
 }
 
 std::uint32_t SoftwareCatalogue::intern_program(std::string_view name) {
-    const auto found = program_of_.find(name);
-    if (found != program_of_.end()) return found->second;
+    const std::uint32_t hash = name_hash(name);
+    const std::uint32_t found = program_of_.find(name, hash, [this](std::uint32_t id) -> std::string_view {
+        return programs_[id].name;
+    });
+    if (found != NameIndex::none) return found;
     const std::uint32_t id = take_id(free_programs_, programs_.size(), [this] {
         programs_.emplace_back();
         listed_.push_back(0);
     });
     programs_[id].name.assign(name.data(), name.size());
-    program_of_.emplace(std::string_view(programs_[id].name), id);
+    program_of_.insert(hash, id);
     unused_.push_back(id);  // let go again unless a computer is counted with it
     return id;
 }
 
 std::uint32_t SoftwareCatalogue::intern_version(std::string_view text) {
-    const auto found = version_of_.find(text);
-    if (found != version_of_.end()) return found->second;
+    const std::uint32_t hash = name_hash(text);
+    const std::uint32_t found = version_of_.find(text, hash, [this](std::uint32_t id) -> std::string_view {
+        return version_texts_[id];
+    });
+    if (found != NameIndex::none) return found;
     const std::uint32_t id = take_id(free_versions_, version_texts_.size(), [this] {
         version_texts_.emplace_back();
         version_uses_.push_back(0);
     });
     version_texts_[id].assign(text.data(), text.size());
-    version_of_.emplace(std::string_view(version_texts_[id]), id);
+    version_of_.insert(hash, id);
     unused_versions_.push_back(id);
     return id;
 }
@@ -399,13 +405,11 @@ void SoftwareCatalogue::let_go_unused() {
     for (const std::uint32_t id : unused_) {
         CatalogueProgram& program = programs_[id];
         if (program.computers != 0) continue;
-        const auto it = program_of_.find(program.name);
-        if (it == program_of_.end() || it->second != id) continue;  // let go already
+        if (!program_of_.erase(name_hash(program.name), id)) continue;  // let go already
         for (const CatalogueVersion& v : program.versions) {
             --version_uses_[v.id];
             unused_versions_.push_back(v.id);
         }
-        program_of_.erase(it);
         program.versions.clear();
         program.name.clear();
         free_programs_.push_back(id);
@@ -413,9 +417,7 @@ void SoftwareCatalogue::let_go_unused() {
     unused_.clear();
     for (const std::uint32_t id : unused_versions_) {
         if (version_uses_[id] != 0) continue;
-        const auto it = version_of_.find(version_texts_[id]);
-        if (it == version_of_.end() || it->second != id) continue;
-        version_of_.erase(it);
+        if (!version_of_.erase(name_hash(version_texts_[id]), id)) continue;  // let go already
         version_texts_[id].clear();
         free_versions_.push_back(id);
     }
@@ -460,9 +462,11 @@ void SoftwareCatalogue::click_column(CatalogueOrder order) {
 }
 
 std::optional<std::size_t> SoftwareCatalogue::row_of(const std::string& name) const {
-    const auto it = program_of_.find(name);
-    if (it == program_of_.end()) return std::nullopt;
-    const auto row = std::find(shown_.begin(), shown_.end(), it->second);
+    const std::uint32_t id = program_of_.find(name, name_hash(name), [this](std::uint32_t k) -> std::string_view {
+        return programs_[k].name;
+    });
+    if (id == NameIndex::none) return std::nullopt;
+    const auto row = std::find(shown_.begin(), shown_.end(), id);
     if (row == shown_.end()) return std::nullopt;
     return static_cast<std::size_t>(row - shown_.begin());
 }

@@ -15,6 +15,7 @@
 #include <vector>
 #include <deque>
 
+#include "server/model/name_index.h"
 #include "server/store/store.h"
 
 namespace tally {
@@ -60,19 +61,6 @@ std::string computer_set_text(const CatalogueProgram& program, std::optional<std
 // Each computer's distinct (program, version) pairs are kept for that;
 // program names and version texts are held once, and let go when no
 // computer has them any longer.
-// A cheap hash of a name's bytes (FNV-1a, as wide as size_t, so that the
-// 32-bit build multiplies in one step): names are short, and the counting
-// looks up two of them for every entry of the software table.
-struct NameHash {
-    std::size_t operator()(std::string_view text) const {
-        constexpr bool wide = sizeof(std::size_t) >= 8;
-        std::size_t h = wide ? static_cast<std::size_t>(1469598103934665603ull) : 2166136261u;
-        const std::size_t prime = wide ? static_cast<std::size_t>(1099511628211ull) : 16777619u;
-        for (const char c : text) h = (h ^ static_cast<std::uint8_t>(c)) * prime;
-        return h;
-    }
-};
-
 class SoftwareCatalogue : public StoreListener {
 public:
     SoftwareCatalogue() = default;
@@ -159,11 +147,11 @@ private:
     bool complete_ = false;  // every record was counted
 
     std::deque<CatalogueProgram> programs_;  // by program number; names stay where they are
-    std::unordered_map<std::string_view, std::uint32_t, NameHash> program_of_;
+    NameIndex program_of_;  // name -> program number
     std::vector<std::uint32_t> free_programs_;
     std::deque<std::string> version_texts_;  // by version number
     std::vector<std::uint32_t> version_uses_;  // programs that list each version text
-    std::unordered_map<std::string_view, std::uint32_t, NameHash> version_of_;
+    NameIndex version_of_;  // text -> version number
     std::vector<std::uint32_t> free_versions_;
     std::vector<std::uint32_t> unused_;           // programs that may have no computer left
     std::vector<std::uint32_t> unused_versions_;  // version texts that may be listed by no program

@@ -18,23 +18,44 @@ bool text_command(const Args& a) {
 }
 DRIVER_COMMAND("text", "text TITLE PAGE ID", text_command);
 
-// wait-text TITLE PAGE ID TEXT [TIMEOUT_MS]: waits until the control shows TEXT.
-bool wait_text_command(const Args& a) {
+// Waits until the control's text passes `shown` (for at most the timeout
+// in a[4]); the usage line names the command.
+template <typename Shown>
+bool wait_for_text(const Args& a, const char* usage, Shown shown) {
     long timeout = 0;
-    if (a.size() < 4) return fail("wait-text TITLE PAGE ID TEXT [TIMEOUT_MS]");
+    if (a.size() < 4) return fail(usage);
     if (!timeout_arg(a, 4, timeout)) return false;
     HWND c = control(a[0], a[1], a[2]);
     if (!c) return false;
     const DWORD start = GetTickCount();
     std::string last;
-    while ((last = window_text(c)) != a[3]) {
+    while (!shown(last = window_text(c))) {
         if (static_cast<long>(GetTickCount() - start) >= timeout)
             return fail(a[2] + " shows \"" + last + "\", not \"" + a[3] + "\"");
         Sleep(50);
     }
     return true;
 }
+
+// wait-text TITLE PAGE ID TEXT [TIMEOUT_MS]: waits until the control shows TEXT.
+bool wait_text_command(const Args& a) {
+    return wait_for_text(a, "wait-text TITLE PAGE ID TEXT [TIMEOUT_MS]",
+                         [&](const std::string& text) { return text == a[3]; });
+}
 DRIVER_COMMAND("wait-text", "wait-text TITLE PAGE ID TEXT [TIMEOUT_MS]", wait_text_command);
+
+// wait-end TITLE PAGE ID END [TIMEOUT_MS]: waits until the control's text
+// ends with END, and prints it.
+bool wait_end_command(const Args& a) {
+    std::string last;
+    const bool ended = wait_for_text(a, "wait-end TITLE PAGE ID END [TIMEOUT_MS]", [&](const std::string& text) {
+        last = text;
+        return text.size() >= a[3].size() && text.compare(text.size() - a[3].size(), a[3].size(), a[3]) == 0;
+    });
+    if (ended) print_line(last);
+    return ended;
+}
+DRIVER_COMMAND("wait-end", "wait-end TITLE PAGE ID END [TIMEOUT_MS]", wait_end_command);
 
 // set-text TITLE PAGE ID TEXT: replaces the text of an edit control.
 bool set_text_command(const Args& a) {

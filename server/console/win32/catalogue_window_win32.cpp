@@ -16,11 +16,16 @@ namespace tally {
 
 namespace {
 
-// The catalogue is counted in slices of at most this many milliseconds, one
-// on each tick of a timer, whose messages wait while datagrams do: the
-// intake comes first.
+// The catalogue is counted in slices of at most this many milliseconds.
+// Slices follow each other while nothing else waits for the window's
+// thread; a datagram, a key or a paint that waits ends the run until the
+// next tick of a timer, whose messages wait while the others do: the intake
+// comes first. The window shows how far the counting is at most this
+// often, as often as the main list is painted: a paint of the three lists
+// costs as much as a slice under a slow display.
 constexpr UINT_PTR count_timer = 1;
 constexpr std::uint32_t count_slice_ms = 40;
+constexpr ULONGLONG count_paint_ms = 500;
 // Reports held back meanwhile are taken in slices of about this many
 // milliseconds, the rest on the next tick of the same timer.
 constexpr std::uint32_t change_slice_ms = 20;
@@ -51,6 +56,11 @@ void show_all(CatalogueWindow& w, bool scroll_to_selected) {
     // With the days box, only the computers that installed it in those days (from the history).
     const std::uint32_t days = parse_days(dlg_text(w.dialog, IDC_CATALOGUE_INSTALLED_DAYS));
     const std::uint32_t now = now_seconds();
+    // The computers' rows are made the first time a program is chosen.
+    if (row && !w.set_rows_filled) {
+        w.set_rows.fill(w.host.store(), now);
+        w.set_rows_filled = true;
+    }
     if (!row) {
         w.set.clear();
     } else if (days == 0) {
@@ -83,18 +93,35 @@ void show_all(CatalogueWindow& w, bool scroll_to_selected) {
         EnableWindow(GetDlgItem(w.dialog, id), row.has_value());
 }
 
-// One slice of the counting, then the next tick, until every computer is counted.
+// Whether a datagram, a key or a paint waits for the window's thread.
+// Timers (the main window's, every quarter second) and messages sent from
+// other threads (a reader of the window's texts) wait for the next showing
+// of the counting, at most its interval.
+bool others_wait() { return HIWORD(GetQueueStatus(QS_INPUT | QS_POSTMESSAGE | QS_PAINT | QS_HOTKEY)) != 0; }
+
+// Slices of the counting, then the next tick, until every computer is counted.
 void count_slice(CatalogueWindow& w) {
-    w.catalogue.apply_changes(change_slice_ms);
-    const bool done = w.catalogue.build_for(count_slice_ms);
-    show_all(w, false);
+    bool done = false;
+    ULONGLONG now = 0;
+    do {
+        w.catalogue.apply_changes(change_slice_ms);
+        done = w.catalogue.build_for(count_slice_ms);
+        now = GetTickCount64();
+    } while (!done && now < w.next_count_paint && !others_wait());
+    if (done || now >= w.next_count_paint) {
+        show_all(w, false);
+        w.next_count_paint = now + count_paint_ms;
+    }
     w.counting = !done && SetTimer(w.dialog, count_timer, 1, nullptr) != 0;
+    // Without the timer the counting ends here: what it counted is shown.
+    if (!done && !w.counting) show_all(w, false);
 }
 
 // The tables changed as a whole: counted anew.
 void recount(CatalogueWindow& w) {
     w.catalogue.attach(w.host.store_to_follow());
-    w.set_rows.fill(w.host.store(), now_seconds());
+    w.set_rows_filled = false;
+    w.next_count_paint = 0;
     count_slice(w);
 }
 
@@ -272,7 +299,7 @@ void open_catalogue_window(InventoryWindows& windows, InventoryHost& host) {
 }
 
 void catalogue_window_record_changed(CatalogueWindow& w, std::uint32_t i) {
-    w.set_rows.update_record(w.host.store(), i, now_seconds());
+    if (w.set_rows_filled) w.set_rows.update_record(w.host.store(), i, now_seconds());
 }
 
 void catalogue_window_follow_changes(CatalogueWindow& w) { follow_changes(w); }

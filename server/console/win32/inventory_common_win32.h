@@ -76,8 +76,10 @@ struct CatalogueWindow : InventoryPane {
     CatalogueChoice choice;           // the chosen program and version
     std::vector<std::uint32_t> set;  // the chosen computers
     SystemsGrid set_rows;            // their rows
+    bool set_rows_filled = false;    // set_rows holds every record (filled once a program is chosen)
     bool painting = false;
     bool counting = false;  // the catalogue is being counted, a slice on each timer tick
+    ULONGLONG next_count_paint = 0;  // tick count at which the counting is shown again
 };
 
 // The Changes window's or a timeline's state (a timeline has a computer).
