@@ -27,10 +27,14 @@ std::uint32_t take_id(std::vector<std::uint32_t>& free_ids, std::size_t size, Gr
     return id;
 }
 
+// A text field up to its first NUL, the whole width without one. The loop
+// is the program's own: the counting reads two fields of every entry, and
+// a call into the C library for each costs more than the short texts.
 std::string_view field_text(const std::uint8_t* entry, Field f) {
     const char* p = reinterpret_cast<const char*>(entry + f.offset);
-    const void* nul = std::memchr(p, 0, f.width);
-    return std::string_view(p, nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - p) : f.width);
+    std::size_t n = 0;
+    while (n < f.width && p[n] != 0) ++n;
+    return std::string_view(p, n);
 }
 
 char folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
@@ -201,7 +205,6 @@ void SoftwareCatalogue::take_changes(const std::vector<std::uint64_t>& keys) {
         }
         remove_list(i);
     }
-    std::vector<Pair> list;
     for (const std::uint64_t key : keys) {
         Mac mac{};
         for (std::size_t b = 0; b < 6; ++b) mac[b] = static_cast<std::uint8_t>(key >> (8 * b));
@@ -212,8 +215,7 @@ void SoftwareCatalogue::take_changes(const std::vector<std::uint64_t>& keys) {
             continue;
         // The record's old MAC is still held for a later slice: its list goes now.
         if (!lists_[*found].empty()) remove_list(*found);
-        list_of(mac.data(), list);
-        add_list(*found, std::move(list));
+        add_list(*found, mac.data());
         owner_.emplace(key, *found);
     }
 }
@@ -224,32 +226,27 @@ void SoftwareCatalogue::count_record(std::uint32_t i) {
     const std::uint64_t key = mac_key(mac);
     const auto found = store_->find_record(mac);
     if (!found || *found != i || owner_.count(key)) return;
-    std::vector<Pair> list;
-    list_of(mac, list);
     if (lists_.size() <= i) lists_.resize(std::size_t(i) + 1);
-    add_list(i, std::move(list));
+    add_list(i, mac);
     owner_.emplace(key, i);
 }
 
-void SoftwareCatalogue::list_of(const std::uint8_t* mac, std::vector<Pair>& out) {
-    out.clear();
-    const std::vector<std::size_t> offsets = store_->entry_offsets_of(mac);
-    out.reserve(offsets.size());
-    for (const std::size_t offset : offsets) {
+void SoftwareCatalogue::add_list(std::uint32_t i, const std::uint8_t* mac) {
+    // The pairs are gathered in one vector kept for every computer, and the
+    // computer keeps a copy of just their size: one allocation a computer.
+    std::vector<Pair>& pairs = gathered_;
+    pairs.clear();
+    store_->for_each_entry_offset(mac, [&](std::size_t offset) {
         const std::uint8_t* e = store_->entry(offset).bytes();
-        out.push_back({intern_program(field_text(e, sw_entry::display_name)),
-                       intern_version(field_text(e, sw_entry::display_version))});
-    }
-}
-
-void SoftwareCatalogue::add_list(std::uint32_t i, std::vector<Pair> list) {
+        pairs.push_back({intern_program(field_text(e, sw_entry::display_name)),
+                         intern_version(field_text(e, sw_entry::display_version))});
+    });
     // A computer that lists a program (or a version) twice counts once.
-    std::sort(list.begin(), list.end());
-    list.erase(std::unique(list.begin(), list.end()), list.end());
-    for (std::size_t k = 0; k < list.size(); ++k)
-        count_pair(list[k], k == 0 || list[k - 1].program != list[k].program, 1);
-    list.shrink_to_fit();
-    lists_[i] = std::move(list);
+    std::sort(pairs.begin(), pairs.end());
+    pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
+    for (std::size_t k = 0; k < pairs.size(); ++k)
+        count_pair(pairs[k], k == 0 || pairs[k - 1].program != pairs[k].program, 1);
+    lists_[i].assign(pairs.begin(), pairs.end());
 }
 
 void SoftwareCatalogue::remove_list(std::uint32_t i) {

@@ -122,9 +122,9 @@ private:
     void reset(const Store* store);
     // Counts record i when it is the first record of its MAC.
     void count_record(std::uint32_t i);
-    void add_list(std::uint32_t i, std::vector<Pair> list);
+    // Counts the programs of the computer with this MAC as record i's.
+    void add_list(std::uint32_t i, const std::uint8_t* mac);
     void remove_list(std::uint32_t i);
-    void list_of(const std::uint8_t* mac, std::vector<Pair>& out);
     std::uint32_t intern_program(std::string_view name);
     std::uint32_t intern_version(std::string_view text);
     void count_program(std::uint32_t id, int step);
@@ -141,6 +141,7 @@ private:
     Store* attached_ = nullptr;
     std::uint32_t cursor_ = 0;  // records below are counted
     std::vector<std::vector<Pair>> lists_;  // by record: its pairs, while it is counted
+    std::vector<Pair> gathered_;            // the pairs of the computer being counted
     std::unordered_map<std::uint64_t, std::uint32_t, MacHash> owner_;  // MAC -> the record counted for it
     std::unordered_set<std::uint64_t, MacHash> changed_;  // MACs heard of, not yet applied
     bool reopened_ = false;

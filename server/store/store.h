@@ -183,6 +183,14 @@ public:
     // Offsets of the entries that carry the MAC, in table order: the
     // computer's software list.
     std::vector<std::size_t> entry_offsets_of(const std::uint8_t* mac) const;
+    // The same offsets handed to visit(offset) one by one, for a MAC that
+    // is not all zero, without making a list.
+    template <typename Visit>
+    void for_each_entry_offset(const std::uint8_t* mac, Visit visit) const {
+        tables_.index.for_each_entry(mac_key(mac), [&](std::uint32_t k) {
+            if (std::size_t(k) * sw_entry::size < tables_.used_length) visit(std::size_t(k) * sw_entry::size);
+        });
+    }
 
     // --- writing
     // Every changed record and entry is noted and written at once, or inside

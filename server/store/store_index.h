@@ -47,6 +47,14 @@ public:
     std::size_t count_of(std::uint64_t key) const;
     // The entries of a key in ascending order; for key 0, the free entries.
     std::vector<std::uint32_t> entries_of(std::uint64_t key) const;
+    // Hands each entry of a non-zero key to visit(k), in ascending order,
+    // without making a list.
+    template <typename Visit>
+    void for_each_entry(std::uint64_t key, Visit visit) const {
+        const auto it = entries_by_mac_.find(key);
+        if (it == entries_by_mac_.end()) return;
+        for (std::uint32_t k = it->second.first; k != no_entry; k = next_entry_[k]) visit(k);
+    }
     // The entries of a non-zero key in ascending order, now counted free; for
     // key 0, the free entries.
     std::vector<std::uint32_t> release(std::uint64_t key);
