@@ -27,8 +27,11 @@ constexpr UINT_PTR count_timer = 1;
 constexpr std::uint32_t count_slice_ms = 40;
 constexpr ULONGLONG count_paint_ms = 500;
 // Reports held back meanwhile are taken in slices of about this many
-// milliseconds, the rest on the next tick of the same timer.
+// milliseconds, the rest a few slices' time later on the same timer: while
+// reports keep coming, the catalogue takes at most a fifth of the window's
+// thread and the intake the rest.
 constexpr std::uint32_t change_slice_ms = 20;
+constexpr UINT follow_ms = 4 * change_slice_ms;
 
 const GridColumn computer_columns[] = {GridColumn::computer_name, GridColumn::user, GridColumn::ip_address,
                                        GridColumn::mac_address, GridColumn::windows, GridColumn::last_report};
@@ -257,13 +260,24 @@ void catalogue_opened(CatalogueWindow& w, HWND dialog) {
 // The catalogue takes in the changes it heard of from the store: only the
 // counts of the programs and versions that the reporting computers gained
 // or lost move. What a slice leaves is taken on the next tick.
+// The counts are shown as often as the counting is, and once more when the
+// changes end. While the catalogue is counted, its slices take the changes.
 void follow_changes(CatalogueWindow& w) {
-    if (!w.catalogue.has_changes()) return;
-    if (w.catalogue.apply_changes(change_slice_ms)) show_all(w, false);
-    if (!w.catalogue.built() && !w.counting)
-        count_slice(w);
-    else if (w.catalogue.has_changes() && !w.counting)
-        SetTimer(w.dialog, count_timer, 1, nullptr);
+    if (w.counting || (!w.catalogue.has_changes() && !w.changes_unshown)) return;
+    if (w.catalogue.apply_changes(change_slice_ms)) w.changes_unshown = true;
+    if (!w.catalogue.built()) {
+        count_slice(w);  // the tables were reopened: counted anew
+        return;
+    }
+    const bool more = w.catalogue.has_changes();
+    const ULONGLONG now = GetTickCount64();
+    if (w.changes_unshown && (!more || now >= w.next_count_paint)) {
+        show_all(w, false);
+        w.changes_unshown = false;
+        w.next_count_paint = now + count_paint_ms;
+    }
+    // Result not checked: without the timer, the rest is taken with the next report.
+    if (more) SetTimer(w.dialog, count_timer, follow_ms, nullptr);
 }
 
 void catalogue_timer(CatalogueWindow& w, WPARAM id) {

@@ -80,6 +80,7 @@ struct CatalogueWindow : InventoryPane {
     bool painting = false;
     bool counting = false;  // the catalogue is being counted, a slice on each timer tick
     ULONGLONG next_count_paint = 0;  // tick count at which the counting is shown again
+    bool changes_unshown = false;    // counts moved since they were last shown
 };
 
 // The Changes window's or a timeline's state (a timeline has a computer).
