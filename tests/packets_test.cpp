@@ -45,9 +45,7 @@ TEST(HardwarePacket, EncodesEveryFieldAtItsOffset) {
     r.drive_types[25] = 4;
     HardwarePacket p = encode_hardware_packet(r);
 
-    EXPECT_EQ(p[0], 'T');
-    EXPECT_EQ(0, std::memcmp(p.data() + 1, r.mac.data(), 6));
-    EXPECT_EQ(get_u32(p.data() + 8), 704u);
+    EXPECT_TRUE(test::has_head(p.data(), 704, 'T', r.mac));
     EXPECT_STREQ(reinterpret_cast<const char*>(p.data() + 12), "PC-01");
     EXPECT_EQ(get_u16(p.data() + 62), 0x0202);
     EXPECT_EQ(p[64], 13);
@@ -141,11 +139,7 @@ TEST(ExtensionPacket, LayoutCutsAndLengths) {
     f.display_version = "23H2";
     ExtensionPacket p = encode_extension_packet({1, 2, 3, 4, 5, 6}, f);
     ASSERT_EQ(p.size(), 320u);
-    EXPECT_EQ(p[0], 'E');
-    EXPECT_EQ(p[1], 1);
-    EXPECT_EQ(p[6], 6);
-    EXPECT_EQ(p[7], 0);
-    EXPECT_EQ(get_u32(p.data() + 8), 320u);
+    EXPECT_TRUE(test::has_head(p.data(), p.size(), 'E', {1, 2, 3, 4, 5, 6}));
     const struct {
         std::size_t offset;
         std::string text;
@@ -175,9 +169,7 @@ TEST(ExtensionPacket, LayoutCutsAndLengths) {
 TEST(IdPacket, LayoutAndCuts) {
     IdPacket p = encode_id_packet({1, 2, 3, 4, 5, 6}, "ASSET-1", "SN-42");
     EXPECT_EQ(p.size(), 64u);
-    EXPECT_EQ(p[0], '2');
-    EXPECT_EQ(p[6], 6);
-    EXPECT_EQ(get_u32(p.data() + 8), 64u);
+    EXPECT_TRUE(test::has_head(p.data(), p.size(), '2', {1, 2, 3, 4, 5, 6}));
     EXPECT_STREQ(reinterpret_cast<const char*>(p.data() + 12), "ASSET-1");
     EXPECT_STREQ(reinterpret_cast<const char*>(p.data() + 37), "SN-42");
 
