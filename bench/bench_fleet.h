@@ -45,6 +45,13 @@ struct QuietNotifier : tally::Notifier {
     }
 };
 
+using Clock = std::chrono::steady_clock;
+
+// Milliseconds since `start`, for the figures that time a step by hand.
+inline double ms_since(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
 // Median time of `work` in ms, each run after an untimed `setup`.
 inline double median_ms(int runs, const std::function<void()>& work, const std::function<void()>& setup = [] {}) {
     std::vector<double> times;

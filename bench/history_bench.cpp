@@ -25,16 +25,11 @@
 namespace {
 
 using namespace tally;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::ms_since;
 namespace fs = std::filesystem;
 
 constexpr int days = 365;
-
-using bench::resident_mib;
-
-double ms_since(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
 
 // Day d's event of computer c: a program update most days, now and then
 // hardware or a user.
@@ -96,10 +91,10 @@ int main(int argc, char** argv) {
         History history;
         const auto start = Clock::now();
         if (store.open_store(dir.string()) != 0) return 1;
-        const double rss = resident_mib();
+        const double rss = bench::resident_mib();
         if (history.open(dir.string()) != 0) return 1;
         with.push_back(ms_since(start));
-        growth.push_back(resident_mib() - rss);
+        growth.push_back(bench::resident_mib() - rss);
         std::printf("run %d: open without history %.0f ms, with %.0f ms (%zu events), memory +%.1f MiB\n", run + 1,
                     without.back(), with.back(), history.size(), growth.back());
     }

@@ -31,16 +31,13 @@
 #include "server/model/system_list.h"
 #include "server/store/store.h"
 
-
 namespace {
 
 using namespace tally;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::ms_since;
 namespace fs = std::filesystem;
-
-constexpr int programs_per_computer = 100;
-
-using bench::resident_mib;
+using bench::programs_per_computer;
 
 bool vendor_macs = false;
 bool unique_names = false;  // every computer's program names its own
@@ -49,8 +46,6 @@ Mac mac_of(int c) {
     if (vendor_macs) return Mac{0x00, 0x50, 0x02, std::uint8_t(c >> 16 & 1), std::uint8_t(c >> 8), std::uint8_t(c)};
     return Mac{0x02, 0x00, std::uint8_t(c >> 16), std::uint8_t(c >> 8), std::uint8_t(c), 0x01};
 }
-
-double ms_since(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
 
 // The catalogue figures over an open store.
 void catalogue_figures(Store& store, int computers) {
@@ -170,16 +165,16 @@ int main(int argc, char** argv) {
     std::vector<double> times;
     double first_mib = 0;
     for (int run = 0; run < runs; ++run) {
-        const double before = resident_mib();
+        const double before = bench::resident_mib();
         const auto t = Clock::now();
         bench::PrintingNotifier notifier;
         Store store(notifier);
         if (store.open_store(dir.string()) != 0) return 1;
-        const double open_ms = std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+        const double open_ms = ms_since(t);
         SystemList list;
         list.rebuild(store, ActiveSearch{}, ListOrder::system_name);
-        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t).count();
-        const double mib = resident_mib() - before;
+        const double ms = ms_since(t);
+        const double mib = bench::resident_mib() - before;
         if (run == 0) first_mib = mib;
         times.push_back(ms);
         std::printf("run %d: open %8.1f ms, open and list %zu systems %8.1f ms, memory %7.1f MiB\n", run + 1, open_ms,

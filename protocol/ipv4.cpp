@@ -27,13 +27,4 @@ bool parse_ipv4(const std::string& text, Ipv4& out) {
 
 bool resolve_ipv4(const std::string& host, Ipv4& out) { return parse_ipv4(host, out) || lookup_ipv4(host, out); }
 
-UdpSocket& UdpSocket::operator=(UdpSocket&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = other.handle_;
-        other.handle_ = invalid_handle;
-    }
-    return *this;
-}
-
 }  // namespace tally

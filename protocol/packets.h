@@ -37,12 +37,18 @@ constexpr std::uint32_t drive_fixed = 3;
 constexpr std::uint32_t drive_cdrom = 5;
 using Mac = std::array<std::uint8_t, 6>;
 
-// Hardware packet: exactly 704 bytes.
-namespace hw_packet {
-constexpr std::size_t size = 704;
+// The 12-byte head the hardware, ID and extension packets share: type, MAC
+// address, a reserved byte and the packet's size.
+namespace report_head {
 constexpr Field packet_type{0, 1};
 constexpr Field mac{1, 6};
 constexpr Field packet_size{8, 4};
+}  // namespace report_head
+
+// Hardware packet: exactly 704 bytes.
+namespace hw_packet {
+constexpr std::size_t size = 704;
+using namespace report_head;
 constexpr Field computer_name{12, 50};
 constexpr Field winsock_version{62, 2};
 constexpr Field cpuid_levels{64, 1};
@@ -84,9 +90,7 @@ constexpr std::uint32_t max_pagefile_mb = 0xFFFFFF;
 // ID packet: exactly 64 bytes.
 namespace id_packet {
 constexpr std::size_t size = 64;
-constexpr Field packet_type{0, 1};
-constexpr Field mac{1, 6};
-constexpr Field packet_size{8, 4};
+using namespace report_head;
 constexpr Field asset_tag{12, 25};
 constexpr Field serial_number{37, 27};
 constexpr Field fields[] = {packet_type, mac, packet_size, asset_tag, serial_number};
@@ -98,9 +102,7 @@ constexpr Field fields[] = {packet_type, mac, packet_size, asset_tag, serial_num
 // below from its start.
 namespace ext_packet {
 constexpr std::size_t size = 320;
-constexpr Field packet_type{0, 1};
-constexpr Field mac{1, 6};
-constexpr Field packet_size{8, 4};
+using namespace report_head;
 constexpr Field processor_name{12, 49};   // processor brand string, at most 48 characters
 constexpr Field manufacturer{64, 64};     // system manufacturer
 constexpr Field model{128, 64};           // system model

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "protocol/ipv4.h"
+#include "protocol/owned_handle.h"
 
 namespace tally {
 
@@ -35,15 +36,8 @@ struct ReceiveResult {
 
 class UdpSocket {
 public:
-    UdpSocket() = default;
-    ~UdpSocket() { close(); }
-    UdpSocket(const UdpSocket&) = delete;
-    UdpSocket& operator=(const UdpSocket&) = delete;
-    UdpSocket(UdpSocket&& other) noexcept : handle_(other.handle_) { other.handle_ = invalid_handle; }
-    UdpSocket& operator=(UdpSocket&& other) noexcept;
-
     bool open();                    // creates an IPv4 datagram socket
-    bool is_open() const { return handle_ != invalid_handle; }
+    bool is_open() const { return handle_.is_open(); }
     // Binds to the port on every local address, or on `local` when given.
     bool bind(std::uint16_t port, const Ipv4* local = nullptr);
     bool set_receive_buffer(int bytes);
@@ -56,14 +50,16 @@ public:
     bool send_to(const Ipv4& to, std::uint16_t port, const void* data, std::size_t size);
     // The bound local port (0 when unknown).
     std::uint16_t local_port() const;
-    void close();
+    void close() { handle_.reset(); }
     // The platform handle (SOCKET or file descriptor), for event registration.
-    std::uintptr_t handle() const { return handle_; }
+    std::uintptr_t handle() const { return handle_.get(); }
 
     static constexpr std::uintptr_t invalid_handle = ~static_cast<std::uintptr_t>(0);
 
 private:
-    std::uintptr_t handle_ = invalid_handle;
+    // Closes the platform handle (closesocket or close).
+    static void close_handle(std::uintptr_t handle);
+    OwnedHandle<std::uintptr_t, invalid_handle, close_handle> handle_;  // closed with the socket
 };
 
 }  // namespace tally

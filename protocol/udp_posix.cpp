@@ -42,23 +42,23 @@ bool UdpSocket::open() {
     close();
     int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
     if (fd < 0) return false;
-    handle_ = static_cast<std::uintptr_t>(fd);
+    handle_.reset(static_cast<std::uintptr_t>(fd));
     return true;
 }
 
 bool UdpSocket::bind(std::uint16_t port, const Ipv4* local) {
     Ipv4 any{};
     sockaddr_in sa = make_address(local ? *local : any, port);
-    return ::bind(fd_of(handle_), reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
+    return ::bind(fd_of(handle()), reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
 }
 
 bool UdpSocket::set_receive_buffer(int bytes) {
-    return setsockopt(fd_of(handle_), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) == 0;
+    return setsockopt(fd_of(handle()), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) == 0;
 }
 
 bool UdpSocket::set_non_blocking() {
-    const int flags = fcntl(fd_of(handle_), F_GETFL, 0);
-    return flags >= 0 && fcntl(fd_of(handle_), F_SETFL, flags | O_NONBLOCK) == 0;
+    const int flags = fcntl(fd_of(handle()), F_GETFL, 0);
+    return flags >= 0 && fcntl(fd_of(handle()), F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
 ReceiveResult UdpSocket::receive(std::uint8_t* buffer, std::size_t capacity) {
@@ -67,7 +67,7 @@ ReceiveResult UdpSocket::receive(std::uint8_t* buffer, std::size_t capacity) {
     socklen_t from_len = sizeof from;
     // MSG_TRUNC makes the call return the datagram's real length, so an
     // oversized datagram is reported as a failure, as Winsock does.
-    ssize_t n = ::recvfrom(fd_of(handle_), buffer, capacity, MSG_TRUNC, reinterpret_cast<sockaddr*>(&from),
+    ssize_t n = ::recvfrom(fd_of(handle()), buffer, capacity, MSG_TRUNC, reinterpret_cast<sockaddr*>(&from),
                            &from_len);
     if (n < 0) {
         r.error = errno;
@@ -86,26 +86,23 @@ ReceiveResult UdpSocket::receive(std::uint8_t* buffer, std::size_t capacity) {
 }
 
 bool UdpSocket::wait_readable(int timeout_ms) {
-    pollfd p{fd_of(handle_), POLLIN, 0};
+    pollfd p{fd_of(handle()), POLLIN, 0};
     return ::poll(&p, 1, timeout_ms) > 0;
 }
 
 bool UdpSocket::send_to(const Ipv4& to, std::uint16_t port, const void* data, std::size_t size) {
     sockaddr_in sa = make_address(to, port);
-    return ::sendto(fd_of(handle_), data, size, 0, reinterpret_cast<sockaddr*>(&sa), sizeof sa) ==
+    return ::sendto(fd_of(handle()), data, size, 0, reinterpret_cast<sockaddr*>(&sa), sizeof sa) ==
            static_cast<ssize_t>(size);
 }
 
 std::uint16_t UdpSocket::local_port() const {
     sockaddr_in sa{};
     socklen_t len = sizeof sa;
-    if (getsockname(fd_of(handle_), reinterpret_cast<sockaddr*>(&sa), &len) != 0) return 0;
+    if (getsockname(fd_of(handle()), reinterpret_cast<sockaddr*>(&sa), &len) != 0) return 0;
     return ntohs(sa.sin_port);
 }
 
-void UdpSocket::close() {
-    if (handle_ != invalid_handle) ::close(fd_of(handle_));
-    handle_ = invalid_handle;
-}
+void UdpSocket::close_handle(std::uintptr_t handle) { ::close(fd_of(handle)); }
 
 }  // namespace tally

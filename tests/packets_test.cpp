@@ -7,6 +7,7 @@
 
 #include "protocol/packets.h"
 #include "protocol/udp.h"
+#include "test_support.h"
 
 namespace tally {
 namespace {
@@ -32,55 +33,37 @@ std::vector<Walked> walk(const std::vector<std::uint8_t>& d, bool* truncated = n
 }
 
 TEST(HardwarePacket, EncodesEveryFieldAtItsOffset) {
-    HardwareReport r;
-    r.mac = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
-    r.computer_name = "PC-01";
+    HardwareReport r = test::desktop_report({0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E}, "PC-01");
+    // Beyond the desktop: values that fill every byte of their fields.
     r.winsock_version = 0x0202;
-    r.cpuid_levels = 13;
-    r.cpuid_vendor = "GenuineIntel";
-    r.cpuid_code = 0x000906EA;
-    r.speed_mhz = 2992.6f;
     r.ram_bytes = 0xFFFFFFFFu;
     r.pagefile_bytes = 123456789;
-    r.windows_major = 10;
-    r.windows_minor = 0;
-    r.windows_build = 19045;
-    r.windows_platform = 2;
-    r.bits_per_pixel = 32;
-    r.video_width = 1920;
-    r.video_height = 1080;
-    r.refresh_rate = 60;
     r.interlaced = 1;
-    r.drive_letters[0] = 'C';
-    r.drive_types[0] = 3;
     r.free_disk_space[0] = 0x123456789AULL;
     r.total_disk_space[0] = 0x23456789ABULL;
     r.drive_letters[25] = 'Z';
     r.drive_types[25] = 4;
-    r.up_time = 176527;
-    r.last_user = "alice";
     HardwarePacket p = encode_hardware_packet(r);
 
-    EXPECT_EQ(p[0], 'T');
-    EXPECT_EQ(0, std::memcmp(p.data() + 1, r.mac.data(), 6));
-    EXPECT_EQ(get_u32(p.data() + 8), 704u);
+    EXPECT_TRUE(test::has_head(p.data(), 704, 'T', r.mac));
     EXPECT_STREQ(reinterpret_cast<const char*>(p.data() + 12), "PC-01");
     EXPECT_EQ(get_u16(p.data() + 62), 0x0202);
     EXPECT_EQ(p[64], 13);
     EXPECT_EQ(0, std::memcmp(p.data() + 68, "GenuineIntel", 12));
-    EXPECT_EQ(get_u32(p.data() + 80), 0x000906EAu);
+    EXPECT_EQ(get_u32(p.data() + 80), 0x0F29u);
     EXPECT_FLOAT_EQ(get_f32(p.data() + 84), 2992.6f);
     EXPECT_EQ(get_u32(p.data() + 88), 0xFFFFFFFFu);
     EXPECT_EQ(get_u32(p.data() + 92), 123456789u);
-    EXPECT_EQ(p[96], 10);
-    EXPECT_EQ(get_u16(p.data() + 98), 19045);
+    EXPECT_EQ(p[96], 5);
+    EXPECT_EQ(p[97], 1);
+    EXPECT_EQ(get_u16(p.data() + 98), 2600);
     EXPECT_EQ(get_u32(p.data() + 100), 2u);
     EXPECT_EQ(get_u32(p.data() + 104), 32u);
-    EXPECT_EQ(get_u32(p.data() + 108), 1920u);
-    EXPECT_EQ(get_u32(p.data() + 112), 1080u);
-    EXPECT_EQ(get_u16(p.data() + 116), 60);
+    EXPECT_EQ(get_u32(p.data() + 108), 1024u);
+    EXPECT_EQ(get_u32(p.data() + 112), 768u);
+    EXPECT_EQ(get_u16(p.data() + 116), 75);
     EXPECT_EQ(p[118], 1);
-    EXPECT_EQ(p[119], 'C');
+    EXPECT_EQ(p[119], 'c');
     EXPECT_EQ(p[144], 'Z');
     EXPECT_EQ(get_u32(p.data() + 148), 3u);
     EXPECT_EQ(get_u32(p.data() + 148 + 4 * 25), 4u);
@@ -156,11 +139,7 @@ TEST(ExtensionPacket, LayoutCutsAndLengths) {
     f.display_version = "23H2";
     ExtensionPacket p = encode_extension_packet({1, 2, 3, 4, 5, 6}, f);
     ASSERT_EQ(p.size(), 320u);
-    EXPECT_EQ(p[0], 'E');
-    EXPECT_EQ(p[1], 1);
-    EXPECT_EQ(p[6], 6);
-    EXPECT_EQ(p[7], 0);
-    EXPECT_EQ(get_u32(p.data() + 8), 320u);
+    EXPECT_TRUE(test::has_head(p.data(), p.size(), 'E', {1, 2, 3, 4, 5, 6}));
     const struct {
         std::size_t offset;
         std::string text;
@@ -190,9 +169,7 @@ TEST(ExtensionPacket, LayoutCutsAndLengths) {
 TEST(IdPacket, LayoutAndCuts) {
     IdPacket p = encode_id_packet({1, 2, 3, 4, 5, 6}, "ASSET-1", "SN-42");
     EXPECT_EQ(p.size(), 64u);
-    EXPECT_EQ(p[0], '2');
-    EXPECT_EQ(p[6], 6);
-    EXPECT_EQ(get_u32(p.data() + 8), 64u);
+    EXPECT_TRUE(test::has_head(p.data(), p.size(), '2', {1, 2, 3, 4, 5, 6}));
     EXPECT_STREQ(reinterpret_cast<const char*>(p.data() + 12), "ASSET-1");
     EXPECT_STREQ(reinterpret_cast<const char*>(p.data() + 37), "SN-42");
 

@@ -91,16 +91,11 @@ struct Site : test::ServerFiles {
     explicit Site(std::string site_name) : name(std::move(site_name)) { EXPECT_TRUE(opened); }
     static Mac mac_of(int c) { return {0x00, 0x16, 0x3E, 0x00, static_cast<std::uint8_t>(c >> 8), static_cast<std::uint8_t>(c)}; }
     void report(int c, const std::string& computer, const Programs& programs, std::uint32_t memory_mb = 4096) {
-        HardwareReport r;
-        r.mac = mac_of(c);
-        r.computer_name = computer;
-        r.cpuid_vendor = "GenuineIntel";
+        HardwareReport r = test::desktop_report(mac_of(c), computer);
         r.ram_mb = memory_mb;
-        r.windows_platform = 2;
         r.windows_major = 10;
+        r.windows_minor = 0;
         r.windows_build = 19045;
-        r.drive_letters[0] = 'C';
-        r.drive_types[0] = 3;
         r.total_disk_space[0] = 256ULL << 30;
         r.free_disk_space[0] = std::uint64_t(c % 200) << 30;
         r.last_user = "user" + std::to_string(c);

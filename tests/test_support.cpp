@@ -1,6 +1,7 @@
 // Temporary directories and file helpers for the unit tests.
 #include "test_support.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -97,6 +98,15 @@ HardwareReport desktop_report(const Mac& mac, const std::string& name) {
     r.up_time = 176527;
     r.last_user = "alice";
     return r;
+}
+
+::testing::AssertionResult has_head(const std::uint8_t* d, std::size_t size, std::uint8_t type, const Mac& mac) {
+    if (size < 12) return ::testing::AssertionFailure() << "only " << size << " bytes";
+    if (d[0] != type) return ::testing::AssertionFailure() << "type " << int(d[0]) << ", not " << int(type);
+    if (!std::equal(mac.begin(), mac.end(), d + 1)) return ::testing::AssertionFailure() << "another MAC address";
+    if (d[7] != 0) return ::testing::AssertionFailure() << "byte 7 is " << int(d[7]);
+    if (get_u32(d + 8) != size) return ::testing::AssertionFailure() << "size " << get_u32(d + 8) << ", not " << size;
+    return ::testing::AssertionSuccess();
 }
 
 }  // namespace tally::test

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "server/console/data_protection.h"
 #include "server/intake/history_recorder.h"
 #include "server/intake/intake.h"
@@ -92,6 +94,11 @@ struct RecordingConsole : ConsoleHooks {
 // A desktop's hardware report: Windows XP, 512 MB, one fixed drive C (the
 // letter sent lower-case, as the intake files it raised).
 HardwareReport desktop_report(const Mac& mac, const std::string& name);
+
+// True when a datagram opens with the head the client's packets, the manifest
+// and the receipt share: the type byte, the MAC address, byte 7 zero (reserved,
+// or no flags) and its own length in bytes 8 to 11; else which of them is off.
+::testing::AssertionResult has_head(const std::uint8_t* d, std::size_t size, std::uint8_t type, const Mac& mac);
 
 // A store in a fresh directory with an intake over it, as the intake's tests
 // use them (the test opens the store).

@@ -7,25 +7,20 @@
 #include <cstdio>
 #include <string>
 
+#include "protocol/owned_handle.h"
+
 namespace tally {
 
 class DbFile {
 public:
     enum class OpenResult { opened, created, missing_and_not_created, failed };
 
-    DbFile() = default;
-    ~DbFile() { close(); }
-    DbFile(const DbFile&) = delete;
-    DbFile& operator=(const DbFile&) = delete;
-    DbFile(DbFile&& other) noexcept : f_(other.f_) { other.f_ = nullptr; }
-    DbFile& operator=(DbFile&& other) noexcept;
-
     // Opens the file for reading and writing ("rb+"); creates it empty
     // ("wb+") when it does not exist.
     OpenResult open_or_create(const std::string& path);
     // Opens an existing file for reading only ("rb"); false when it cannot.
     bool open_read_only(const std::string& path);
-    bool is_open() const { return f_ != nullptr; }
+    bool is_open() const { return file_.is_open(); }
     // Length in bytes, or -1 when it cannot be taken.
     std::int64_t length();
     // Reads up to n bytes from the start; returns the bytes read.
@@ -39,13 +34,15 @@ public:
     bool sync();
     // Cuts the file to `length` bytes.
     bool truncate(std::uint64_t length);
-    void close();
+    void close() { file_.reset(); }
 
 private:
     // 64-bit positioning of the stream.
     bool seek(std::uint64_t offset, int whence);
     std::int64_t tell();
-    std::FILE* f_ = nullptr;
+    // Result not checked: each write was flushed, and checked, when it was made.
+    static void close_stream(std::FILE* f) { std::fclose(f); }
+    OwnedHandle<std::FILE*, nullptr, close_stream> file_;  // closed with the DbFile
 };
 
 // The platform's path separator: '\\' on Windows, '/' elsewhere.

@@ -7,12 +7,12 @@ namespace tally {
 
 const char path_separator = '/';
 
-bool DbFile::seek(std::uint64_t offset, int whence) { return fseeko(f_, static_cast<off_t>(offset), whence) == 0; }
+bool DbFile::seek(std::uint64_t offset, int whence) { return fseeko(file_.get(), static_cast<off_t>(offset), whence) == 0; }
 
-std::int64_t DbFile::tell() { return static_cast<std::int64_t>(ftello(f_)); }
+std::int64_t DbFile::tell() { return static_cast<std::int64_t>(ftello(file_.get())); }
 
 bool DbFile::truncate(std::uint64_t length) {
-    return f_ && ftruncate(fileno(f_), static_cast<off_t>(length)) == 0;
+    return file_.is_open() && ftruncate(fileno(file_.get()), static_cast<off_t>(length)) == 0;
 }
 
 }  // namespace tally

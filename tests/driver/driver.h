@@ -70,10 +70,11 @@ HWND control(const std::string& title, const std::string& page, const std::strin
 HWND control_arg(const Args& a, std::size_t count, const char* usage);
 // The same for TITLE PAGE ID N, the number N into `n`.
 HWND control_and_number(const Args& a, long& n, const char* usage);
-// An index given as a number or as the text of one of the entries (the first
-// with it); false, with "no WHAT", when no entry has the text.
-bool index_or_text(const std::string& arg, const std::function<std::vector<std::string>()>& entries,
-                   const char* what, long& index);
+// The same for TITLE PAGE ID CHOICE: CHOICE, a number or the text of one of
+// the control's `entries` (the first with it), as an index into `index`;
+// nullptr, with "no WHAT", when no entry has the text.
+HWND control_and_choice(const Args& a, long& index, std::vector<std::string> (*entries)(HWND), const char* what,
+                        const char* usage);
 // Text of a window through WM_GETTEXT with a time-out.
 std::string window_text(HWND hwnd);
 // SendMessageTimeout that fails (with a message) when the window does not answer.

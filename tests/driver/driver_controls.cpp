@@ -82,10 +82,9 @@ DRIVER_COMMAND("click", "click TITLE PAGE ID", click_command);
 // or its text and reports the drop-down's close-up to the combo's parent,
 // as a user's choice does.
 bool combo_command(const Args& a) {
-    HWND c = control_arg(a, 4, "combo TITLE PAGE ID INDEX|TEXT");
-    if (!c) return false;
     long index = 0;
-    if (!index_or_text(a[3], [c] { return combo_entries(c); }, "entry", index)) return false;
+    HWND c = control_and_choice(a, index, combo_entries, "entry", "combo TITLE PAGE ID INDEX|TEXT");
+    if (!c) return false;
     if (!send(c, CB_SETCURSEL, static_cast<WPARAM>(index), 0)) return false;
     return send(GetParent(c), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(c), CBN_CLOSEUP), reinterpret_cast<LPARAM>(c));
 }
@@ -154,10 +153,9 @@ DRIVER_COMMAND("list-rows", "list-rows TITLE PAGE ID FIRST COUNT", list_rows_com
 // list-select TITLE PAGE ID ROW|TEXT: selects and focuses a row, given by its
 // number or its text, as a click does.
 bool list_select_command(const Args& a) {
-    HWND list = control_arg(a, 4, "list-select TITLE PAGE ID ROW|TEXT");
-    if (!list) return false;
     long row = 0;
-    if (!index_or_text(a[3], [list] { return list_items(list); }, "row", row)) return false;
+    HWND list = control_and_choice(a, row, list_items, "row", "list-select TITLE PAGE ID ROW|TEXT");
+    if (!list) return false;
     RemoteBuffer remote(list, sizeof(LVITEMA));
     if (!remote.ok()) return fail("cannot reach the list's process");
     LVITEMA item{};

@@ -180,14 +180,18 @@ HWND control_and_number(const Args& a, long& n, const char* usage) {
     return control(a[0], a[1], a[2]);
 }
 
-bool index_or_text(const std::string& arg, const std::function<std::vector<std::string>()>& entries,
-                   const char* what, long& index) {
-    if (parse_int(arg, index)) return true;
-    const std::vector<std::string> all = entries();
-    const auto found = std::find(all.begin(), all.end(), arg);
-    if (found == all.end()) return fail(std::string("no ") + what + " \"" + arg + "\"");
+HWND control_and_choice(const Args& a, long& index, std::vector<std::string> (*entries)(HWND), const char* what,
+                        const char* usage) {
+    HWND c = control_arg(a, 4, usage);
+    if (!c || parse_int(a[3], index)) return c;
+    const std::vector<std::string> all = entries(c);
+    const auto found = std::find(all.begin(), all.end(), a[3]);
+    if (found == all.end()) {
+        fail(std::string("no ") + what + " \"" + a[3] + "\"");
+        return nullptr;
+    }
     index = static_cast<long>(found - all.begin());
-    return true;
+    return c;
 }
 
 bool send(HWND window, UINT message, WPARAM wparam, LPARAM lparam, DWORD_PTR* result) {
