@@ -30,8 +30,10 @@ FILES_KIB=$(( ($(stat -c %s "$DATA/Hardware.Audit" "$DATA/Software.Audit" | past
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 # time_catalogue: the Software Catalogue from the menu command to its last
 # count line (one driver that reads it every 50 ms); sets catalogue to what
-# it showed and when (50 s at most).
+# it showed and when (50 s at most). The menu command waits 3 s after the
+# list is full: the server's own work after opening is not the catalogue's.
 time_catalogue() {
+    sleep 3
     if drv clock \; menu main IDM_SOFTWARE_CATALOGUE \; wait-window "Software Catalogue" 30000 \; \
         wait-end "Software Catalogue" - IDC_CATALOGUE_COUNT " programs" 50000 \; clock; then
         local t=($OUT)

@@ -183,8 +183,8 @@ TEST_F(CatalogueTest, FollowsEachChangeAsAFreshCountShowsIt) {
     };
     // Many computers at once, each with names no other has (as after a
     // backlog of reports), and records that take new MACs.
-    const auto batch = [&](std::uint32_t from, const char* prefix) {
-        for (std::uint32_t c = from; c < from + 60; ++c) {
+    const auto batch = [&](std::uint32_t from, const char* prefix, std::uint32_t count = 60) {
+        for (std::uint32_t c = from; c < from + count; ++c) {
             const auto mac = test::mac_of(c);
             const auto at = store.find_record(mac.data());  // a free record when the MAC has none
             if (!at || !std::equal(mac.begin(), mac.end(), store.record(*at).mac())) {
@@ -198,7 +198,7 @@ TEST_F(CatalogueTest, FollowsEachChangeAsAFreshCountShowsIt) {
         list(2, {{"Browser", "109.0"}});
         // Records that take new MACs: the old and the new MAC may come in different slices, either first.
         std::vector<std::uint32_t> moved;
-        for (std::uint32_t c = from; c < from + 60; c += 6) moved.push_back(store.find_record(test::mac_of(c).data()).value());
+        for (std::uint32_t c = from; c < from + count; c += 6) moved.push_back(store.find_record(test::mac_of(c).data()).value());
         for (const std::uint32_t i : moved) store.replace_record(i, record(from + 100 + i).data());
     };
     const struct {
@@ -228,6 +228,7 @@ TEST_F(CatalogueTest, FollowsEachChangeAsAFreshCountShowsIt) {
         {"after the re-open", [&] { list(2, {{"Browser", "1"}}); }},
         {"a batch of many new names", [&] { batch(20, "Tool "); }},
         {"a batch in slices", [&] { batch(40, "Kit "); }, 0},
+        {"more new names than a slice takes", [&] { batch(200, "Pack ", 560); }, 60000},
     };
     for (const auto& s : steps) {
         s.change();
@@ -239,7 +240,7 @@ TEST_F(CatalogueTest, FollowsEachChangeAsAFreshCountShowsIt) {
             for (std::size_t row = 0; row < live.size(); ++row) ASSERT_GT(live.program_at(row).computers, 0u) << s.step;
             EXPECT_EQ(live.size(), live.program_count()) << s.step;
         } while (live.has_changes());
-        EXPECT_EQ(slices > 1, s.budget_ms == 0) << s.step;
+        EXPECT_EQ(slices > 1, s.budget_ms != SoftwareCatalogue::no_budget) << s.step;
         SoftwareCatalogue fresh;
         fresh.build(store);
         EXPECT_EQ(shown(live), shown(fresh)) << s.step;

@@ -183,7 +183,9 @@ bool SoftwareCatalogue::apply_changes(std::uint32_t budget_ms) {
             it = changed_.erase(it);
         }
         take_changes(keys);
-        if (budget_ms != no_budget && std::chrono::steady_clock::now() >= until) break;
+        if (budget_ms != no_budget &&
+            (added_.size() >= new_names_per_slice || std::chrono::steady_clock::now() >= until))
+            break;
     }
     settle();
     return true;

@@ -84,7 +84,12 @@ public:
     // Applies the changes heard since the last call, for about `budget_ms`
     // (at least a few computers; the rest stay held for the next call); true
     // when any count or the shown programs changed.
+    // A slice also ends once it brought this many programs new to the
+    // catalogue: each finds its place among all the names when the slice
+    // settles, and reports whose names no other computer has would make
+    // that outlast the slice's budget.
     static constexpr std::uint32_t no_budget = 0xffffffffu;
+    static constexpr std::size_t new_names_per_slice = 2000;
     bool apply_changes(std::uint32_t budget_ms = no_budget);
     bool has_changes() const { return !changed_.empty() || reopened_; }
 

@@ -264,7 +264,11 @@ void catalogue_opened(CatalogueWindow& w, HWND dialog) {
 // changes end. While the catalogue is counted, its slices take the changes.
 void follow_changes(CatalogueWindow& w) {
     if (w.counting || (!w.catalogue.has_changes() && !w.changes_unshown)) return;
-    if (w.catalogue.apply_changes(change_slice_ms)) w.changes_unshown = true;
+    // Slices follow each other while nothing else waits, as the counting's do.
+    do {
+        if (w.catalogue.apply_changes(change_slice_ms)) w.changes_unshown = true;
+    } while (w.catalogue.built() && w.catalogue.has_changes() && GetTickCount64() < w.next_count_paint &&
+             !others_wait());
     if (!w.catalogue.built()) {
         count_slice(w);  // the tables were reopened: counted anew
         return;
@@ -277,7 +281,7 @@ void follow_changes(CatalogueWindow& w) {
         w.next_count_paint = now + count_paint_ms;
     }
     // Result not checked: without the timer, the rest is taken with the next report.
-    if (more) SetTimer(w.dialog, count_timer, follow_ms, nullptr);
+    if (more) SetTimer(w.dialog, count_timer, others_wait() ? follow_ms : 1, nullptr);
 }
 
 void catalogue_timer(CatalogueWindow& w, WPARAM id) {
