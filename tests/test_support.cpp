@@ -73,6 +73,10 @@ void Unchangeable::release() {
     if (made_) made_ = std::system(("chattr -i '" + path_ + "'").c_str()) != 0;
 }
 
+void expect_each_text(std::string (*fn)(const std::string&), const TextCases& cases) {
+    for (const auto& c : cases) EXPECT_EQ(fn(c.first), c.second) << "made of \"" << c.first << '"';
+}
+
 HardwareReport desktop_report(const Mac& mac, const std::string& name) {
     HardwareReport r;
     r.mac = mac;

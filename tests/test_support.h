@@ -19,6 +19,11 @@
 
 namespace tally::test {
 
+// Cases of a function of a text: each text and what the function makes of it.
+using TextCases = std::vector<std::pair<std::string, std::string>>;
+// Checks every case, naming the text of each one that fails.
+void expect_each_text(std::string (*fn)(const std::string&), const TextCases& cases);
+
 // A fresh directory under the system's temporary directory, removed with
 // its files when the object goes.
 class TempDir {
