@@ -96,6 +96,12 @@ struct RecordingConsole : ConsoleHooks {
     std::string status() const { return statuses.empty() ? std::string() : statuses.back(); }
 };
 
+// A report's drive in this slot: its letter, type, free and total bytes.
+void set_drive(HardwareReport& r, int slot, char letter, std::uint32_t type, std::uint64_t free_bytes,
+               std::uint64_t total_bytes);
+// A report's Windows version (the platform stays).
+void set_windows(HardwareReport& r, std::uint8_t major, std::uint8_t minor, std::uint16_t build);
+
 // A desktop's hardware report: Windows XP, 512 MB, one fixed drive C (the
 // letter sent lower-case, as the intake files it raised).
 HardwareReport desktop_report(const Mac& mac, const std::string& name);
