@@ -127,7 +127,9 @@ TEST(SearchPage, ValueRules) {
         for (const auto& text : step.texts) *text.first = text.second;
         search_tab_search(t, s);
         EXPECT_EQ(s.hardware_on, step.hardware_on) << step.what;
-        if (step.rows) EXPECT_EQ(rows_text(s), step.rows) << step.what;
+        if (step.rows) {
+            EXPECT_EQ(rows_text(s), step.rows) << step.what;
+        }
     }
 }
 
