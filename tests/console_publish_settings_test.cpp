@@ -8,12 +8,15 @@
 namespace tally {
 namespace {
 
+// A connection text with its password in it (as typed in the box or as handed
+// to the driver), the same without the password, and the password.
+struct Case {
+    const char* box;
+    const char* without;
+    const char* password;  // nullptr: the text names none
+};
+
 TEST(PublishConnection, PasswordIsTakenOutWhateverItsSpelling) {
-    struct Case {
-        const char* box;
-        const char* without;
-        const char* password;  // nullptr: the string names none
-    };
     const Case cases[] = {
         {"Inventory", "Inventory", nullptr},
         {"DSN=Inventory;UID=audit;PWD=s3cret", "DSN=Inventory;UID=audit", "s3cret"},
@@ -44,24 +47,20 @@ TEST(PublishConnection, PasswordIsTakenOutWhateverItsSpelling) {
 }
 
 TEST(PublishConnection, DriverStringGetsThePasswordBackReadableByTheSameRules) {
-    struct Case {
-        const char* connection;
-        const char* password;
-        const char* full;
-    };
+    // The driver string made of the connection and the password.
     const Case cases[] = {
-        {"Inventory", "", "DSN=Inventory"},
-        {" Inventory ", "p", "DSN=Inventory;PWD=p"},
-        {"DSN=Inventory;UID=audit", "s3cret", "DSN=Inventory;UID=audit;PWD=s3cret"},
-        {"DSN=Inventory;UID=audit;", "s3cret", "DSN=Inventory;UID=audit;PWD=s3cret"},
-        {"DSN=x", "se;c}et", "DSN=x;PWD={se;c}}et}"},
-        {"DSN=x", "{b", "DSN=x;PWD={{b}"},
-        {"DSN=x", " lead", "DSN=x;PWD={ lead}"},
+        {"DSN=Inventory", "Inventory", ""},
+        {"DSN=Inventory;PWD=p", " Inventory ", "p"},
+        {"DSN=Inventory;UID=audit;PWD=s3cret", "DSN=Inventory;UID=audit", "s3cret"},
+        {"DSN=Inventory;UID=audit;PWD=s3cret", "DSN=Inventory;UID=audit;", "s3cret"},
+        {"DSN=x;PWD={se;c}}et}", "DSN=x", "se;c}et"},
+        {"DSN=x;PWD={{b}", "DSN=x", "{b"},
+        {"DSN=x;PWD={ lead}", "DSN=x", " lead"},
         {"", "", ""},
     };
     for (const Case& c : cases) {
-        const std::string full = connection_with_password(c.connection, c.password);
-        EXPECT_EQ(full, c.full) << c.connection;
+        const std::string full = connection_with_password(c.without, c.password);
+        EXPECT_EQ(full, c.box) << c.without;
         // What is handed to the driver reads back as the same password.
         const SplitConnection back = take_password(full);
         if (*c.password) {
@@ -74,11 +73,6 @@ TEST(PublishConnection, DriverStringGetsThePasswordBackReadableByTheSameRules) {
 }
 
 TEST(PublishConnection, BoxKeepsReplacesOrClearsTheStoredPassword) {
-    struct Case {
-        const char* box;
-        const char* connection;
-        const char* password;
-    };
     // Before each: the stored string without its password, and the password.
     const Case cases[] = {
         {"DSN=Inventory;UID=audit", "DSN=Inventory;UID=audit", "old"},  // unchanged box: kept
@@ -92,7 +86,7 @@ TEST(PublishConnection, BoxKeepsReplacesOrClearsTheStoredPassword) {
         config.connection = "DSN=Inventory;UID=audit";
         config.password = "old";
         take_connection_box(config, c.box);
-        EXPECT_EQ(config.connection, c.connection) << c.box;
+        EXPECT_EQ(config.connection, c.without) << c.box;
         EXPECT_EQ(config.password, c.password) << c.box;
     }
 }

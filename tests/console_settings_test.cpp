@@ -84,11 +84,13 @@ TEST(WorkingDirectory, OnlyWhatFitsTheRegistryValueWithItsTerminatorIsAccepted) 
 }
 
 TEST(WorkingDirectory, OneTrailingBackslashIsRemoved) {
-    EXPECT_EQ(strip_one_trailing_backslash("C:\\"), "C:");
-    EXPECT_EQ(strip_one_trailing_backslash("D:\\Audit\\"), "D:\\Audit");
-    EXPECT_EQ(strip_one_trailing_backslash("D:\\Audit\\\\"), "D:\\Audit\\");
-    EXPECT_EQ(strip_one_trailing_backslash("D:\\Audit"), "D:\\Audit");
-    EXPECT_EQ(strip_one_trailing_backslash(""), "");
+    test::expect_each_text(strip_one_trailing_backslash, {
+        {"C:\\", "C:"},
+        {"D:\\Audit\\", "D:\\Audit"},
+        {"D:\\Audit\\\\", "D:\\Audit\\"},
+        {"D:\\Audit", "D:\\Audit"},
+        {"", ""},
+    });
 }
 
 SiteKey filled_key(std::uint8_t b) {

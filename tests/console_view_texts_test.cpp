@@ -1,6 +1,9 @@
 // The texts of the record pages, the Server Stats page and the delete box.
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+#include <string>
+
 #include "console_fixture.h"
 #include "server/console/view_texts.h"
 
@@ -16,6 +19,28 @@ protected:
     Store store{notifier};
     Tables tables;
 };
+
+// Texts joined with '|', so that one comparison shows a whole group of a page.
+std::string joined(std::initializer_list<std::string> texts) {
+    std::string out;
+    for (const std::string& text : texts) {
+        if (&text != texts.begin()) out += '|';
+        out += text;
+    }
+    return out;
+}
+
+// The General page's own texts, in the page's order.
+std::string general_line(const RecordTexts& t) {
+    const GeneralTexts& g = t.general;
+    return joined({g.computer_name, g.mac_address, g.ip_address, g.up_time, g.user, g.serial_number, g.asset_tag,
+                   g.custom_field_1, g.custom_field_2});
+}
+
+// The display's texts: resolution, colours and refresh rate.
+std::string display_line(const RecordTexts& t) {
+    return joined({t.hardware.resolution, t.hardware.bits_per_pixel, t.hardware.refresh_rate});
+}
 
 TEST_F(ViewTexts, DriveLinesByTypeInSlotOrder) {
     test::RecordBytes& r = tables.add_record(test::mac_of(1), "PC1");
@@ -78,29 +103,13 @@ TEST_F(ViewTexts, PagesOfAFullRecord) {
     put_text(b, hw_record::custom_field_2, "C2");
     ASSERT_TRUE(tables.load(store, dir));
     const RecordTexts t = record_texts(store, 0);
-    EXPECT_EQ(t.general.computer_name, "PC9");
-    EXPECT_EQ(t.general.mac_address, "00:0A:BC:01:02:FF");
-    EXPECT_EQ(t.general.ip_address, "192.168.0.9");
-    EXPECT_EQ(t.general.up_time, "49:02:07");
-    EXPECT_EQ(t.general.user, "alice");
-    EXPECT_EQ(t.general.serial_number, "SER");
-    EXPECT_EQ(t.general.asset_tag, "");
-    EXPECT_EQ(t.general.custom_field_1, "");
-    EXPECT_EQ(t.general.custom_field_2, "C2");
-    EXPECT_EQ(t.hardware.cpuid_response, "GenuineIntel");
-    EXPECT_EQ(t.hardware.cpu_family, "F");
-    EXPECT_EQ(t.hardware.cpu_model, "2");
-    EXPECT_EQ(t.hardware.cpu_stepping, "9");
-    EXPECT_EQ(t.hardware.clock_speed, "2992.60");
-    EXPECT_EQ(t.hardware.total_ram, "512");
-    EXPECT_EQ(t.hardware.swap_size, "1024");
-    EXPECT_EQ(t.hardware.resolution, "1024 x 768");
-    EXPECT_EQ(t.hardware.bits_per_pixel, "32 (4294967296 colours)");
-    EXPECT_EQ(t.hardware.refresh_rate, "75 (non-interlaced)");
-    EXPECT_EQ(t.software.major_version, "5");
-    EXPECT_EQ(t.software.minor_version, "1");
-    EXPECT_EQ(t.software.build, "2600");
-    EXPECT_EQ(t.software.platform_name, "Windows XP");
+    EXPECT_EQ(general_line(t), "PC9|00:0A:BC:01:02:FF|192.168.0.9|49:02:07|alice|SER|||C2");
+    EXPECT_EQ(joined({t.hardware.cpuid_response, t.hardware.cpu_family, t.hardware.cpu_model, t.hardware.cpu_stepping,
+                      t.hardware.clock_speed, t.hardware.total_ram, t.hardware.swap_size}),
+              "GenuineIntel|F|2|9|2992.60|512|1024");
+    EXPECT_EQ(display_line(t), "1024 x 768|32 (4294967296 colours)|75 (non-interlaced)");
+    EXPECT_EQ(joined({t.software.major_version, t.software.minor_version, t.software.build, t.software.platform_name}),
+              "5|1|2600|Windows XP");
     EXPECT_EQ(t.hardware.processor_name + t.hardware.model + t.general.bios_serial + t.general.windows_release, "")
         << "no extension record";
 
@@ -116,12 +125,9 @@ TEST_F(ViewTexts, PagesOfAFullRecord) {
     put_u8(b, hw_record::windows_minor, 2);
     ASSERT_TRUE(store.replace_record(0, b));
     const RecordTexts x = record_texts(store, 0);
-    EXPECT_EQ(x.hardware.processor_name, "Intel(R) Core(TM) i7");
-    EXPECT_EQ(x.hardware.manufacturer, "Maker");
-    EXPECT_EQ(x.hardware.model, "Desk 1");
-    EXPECT_EQ(x.general.bios_serial, "B-1");
-    EXPECT_EQ(x.general.windows_release, "SP2");
-    EXPECT_EQ(x.software.platform_name, "Windows XP");
+    EXPECT_EQ(joined({x.hardware.processor_name, x.hardware.manufacturer, x.hardware.model, x.general.bios_serial,
+                      x.general.windows_release, x.software.platform_name}),
+              "Intel(R) Core(TM) i7|Maker|Desk 1|B-1|SP2|Windows XP");
 }
 
 TEST_F(ViewTexts, RecordOfZerosAndUnknownSystems) {
@@ -134,11 +140,8 @@ TEST_F(ViewTexts, RecordOfZerosAndUnknownSystems) {
     put_u8(v.data(), hw_record::windows_major, 6);
     ASSERT_TRUE(tables.load(store, dir));
     const RecordTexts t = record_texts(store, 0);
-    EXPECT_EQ(t.general.ip_address, "10.0.0.1");
-    EXPECT_EQ(t.general.up_time, "0:00:00");
-    EXPECT_EQ(t.hardware.resolution, "0 x 0");
-    EXPECT_EQ(t.hardware.bits_per_pixel, "0 (1 colours)");
-    EXPECT_EQ(t.hardware.refresh_rate, "N/A (Non Interlaced)");
+    EXPECT_EQ(general_line(t), "|00:11:00:00:00:01|10.0.0.1|0:00:00|||||");
+    EXPECT_EQ(display_line(t), "0 x 0|0 (1 colours)|N/A (Non Interlaced)");
     EXPECT_EQ(t.software.platform_name, "Windows 3.x running Win32s");
     EXPECT_EQ(t.hardware.drives, "");
     // A combination the name table does not know has no name, not a stale text.

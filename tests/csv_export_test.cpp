@@ -45,12 +45,14 @@ TEST(CsvExport, LineFormats) {
 }
 
 TEST(CsvExport, TextFieldsWithCommaQuoteOrLineBreakAreQuoted) {
-    EXPECT_EQ(csv_field("plain text"), "plain text");
-    EXPECT_EQ(csv_field(""), "");
-    EXPECT_EQ(csv_field("Owner, Finance"), "\"Owner, Finance\"");
-    EXPECT_EQ(csv_field("Lab \"B\""), "\"Lab \"\"B\"\"\"");
-    EXPECT_EQ(csv_field("line\nbreak"), "\"line\nbreak\"");
-    EXPECT_EQ(csv_field("cr\rhere"), "\"cr\rhere\"");
+    test::expect_each_text(csv_field, {
+        {"plain text", "plain text"},
+        {"", ""},
+        {"Owner, Finance", "\"Owner, Finance\""},
+        {"Lab \"B\"", "\"Lab \"\"B\"\"\""},
+        {"line\nbreak", "\"line\nbreak\""},
+        {"cr\rhere", "\"cr\rhere\""},
+    });
 
     // A computer name with a comma keeps the line at the header's columns.
     RecordBuilder r = test::sample_full();

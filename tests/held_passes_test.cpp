@@ -3,7 +3,9 @@
 // and receipt layouts.
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "protocol/manifest.h"
@@ -281,6 +283,22 @@ TEST_F(HeldPassTest, HeldBytesAreBounded) {
     EXPECT_GE(console.counters[static_cast<int>(StatsCounter::incomplete)], 2u);
 }
 
+// The packet has this size, the head of this type and computer A, and these
+// values (offset, byte) in its body.
+::testing::AssertionResult packet_of_a(const Bytes& b, std::size_t size, std::uint8_t type,
+                                       std::initializer_list<std::pair<std::size_t, int>> bytes) {
+    if (b.size() != size) return ::testing::AssertionFailure() << b.size() << " bytes, not " << size;
+    ::testing::AssertionResult head = test::has_head(b.data(), b.size(), type, mac_a);
+    if (!head) return head;
+    for (const auto& at : bytes) {
+        if (b[at.first] != at.second) {
+            return ::testing::AssertionFailure() << "byte " << at.first << " is " << int(b[at.first]) << ", not "
+                                                 << at.second;
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
 TEST(ManifestLayout, EncodesEveryFieldAtItsOffset) {
     Manifest m;
     m.mac = mac_a;
@@ -288,13 +306,7 @@ TEST(ManifestLayout, EncodesEveryFieldAtItsOffset) {
     m.digests = {Digest{}, Digest{}};
     m.digests[1].fill(0x22);
     const Bytes b = encode_manifest(m);
-    ASSERT_EQ(b.size(), 64u);
-    EXPECT_TRUE(test::has_head(b.data(), b.size(), 'M', mac_a));
-    EXPECT_EQ(b[12], 0x11);
-    EXPECT_EQ(b[27], 0x11);
-    EXPECT_EQ(b[28], 2);
-    EXPECT_EQ(b[29] | b[30] | b[31], 0);
-    EXPECT_EQ(b[48], 0x22);
+    ASSERT_TRUE(packet_of_a(b, 64, 'M', {{12, 0x11}, {27, 0x11}, {28, 2}, {29, 0}, {30, 0}, {31, 0}, {48, 0x22}}));
     // Bytes beyond the digests, up to the packet size, are ignored.
     Bytes longer = b;
     longer.resize(80, 0xEE);
@@ -309,12 +321,7 @@ TEST(ManifestLayout, EncodesEveryFieldAtItsOffset) {
     r.pass_id.fill(0x33);
     r.missing = {0, 5};
     const Bytes rb = encode_receipt(r);
-    ASSERT_EQ(rb.size(), 34u);
-    EXPECT_TRUE(test::has_head(rb.data(), rb.size(), 'N', mac_a));
-    EXPECT_EQ(rb[12], 0x33);
-    EXPECT_EQ(rb[28], 2);
-    EXPECT_EQ(rb[32], 0);
-    EXPECT_EQ(rb[33], 5);
+    ASSERT_TRUE(packet_of_a(rb, 34, 'N', {{12, 0x33}, {28, 2}, {32, 0}, {33, 5}}));
     r.kind = receipt_applied;
     EXPECT_EQ(encode_receipt(r).size(), 32u);  // never a request's 12 or 13 bytes
     Receipt cut;

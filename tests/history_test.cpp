@@ -114,12 +114,7 @@ TEST_F(HistoryTest, EventsOfTheSecondReport) {
          {{K::hardware, "Processor", "GenuineIntel F29", "GenuineIntel 906EA"}}},
         {"disk size", [](HardwareReport& r, Programs&, Ipv4&) { r.total_disk_space[0] = 81920ULL << 20; },
          {{K::hardware, "Disk C:", "40960 MB", "81920 MB"}}},
-        {"disk added",
-         [](HardwareReport& r, Programs&, Ipv4&) {
-             r.drive_letters[1] = 'D';
-             r.drive_types[1] = 3;
-             r.total_disk_space[1] = 100ULL << 20;
-         },
+        {"disk added", [](HardwareReport& r, Programs&, Ipv4&) { test::set_drive(r, 1, 'D', 3, 0, 100ULL << 20); },
          {{K::hardware, "Disk D:", "", "100 MB"}}},
         {"disk removed", [](HardwareReport& r, Programs&, Ipv4&) { r.drive_types[0] = 0; },
          {{K::hardware, "Disk C:", "40960 MB", ""}}},

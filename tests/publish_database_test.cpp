@@ -93,9 +93,7 @@ struct Site : test::ServerFiles {
     void report(int c, const std::string& computer, const Programs& programs, std::uint32_t memory_mb = 4096) {
         HardwareReport r = test::desktop_report(mac_of(c), computer);
         r.ram_mb = memory_mb;
-        r.windows_major = 10;
-        r.windows_minor = 0;
-        r.windows_build = 19045;
+        test::set_windows(r, 10, 0, 19045);
         r.total_disk_space[0] = 256ULL << 30;
         r.free_disk_space[0] = std::uint64_t(c % 200) << 30;
         r.last_user = "user" + std::to_string(c);

@@ -2,6 +2,10 @@
 // its texts, the value rules of "Search", and "Clear".
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "server/model/search_page.h"
 
 namespace tally {
@@ -71,8 +75,23 @@ TEST(SearchPage, SearchWithOneRow) {
     EXPECT_EQ(s.software_connector, Connector::or_) << "nothing selected in the software connector";
 }
 
+// The hardware rows as "item operator value connector" each, "-" for none,
+// so that one comparison shows all of every row.
+std::string rows_text(const ActiveSearch& s) {
+    static const char* const operators[] = {"-", "=", "<", ">", "!="};
+    static const char* const connectors[] = {"-", "And", "Or"};
+    std::string out;
+    for (const HardwareCriterion& c : s.hardware) {
+        if (!out.empty()) out += "; ";
+        out += c.item == HardwareItem::none ? "-" : item_text(c.item);
+        out += std::string(" ") + operators[static_cast<int>(c.op)] + ' ' + std::to_string(c.value) + ' ' +
+               connectors[static_cast<int>(c.connector)];
+    }
+    return out;
+}
+
 TEST(SearchPage, ValueRules) {
-    // Value 1 empty with rows 2 and 3 filled: no hardware filtering at all.
+    // Rows 2 and 3 filled; row 1 has its item and operator but no value yet.
     SearchPageTexts t = row1("RAM in MB", ">", "");
     t.connector_text = {"And", "Or"};
     t.item_text[1] = "CPU Family";
@@ -81,57 +100,37 @@ TEST(SearchPage, ValueRules) {
     t.value_text[2] = "60";
     ActiveSearch s;
     s.hardware_on = true;
-    search_tab_search(t, s);
-    EXPECT_FALSE(s.hardware_on);
-
-    // 4294967296 is no value either.
-    t.value_text[0] = "4294967296";
-    search_tab_search(t, s);
-    EXPECT_FALSE(s.hardware_on);
-
-    // All three rows complete: all take part, row 3 without a connector.
-    t.value_text[0] = "256";
-    search_tab_search(t, s);
-    EXPECT_TRUE(s.hardware_on);
-    EXPECT_EQ(s.hardware[0].connector, Connector::and_);
-    EXPECT_EQ(s.hardware[1].connector, Connector::or_);
-    EXPECT_EQ(s.hardware[1].value, 15u);
-    EXPECT_EQ(s.hardware[2].item, HardwareItem::refresh_rate);
-    EXPECT_EQ(s.hardware[2].value, 60u);
-    EXPECT_EQ(s.hardware[2].connector, Connector::none);
-
-    // Value 3 missing: row 3 dropped, row 2 decides after row 1.
-    t.value_text[2] = "";
-    search_tab_search(t, s);
-    EXPECT_EQ(s.hardware[1].connector, Connector::none);
-    EXPECT_EQ(s.hardware[2].item, HardwareItem::none);
-    EXPECT_EQ(s.hardware[2].op, Operator::none);
-
-    // Value 2 missing: row 2 dropped with row 1's connector; row 1 alone decides.
-    t.value_text[1] = "";
-    t.value_text[2] = "60";
-    search_tab_search(t, s);
-    EXPECT_TRUE(s.hardware_on);
-    EXPECT_EQ(s.hardware[0].connector, Connector::none);
-    EXPECT_EQ(s.hardware[1].item, HardwareItem::none);
-
-    // Row 2's connector not chosen: row 3 is ignored even when filled.
-    t.value_text[1] = "15";
-    t.connector_text[1] = "";
-    search_tab_search(t, s);
-    EXPECT_EQ(s.hardware[1].connector, Connector::none);
-    EXPECT_EQ(s.hardware[1].value, 15u);
-    EXPECT_EQ(s.hardware[2].item, HardwareItem::none);
-
-    // Row 1 with a value and connector Or but no item: kept as it is (it
-    // fails and points on to row 2).
-    t.item_text[0] = "";
-    t.connector_text[0] = "Or";
-    search_tab_search(t, s);
-    EXPECT_TRUE(s.hardware_on);
-    EXPECT_EQ(s.hardware[0].item, HardwareItem::none);
-    EXPECT_EQ(s.hardware[0].connector, Connector::or_);
-    EXPECT_EQ(s.hardware[1].item, HardwareItem::cpu_family);
+    // Each step changes texts of the page further, then searches.
+    struct Step {
+        const char* what;
+        std::vector<std::pair<std::string*, const char*>> texts;
+        bool hardware_on;
+        const char* rows;  // nullptr: the rows do not matter
+    };
+    const Step steps[] = {
+        {"value 1 empty: no hardware filtering at all", {}, false, nullptr},
+        {"4294967296 is no value either", {{&t.value_text[0], "4294967296"}}, false, nullptr},
+        {"all three rows complete: all take part, row 3 without a connector", {{&t.value_text[0], "256"}}, true,
+         "RAM in MB > 256 And; CPU Family = 15 Or; Refresh Rate = 60 -"},
+        {"value 3 missing: row 3 dropped, row 2 decides after row 1", {{&t.value_text[2], ""}}, true,
+         "RAM in MB > 256 And; CPU Family = 15 -; - - 0 -"},
+        {"value 2 missing: row 2 dropped with row 1's connector; row 1 alone decides",
+         {{&t.value_text[1], ""}, {&t.value_text[2], "60"}}, true, "RAM in MB > 256 -; - - 0 -; - - 0 -"},
+        {"row 2's connector not chosen: row 3 is ignored even when filled",
+         {{&t.value_text[1], "15"}, {&t.connector_text[1], ""}}, true,
+         "RAM in MB > 256 And; CPU Family = 15 -; - - 0 -"},
+        // Kept as it is: it fails and points on to row 2.
+        {"row 1 with a value and connector Or but no item", {{&t.item_text[0], ""}, {&t.connector_text[0], "Or"}},
+         true, "- > 256 Or; CPU Family = 15 -; - - 0 -"},
+    };
+    for (const Step& step : steps) {
+        for (const auto& text : step.texts) *text.first = text.second;
+        search_tab_search(t, s);
+        EXPECT_EQ(s.hardware_on, step.hardware_on) << step.what;
+        if (step.rows) {
+            EXPECT_EQ(rows_text(s), step.rows) << step.what;
+        }
+    }
 }
 
 TEST(SearchPage, SoftwareRows) {

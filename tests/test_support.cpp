@@ -73,6 +73,24 @@ void Unchangeable::release() {
     if (made_) made_ = std::system(("chattr -i '" + path_ + "'").c_str()) != 0;
 }
 
+void expect_each_text(std::string (*fn)(const std::string&), const TextCases& cases) {
+    for (const auto& c : cases) EXPECT_EQ(fn(c.first), c.second) << "made of \"" << c.first << '"';
+}
+
+void set_drive(HardwareReport& r, int slot, char letter, std::uint32_t type, std::uint64_t free_bytes,
+               std::uint64_t total_bytes) {
+    r.drive_letters[slot] = static_cast<std::uint8_t>(letter);
+    r.drive_types[slot] = type;
+    r.free_disk_space[slot] = free_bytes;
+    r.total_disk_space[slot] = total_bytes;
+}
+
+void set_windows(HardwareReport& r, std::uint8_t major, std::uint8_t minor, std::uint16_t build) {
+    r.windows_major = major;
+    r.windows_minor = minor;
+    r.windows_build = build;
+}
+
 HardwareReport desktop_report(const Mac& mac, const std::string& name) {
     HardwareReport r;
     r.mac = mac;
@@ -81,20 +99,15 @@ HardwareReport desktop_report(const Mac& mac, const std::string& name) {
     r.cpuid_vendor = "GenuineIntel";
     r.cpuid_code = 0x0F29;
     r.speed_mhz = 2992.6f;
+    set_windows(r, 5, 1, 2600);
+    r.windows_platform = 2;
     r.ram_bytes = 536870912;
     r.pagefile_bytes = 1;
-    r.windows_major = 5;
-    r.windows_minor = 1;
-    r.windows_build = 2600;
-    r.windows_platform = 2;
     r.bits_per_pixel = 32;
     r.video_width = 1024;
     r.video_height = 768;
     r.refresh_rate = 75;
-    r.drive_letters[0] = 'c';
-    r.drive_types[0] = 3;
-    r.free_disk_space[0] = 12800ULL << 20;
-    r.total_disk_space[0] = 40960ULL << 20;
+    set_drive(r, 0, 'c', 3, 12800ULL << 20, 40960ULL << 20);
     r.up_time = 176527;
     r.last_user = "alice";
     return r;

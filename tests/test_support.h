@@ -19,6 +19,11 @@
 
 namespace tally::test {
 
+// Cases of a function of a text: each text and what the function makes of it.
+using TextCases = std::vector<std::pair<std::string, std::string>>;
+// Checks every case, naming the text of each one that fails.
+void expect_each_text(std::string (*fn)(const std::string&), const TextCases& cases);
+
 // A fresh directory under the system's temporary directory, removed with
 // its files when the object goes.
 class TempDir {
@@ -90,6 +95,12 @@ struct RecordingConsole : ConsoleHooks {
     void unwritten_changed(std::size_t count) override { unwritten.push_back(count); }
     std::string status() const { return statuses.empty() ? std::string() : statuses.back(); }
 };
+
+// A report's drive in this slot: its letter, type, free and total bytes.
+void set_drive(HardwareReport& r, int slot, char letter, std::uint32_t type, std::uint64_t free_bytes,
+               std::uint64_t total_bytes);
+// A report's Windows version (the platform stays).
+void set_windows(HardwareReport& r, std::uint8_t major, std::uint8_t minor, std::uint16_t build);
 
 // A desktop's hardware report: Windows XP, 512 MB, one fixed drive C (the
 // letter sent lower-case, as the intake files it raised).
