@@ -3,7 +3,6 @@
 #include "server/model/software_catalogue.h"
 
 #include <algorithm>
-#include <cstring>
 #include <chrono>
 #include <string_view>
 #include <unordered_map>
@@ -295,11 +294,13 @@ void SoftwareCatalogue::count_pair(const Pair& p, bool first_of_program, int ste
     }
 }
 
+std::uint32_t SoftwareCatalogue::program_numbered(std::string_view name, std::uint32_t hash) const {
+    return program_of_.find(name, hash, [this](std::uint32_t id) -> std::string_view { return programs_[id].name; });
+}
+
 std::uint32_t SoftwareCatalogue::intern_program(std::string_view name) {
     const std::uint32_t hash = name_hash(name);
-    const std::uint32_t found = program_of_.find(name, hash, [this](std::uint32_t id) -> std::string_view {
-        return programs_[id].name;
-    });
+    const std::uint32_t found = program_numbered(name, hash);
     if (found != NameIndex::none) return found;
     const std::uint32_t id = take_id(free_programs_, programs_.size(), [this] {
         programs_.emplace_back();
@@ -461,9 +462,7 @@ void SoftwareCatalogue::click_column(CatalogueOrder order) {
 }
 
 std::optional<std::size_t> SoftwareCatalogue::row_of(const std::string& name) const {
-    const std::uint32_t id = program_of_.find(name, name_hash(name), [this](std::uint32_t k) -> std::string_view {
-        return programs_[k].name;
-    });
+    const std::uint32_t id = program_numbered(name, name_hash(name));
     if (id == NameIndex::none) return std::nullopt;
     const auto row = std::find(shown_.begin(), shown_.end(), id);
     if (row == shown_.end()) return std::nullopt;

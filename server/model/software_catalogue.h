@@ -130,6 +130,8 @@ private:
     // Counts the programs of the computer with this MAC as record i's.
     void add_list(std::uint32_t i, const std::uint8_t* mac);
     void remove_list(std::uint32_t i);
+    // The number of a program name (its hash given), NameIndex::none when it has none.
+    std::uint32_t program_numbered(std::string_view name, std::uint32_t hash) const;
     std::uint32_t intern_program(std::string_view name);
     std::uint32_t intern_version(std::string_view text);
     void count_program(std::uint32_t id, int step);
