@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <random>
 
+#include "server/store/block_list.h"
 #include "server/store/store.h"
 #include "plain_scans.h"
 #include "test_support.h"
@@ -360,6 +361,20 @@ TEST_F(StoreTest, ItemsAtAndAcrossChunkEdges) {
     EXPECT_EQ(store.find_free_entry(), 8190u * 102);
     EXPECT_TRUE(files_hold_tables(store, read_file(dir.file("Hardware.Audit")), read_file(dir.file("Software.Audit"))));
     EXPECT_EQ(store.record(2048).custom_field_1(), "d");
+}
+
+TEST(BlockListTest, GrowsWithoutMovingAndNeverShowsStaleItems) {
+    BlockList<std::uint32_t, 2> list;  // blocks of four
+    list.assign(6, 7);
+    list[5] = 42;
+    const std::uint32_t* fifth = &list[4];
+    list.resize(9, 9);  // into a third block: the others stay where they are
+    EXPECT_EQ(&list[4], fifth);
+    list.resize(5);  // an item cut off...
+    list.resize(7, 1);  // ...comes back as the new value, not as it was
+    std::vector<std::uint32_t> seen;
+    for (std::size_t i = 0; i < list.size(); ++i) seen.push_back(list[i]);
+    EXPECT_EQ(seen, (std::vector<std::uint32_t>{7, 7, 7, 7, 7, 1, 1}));
 }
 
 }  // namespace

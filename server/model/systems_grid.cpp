@@ -212,7 +212,6 @@ void SystemsGrid::refilter() {
 void SystemsGrid::fill(const Store& store, std::uint32_t now) {
     const std::uint32_t n = store.record_count();
     rows_.clear();
-    rows_.reserve(n);
     for (std::uint32_t i = 0; i < n; ++i) rows_.push_back(make_grid_row(store, i, now, history_));
     refilter();
 }

@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "server/store/block_list.h"
 #include "server/store/mac_hash.h"
 #include "server/store/table.h"
 
@@ -74,7 +75,9 @@ private:
     std::unordered_map<std::uint64_t, std::uint32_t, MacHash> record_by_mac_;  // lowest record of each non-zero MAC
     std::set<std::uint32_t> free_records_;
     std::unordered_map<std::uint64_t, EntryList, MacHash> entries_by_mac_;  // non-zero MACs
-    std::vector<std::uint32_t> next_entry_;  // entry k: the next entry of its MAC, else no_entry
+    // Entry k: the next entry of its MAC, else no_entry. In blocks of 64 Ki
+    // entries: a new entry past the end does not copy ten million others.
+    BlockList<std::uint32_t, 16> next_entry_;
     std::vector<std::uint64_t> free_entry_bits_;  // bit k: entry k is free
     std::size_t free_entry_word_ = 0;             // no free entry lies below word free_entry_word_
 };
