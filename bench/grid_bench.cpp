@@ -5,6 +5,7 @@
 //   IP and days, catalogue build, one program's computers, an export of the
 //   10,000 grid rows and of the full software inventory, both to a file.
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -67,6 +68,23 @@ int main() {
            median_ms(7, [&] { grid.sort_by(GridColumn::days_since, true); }, from_serial), 50);
     report("Systems window: one report moves its row",
            median_ms(9, [&] { grid.update_record(store, 4711, now); }), 30);
+    // A computer new to the tables: its row joins rows that fill the grid.
+    std::array<std::uint8_t, hw_record::size> joining{};
+    std::memcpy(joining.data(), store.record(0).bytes(), joining.size());
+    std::memcpy(joining.data() + hw_record::mac.offset, "\x02\xee\xee\xee\x00\x00", 6);
+    report("Systems window: a new computer joins the rows",
+           median_ms(
+               5,
+               [&] {
+                   ++joining[hw_record::mac.offset + 5];
+                   const auto i = store.add_record(joining.data());
+                   if (i) grid.update_record(store, *i, now);
+               },
+               [&] {
+                   grid = SystemsGrid();
+                   grid.fill(store, now);
+               }),
+           30);
 
     SoftwareCatalogue catalogue;
     report("Catalogue: build", median_ms(5, [&] { catalogue.build(store); }), 200);
