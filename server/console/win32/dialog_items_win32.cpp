@@ -83,6 +83,7 @@ void VirtualListRows::show(HWND list, std::size_t rows, std::optional<std::size_
     if (selected && *selected >= rows) selected.reset();
     // An unchanged count is not given again: the list would redraw its
     // scroll bar for it.
+    const bool was_empty = shown_rows_ == 0;
     if (rows != shown_rows_) SendMessageA(list, LVM_SETITEMCOUNT, rows, LVSICF_NOSCROLL);
     shown_rows_ = rows;
     // A row the list dropped with a shorter count leaves its focus unknown.
@@ -102,7 +103,9 @@ void VirtualListRows::show(HWND list, std::size_t rows, std::optional<std::size_
         }
     }
     if (selected && scroll_to_selected) SendMessageA(list, LVM_ENSUREVISIBLE, *selected, FALSE);
-    InvalidateRect(list, nullptr, TRUE);
+    // A list that was empty and stays empty has nothing to draw again (the
+    // catalogue's versions and computers while it counts).
+    if (rows != 0 || !was_empty) InvalidateRect(list, nullptr, TRUE);
     known_ = true;
     shown_ = selected;
 }
