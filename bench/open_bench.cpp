@@ -142,8 +142,8 @@ void write_database(const fs::path& dir, int computers, bool scattered) {
     }
 }
 
-}  // namespace
-
+// Computers new to the store, each a record and 100 programs past the end
+// of the tables: the first (when the indexes first grow) and 20 more.
 void new_computer_figures(Store& store) {
     std::vector<double> times;
     std::array<std::uint8_t, hw_record::size> record{};
@@ -165,6 +165,8 @@ void new_computer_figures(Store& store) {
                 " longest %.2f ms)\n",
                 programs_per_computer, first, times[11], times.back());
 }
+
+}  // namespace
 
 int main(int argc, char** argv) {
     const int computers = argc > 1 ? std::atoi(argv[1]) : 50000;
